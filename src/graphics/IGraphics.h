@@ -1,0 +1,224 @@
+// The editor surface of one plug-in instance: controls, off-screen bitmap, dirty tracking, routing.
+#pragma once
+
+#include <vector>
+
+#include "graphics/IBitmap.h"
+#include "graphics/IChannelBlend.h"
+#include "graphics/IColor.h"
+#include "graphics/IMouseMod.h"
+#include "graphics/IRECT.h"
+#include "graphics/IText.h"
+
+class IControl;
+class IParam;
+class IPluginBase;
+class IPopupMenu;
+class PIX_CachedFont;
+class PIX_IBitmap;
+class PIX_MemBitmap;
+class PIX_SysBitmap;
+class UTIL_String;
+
+enum EFileAction { kFileOpen = 0, kFileSave = 1 };
+
+// Key values delivered to OnKeyDown by the platform layer.
+enum EKeyValue {
+  KEY_SPACE = 0, KEY_UPARROW = 1, KEY_DOWNARROW = 2, KEY_LEFTARROW = 3, KEY_RIGHTARROW = 4,
+  KEY_DIGIT_0 = 5, KEY_DIGIT_9 = 14, KEY_ALPHA_A = 15, KEY_ALPHA_Z = 40
+};
+
+inline constexpr int DEFAULT_FPS = 25;
+
+// Lifecycle: the plug-in class creates the surface through its platform
+// subclass, attaches controls (the surface owns them), then hands it to
+// IPluginBase::AttachGraphics, which pushes every parameter value in and calls
+// PrepDraw; the base deletes the surface with the plug-in. The platform view
+// comes and goes while the surface stays.
+//
+// Threads: everything runs on the host's user-interface thread, except
+// SetParameterFromPlug and SetControlFromPlug, which the plug-in side may call
+// from any thread; they only store values in controls and set dirty flags,
+// and the next timer tick draws them. The image and font caches are
+// process-wide and each guarded by its own mutex.
+//
+// The plug-in base reaches the surface only through virtual operations
+// (SetParameterFromPlug, SetControlFromPlug, PrepDraw, the destructor) so that
+// the framework library does not link this one.
+class IGraphics {
+public:
+  IGraphics(IPluginBase* pPlug, int w, int h, int refreshFPS = 0);
+  virtual ~IGraphics();
+
+  // --- Platform operations (implemented by the platform class) ---
+  virtual bool DrawScreen(IRECT* pR) = 0;
+  virtual bool MeasureIText(IText* pTxt, const char* str, IRECT* pR) { return DrawIText(pTxt, str, pR, true); }
+  virtual void ForceEndUserEdit() = 0;
+  virtual void Resize(int w, int h);
+  virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
+  virtual const char* GetGUIAPI() { return ""; }
+  virtual int ShowMessageBox(const char* pText, const char* pCaption, int type) = 0;
+  virtual IPopupMenu* CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) = 0;
+  virtual void CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTextRect, const char* pString = nullptr,
+                               IParam* pParam = nullptr) = 0;
+  virtual void HostPath(UTIL_String* pPath) = 0;
+  virtual void PluginPath(UTIL_String* pPath) = 0;
+  virtual void DesktopPath(UTIL_String* pPath) = 0;
+  virtual void AppSupportPath(UTIL_String* pPath, bool isSystem = false) = 0;
+  virtual void SandboxSafeAppSupportPath(UTIL_String* pPath) = 0;
+  virtual void PromptForFile(UTIL_String* pFilename, EFileAction action = kFileOpen, UTIL_String* pDir = nullptr,
+                             char* extensions = nullptr) = 0;
+  virtual bool PromptForColor(IColor* pColor, char* prompt = nullptr) = 0;
+  virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
+                       const char* errMsgOnFailure = nullptr) = 0;
+  virtual void* OpenWindow(void* pParentWnd) = 0;
+  virtual void* OpenWindow(void* pParentWnd, void* pParentControl, short leftOffset = 0, short topOffset = 0) {
+    (void)pParentWnd; (void)pParentControl; (void)leftOffset; (void)topOffset;
+    return nullptr;
+  }
+  virtual void AttachSubWindow(void* hostWindow) = 0;
+  virtual void RemoveSubWindow() = 0;
+  virtual void CloseWindow() = 0;
+  virtual void* GetWindow() = 0;
+  virtual bool GetTextFromClipboard(UTIL_String* pStr) = 0;
+  virtual void HideMouseCursor() {}
+  virtual void ShowMouseCursor() {}
+  virtual void UpdateTooltips() {}
+  // Decodes the image named by a resource; a new bitmap the caller owns, or null.
+  virtual PIX_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+
+  // --- Called by the plug-in base (virtual: the framework does not link us) ---
+  virtual void PrepDraw();
+  virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+  virtual void SetControlFromPlug(int controlIdx, double normalizedValue);
+
+  // --- Construction and layout ---
+  int AttachControl(IControl* pControl);
+  void AttachBackground(int id, const char* name);
+  void AttachPanelBackground(const IColor* pColor);
+  void AttachKeyCatcher(IControl* pControl);
+
+  int Width() const { return mWidth; }
+  int Height() const { return mHeight; }
+  int FPS() const { return mFPS; }
+  IPluginBase* GetPlug() { return mPlug; }
+  int GetNControls() const { return (int)mControls.size(); }
+  IControl* GetControl(int idx) { return idx >= 0 && idx < GetNControls() ? mControls[(size_t)idx] : nullptr; }
+  IControl* GetKeyCatcher() { return mKeyCatcher; }
+  const IRECT& GetDrawRect() const { return mDrawRECT; }
+  PIX_IBitmap* GetDrawBitmap();
+
+  int GetMouseOver() const { return mMouseOver; }
+  int GetMouseCapture() const { return mMouseCapture; }
+  int GetMouseX() const { return mMouseX; }
+  int GetMouseY() const { return mMouseY; }
+  bool CanHandleMouseOver() const { return mHandleMouseOver; }
+  void HandleMouseOver(bool canHandle) { mHandleMouseOver = canHandle; }
+  bool TooltipsEnabled() const { return mEnableTooltips; }
+  void EnableTooltips(bool enable) { mEnableTooltips = enable; }
+  bool ShowControlBounds() const { return mShowControlBounds; }
+  void ShowControlBounds(bool show);
+  bool StrictDrawing() const { return mStrict; }
+  void SetStrictDrawing(bool strict);
+  bool CursorHidden() const { return mCursorHidden; }
+
+  void HideControl(int paramIdx, bool hide);
+  void GrayOutControl(int paramIdx, bool gray);
+  void ClampControl(int paramIdx, double lo, double hi, bool normalized);
+  void AssignParamNameToolTips();
+
+  // --- Values between the plug-in and the controls ---
+  void SetAllControlsDirty();
+  void SetParameterFromGUI(int paramIdx, double normalizedValue);
+  void PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pTextRect);
+  void SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, const char* txt);
+
+  // --- Dirty tracking and drawing ---
+  bool IsDirty(IRECT* pR);
+  bool Draw(IRECT* pR);
+  void OnGUIIdle();
+
+  // --- Mouse and keys (editor coordinates) ---
+  int GetMouseControlIdx(int x, int y, bool mo = false);
+  void OnMouseDown(int x, int y, IMouseMod* pMod);
+  void OnMouseUp(int x, int y, IMouseMod* pMod);
+  void OnMouseDrag(int x, int y, IMouseMod* pMod);
+  bool OnMouseDblClick(int x, int y, IMouseMod* pMod);
+  void OnMouseWheel(int x, int y, IMouseMod* pMod, int d);
+  bool OnMouseOver(int x, int y, IMouseMod* pMod);
+  void OnMouseOut();
+  bool OnKeyDown(int x, int y, int key);
+  void ReleaseMouseCapture();
+  int GetParamIdxForPTAutomation(int x, int y);
+  int GetLastClickedParamForPTAutomation();
+
+  // --- Drawing operations used by controls; all draw into the drawing bitmap ---
+  bool DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int frame = 1, const IChannelBlend* pBlend = nullptr);
+  bool DrawBitmap(IBitmap* pBitmap, IRECT* pDest, int srcX, int srcY, const IChannelBlend* pBlend = nullptr);
+  bool DrawRotatedBitmap(IBitmap* pBitmap, int destCtrX, int destCtrY, double angle, int yOffsetZeroDeg = 0,
+                         const IChannelBlend* pBlend = nullptr);
+  bool DrawRotatedMask(IBitmap* pBase, IBitmap* pMask, IBitmap* pTop, int x, int y, double angle,
+                       const IChannelBlend* pBlend = nullptr);
+  bool DrawPoint(const IColor* pColor, float x, float y, const IChannelBlend* pBlend = nullptr, bool antiAlias = false);
+  bool ForcePixel(const IColor* pColor, int x, int y);
+  bool DrawLine(const IColor* pColor, float x1, float y1, float x2, float y2, const IChannelBlend* pBlend = nullptr,
+                bool antiAlias = false);
+  bool DrawArc(const IColor* pColor, float cx, float cy, float r, float minAngle, float maxAngle,
+               const IChannelBlend* pBlend = nullptr, bool antiAlias = false);
+  bool DrawCircle(const IColor* pColor, float cx, float cy, float r, const IChannelBlend* pBlend = nullptr,
+                  bool antiAlias = false);
+  bool RoundRect(const IColor* pColor, IRECT* pR, const IChannelBlend* pBlend, int cornerRadius, bool antiAlias);
+  bool FillRoundRect(const IColor* pColor, IRECT* pR, const IChannelBlend* pBlend, int cornerRadius, bool antiAlias);
+  bool FillIRect(const IColor* pColor, IRECT* pR, const IChannelBlend* pBlend = nullptr);
+  bool FillCircle(const IColor* pColor, int cx, int cy, float r, const IChannelBlend* pBlend = nullptr,
+                  bool antiAlias = false);
+  bool FillTriangle(const IColor* pColor, int x1, int y1, int x2, int y2, int x3, int y3,
+                    const IChannelBlend* pBlend = nullptr);
+  bool FillIConvexPolygon(const IColor* pColor, int* x, int* y, int nPoints, const IChannelBlend* pBlend = nullptr);
+  bool DrawRect(const IColor* pColor, IRECT* pR);
+  bool DrawVerticalLine(const IColor* pColor, int xi, int yLo, int yHi);
+  bool DrawHorizontalLine(const IColor* pColor, int yi, int xLo, int xHi);
+  // Angle in radians clockwise from twelve o'clock; radii from the centre.
+  bool DrawRadialLine(const IColor* pColor, float cx, float cy, float angle, float rMin, float rMax,
+                      const IChannelBlend* pBlend = nullptr, bool antiAlias = false);
+
+  IColor GetPoint(int x, int y);
+  void* GetBits();
+
+  // --- Images and text ---
+  IBitmap LoadIBitmap(int id, const char* name, int nStates = 1, bool framesAreHorizontal = false);
+  IBitmap ScaleBitmap(IBitmap* pSrcBitmap, int destW, int destH);
+  IBitmap CropBitmap(IBitmap* pSrcBitmap, IRECT* pR);
+  void RetainBitmap(IBitmap* pBitmap);
+  void ReleaseBitmap(IBitmap* pBitmap);
+  static PIX_CachedFont* CacheFont(IText* pTxt);
+  bool DrawIText(IText* pTxt, const char* str, IRECT* pR, bool measure = false);
+
+protected:
+  std::vector<IControl*> mControls;  // attach order; index 0 is the background; owned
+  IPluginBase* mPlug;
+  IRECT mDrawRECT;
+  bool mCursorHidden = false;
+  int mHiddenMousePointX = -1, mHiddenMousePointY = -1;
+  PIX_SysBitmap* mDrawBitmap = nullptr;
+  PIX_MemBitmap* mTmpBitmap = nullptr;
+  int mWidth, mHeight;
+  int mFPS;
+  int mIdleTicks = 0;
+  int mMouseCapture = -1, mMouseOver = -1;
+  int mMouseX = 0, mMouseY = 0;
+  int mLastClickedParam = -1;
+  bool mHandleMouseOver = false;
+  bool mStrict = true;
+  bool mEnableTooltips = false;
+  bool mShowControlBounds = false;
+  IControl* mKeyCatcher = nullptr;
+
+private:
+  void DeleteControls();
+  void DrawControlBounds();
+  bool DrawControl(int idx);
+
+  IGraphics(const IGraphics&) = delete;
+  IGraphics& operator=(const IGraphics&) = delete;
+};
