@@ -1,6 +1,7 @@
 // The editor surface of one plug-in instance: controls, off-screen bitmap, dirty tracking, routing.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "graphics/IBitmap.h"
@@ -103,7 +104,7 @@ public:
   int FPS() const { return mFPS; }
   IPluginBase* GetPlug() { return mPlug; }
   int GetNControls() const { return (int)mControls.size(); }
-  IControl* GetControl(int idx) { return idx >= 0 && idx < GetNControls() ? mControls[(size_t)idx] : nullptr; }
+  IControl* GetControl(int idx) { return idx >= 0 && idx < GetNControls() ? mControls[(std::size_t)idx] : nullptr; }
   IControl* GetKeyCatcher() { return mKeyCatcher; }
   const IRECT& GetDrawRect() const { return mDrawRECT; }
   PIX_IBitmap* GetDrawBitmap();
