@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "graphics/IBitmap.h"
@@ -19,7 +20,6 @@ class PIX_CachedFont;
 class PIX_IBitmap;
 class PIX_MemBitmap;
 class PIX_SysBitmap;
-class UTIL_String;
 
 enum EFileAction { kFileOpen = 0, kFileSave = 1 };
 
@@ -62,12 +62,12 @@ public:
   virtual IPopupMenu* CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) = 0;
   virtual void CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTextRect, const char* pString = nullptr,
                                IParam* pParam = nullptr) = 0;
-  virtual void HostPath(UTIL_String* pPath) = 0;
-  virtual void PluginPath(UTIL_String* pPath) = 0;
-  virtual void DesktopPath(UTIL_String* pPath) = 0;
-  virtual void AppSupportPath(UTIL_String* pPath, bool isSystem = false) = 0;
-  virtual void SandboxSafeAppSupportPath(UTIL_String* pPath) = 0;
-  virtual void PromptForFile(UTIL_String* pFilename, EFileAction action = kFileOpen, UTIL_String* pDir = nullptr,
+  virtual void HostPath(std::string* pPath) = 0;
+  virtual void PluginPath(std::string* pPath) = 0;
+  virtual void DesktopPath(std::string* pPath) = 0;
+  virtual void AppSupportPath(std::string* pPath, bool isSystem = false) = 0;
+  virtual void SandboxSafeAppSupportPath(std::string* pPath) = 0;
+  virtual void PromptForFile(std::string* pFilename, EFileAction action = kFileOpen, std::string* pDir = nullptr,
                              char* extensions = nullptr) = 0;
   virtual bool PromptForColor(IColor* pColor, char* prompt = nullptr) = 0;
   virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
@@ -81,7 +81,7 @@ public:
   virtual void RemoveSubWindow() = 0;
   virtual void CloseWindow() = 0;
   virtual void* GetWindow() = 0;
-  virtual bool GetTextFromClipboard(UTIL_String* pStr) = 0;
+  virtual bool GetTextFromClipboard(std::string* pStr) = 0;
   virtual void HideMouseCursor() {}
   virtual void ShowMouseCursor() {}
   virtual void UpdateTooltips() {}
