@@ -1,0 +1,220 @@
+// MIDI queue: ordering by offset, block flushing, granular sizing.
+#include "framework/IMidiQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+namespace {
+
+IMidiMsg Note(int offset, int note) { return IMidiMsg(offset, 0x90, static_cast<unsigned char>(note), 100); }
+
+// Reads and removes everything waiting, as (offset, note) pairs.
+std::vector<std::pair<int, int>> Drain(IMidiQueue& q) {
+  std::vector<std::pair<int, int>> out;
+  while (!q.Empty()) {
+    out.emplace_back(q.Peek()->mOffset, q.Peek()->mData1);
+    q.Remove();
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(IMidiQueueSizing, GranulizeRoundsUpToWholeGranules) {
+  IMidiQueue q(0);
+  EXPECT_EQ(q.Granulize(0), 0);
+  EXPECT_EQ(q.Granulize(1), 512);
+  EXPECT_EQ(q.Granulize(512), 512);
+  EXPECT_EQ(q.Granulize(513), 1024);
+  EXPECT_EQ(q.Granulize(1000), 1024);
+  EXPECT_EQ(q.Granulize(1024), 1024);
+  EXPECT_EQ(q.Granulize(-5), 0);
+  EXPECT_EQ(q.Granulize(INT_MAX), IMidiQueue::kMaxCapacity);
+}
+
+TEST(IMidiQueueSizing, ConstructionAllocatesOneGrowthStep) {
+  IMidiQueue q(1024);
+  EXPECT_EQ(q.Capacity(), 1024);
+  EXPECT_EQ(q.GrowStep(), 1024);
+  EXPECT_TRUE(q.Empty());
+  EXPECT_EQ(q.Peek(), nullptr);
+  IMidiQueue small(100);
+  EXPECT_EQ(small.Capacity(), 512);
+}
+
+TEST(IMidiQueueSizing, ResizeFollowsTheBlockSize) {
+  IMidiQueue q(1024);
+  EXPECT_EQ(q.Resize(512), 512);
+  EXPECT_EQ(q.Capacity(), 512);
+  EXPECT_EQ(q.Resize(4096), 4096);
+  EXPECT_EQ(q.Resize(4096), 4096);
+  EXPECT_EQ(q.Resize(1), 512);
+}
+
+TEST(IMidiQueueSizing, ResizeKeepsRoomForWaitingMessages) {
+  IMidiQueue q(2048);
+  for (int i = 0; i < 700; ++i) {
+    IMidiMsg m = Note(i, i & 0x7F);
+    q.Add(&m);
+  }
+  EXPECT_EQ(q.Resize(512), 1024);  // 700 waiting need two granules
+  EXPECT_EQ(q.Count(), 700);
+  auto got = Drain(q);
+  ASSERT_EQ(got.size(), 700u);
+  for (int i = 0; i < 700; ++i) EXPECT_EQ(got[i].first, i);
+}
+
+TEST(IMidiQueueSizing, ResizeToZeroReleasesStorageAndDropsLaterMessages) {
+  IMidiQueue q(512);
+  EXPECT_EQ(q.Resize(0), 0);
+  IMidiMsg m = Note(0, 60);
+  q.Add(&m);  // no growth step: dropped without harm
+  EXPECT_TRUE(q.Empty());
+  EXPECT_EQ(q.Resize(64), 512);
+  q.Add(&m);
+  EXPECT_EQ(q.Count(), 1);
+}
+
+TEST(IMidiQueueSizing, ZeroSizedQueueDropsMessages) {
+  IMidiQueue q(0);
+  EXPECT_EQ(q.Capacity(), 0);
+  EXPECT_FALSE(q.Expand());
+  IMidiMsg m = Note(3, 60);
+  q.Add(&m);
+  EXPECT_TRUE(q.Empty());
+}
+
+TEST(IMidiQueueSizing, FullQueueGrowsByOneStepWhenNothingWasRead) {
+  IMidiQueue q(512);
+  for (int i = 0; i < 513; ++i) {
+    IMidiMsg m = Note(i, 1);
+    q.Add(&m);
+  }
+  EXPECT_EQ(q.Capacity(), 1024);
+  EXPECT_EQ(q.Count(), 513);
+}
+
+TEST(IMidiQueueSizing, FullQueueCompactsInsteadOfGrowingAfterReads) {
+  IMidiQueue q(512);
+  for (int i = 0; i < 512; ++i) {
+    IMidiMsg m = Note(i, 1);
+    q.Add(&m);
+  }
+  q.Remove();
+  q.Remove();
+  IMidiMsg m = Note(1000, 2);
+  q.Add(&m);
+  EXPECT_EQ(q.Capacity(), 512);  // reused the two read slots
+  EXPECT_EQ(q.Count(), 511);
+  EXPECT_EQ(q.Peek()->mOffset, 2);
+}
+
+TEST(IMidiQueueOrder, OutOfOrderOffsetsAreSortedAndEqualOnesKeepArrivalOrder) {
+  IMidiQueue q(1024);
+  IMidiMsg a = Note(20, 1), b = Note(5, 2), c = Note(20, 3);
+  q.Add(&a);
+  q.Add(&b);
+  q.Add(&c);
+  auto got = Drain(q);
+  std::vector<std::pair<int, int>> want = {{5, 2}, {20, 1}, {20, 3}};
+  EXPECT_EQ(got, want);
+}
+
+TEST(IMidiQueueOrder, InsertBetweenEqualOffsetsGoesAfterThem) {
+  IMidiQueue q(1024);
+  for (auto [off, note] : std::vector<std::pair<int, int>>{{10, 1}, {10, 2}, {30, 3}, {10, 4}, {0, 5}, {30, 6}, {-3, 7}}) {
+    IMidiMsg m = Note(off, note);
+    q.Add(&m);
+  }
+  std::vector<std::pair<int, int>> want = {{-3, 7}, {0, 5}, {10, 1}, {10, 2}, {10, 4}, {30, 3}, {30, 6}};
+  EXPECT_EQ(Drain(q), want);
+}
+
+TEST(IMidiQueueOrder, InsertionNeverMovesBeforeAlreadyReadMessages) {
+  IMidiQueue q(1024);
+  IMidiMsg a = Note(10, 1), b = Note(20, 2), c = Note(0, 3);
+  q.Add(&a);
+  q.Add(&b);
+  q.Remove();  // 10 has been read
+  q.Add(&c);   // earlier than everything: goes first of what still waits
+  std::vector<std::pair<int, int>> want = {{0, 3}, {20, 2}};
+  EXPECT_EQ(Drain(q), want);
+}
+
+TEST(IMidiQueueOrder, CopiesAllFourFields) {
+  IMidiQueue q(16);
+  IMidiMsg m(-2, 0xB3, 7, 99);
+  q.Add(&m);
+  m.Clear();
+  ASSERT_FALSE(q.Empty());
+  EXPECT_EQ(q.Peek()->mOffset, -2);
+  EXPECT_EQ(q.Peek()->mStatus, 0xB3);
+  EXPECT_EQ(q.Peek()->mData1, 7);
+  EXPECT_EQ(q.Peek()->mData2, 99);
+}
+
+TEST(IMidiQueueOrder, ManyRandomOffsetsComeOutSortedAndStable) {
+  IMidiQueue q(64);
+  unsigned seed = 12345;
+  std::vector<std::pair<int, int>> ref;
+  for (int i = 0; i < 3000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    int off = static_cast<int>((seed >> 16) % 97);
+    IMidiMsg m(off, 0x90, static_cast<unsigned char>(i & 0x7F), static_cast<unsigned char>(i >> 7));
+    q.Add(&m);
+    ref.emplace_back(off, i);
+  }
+  std::stable_sort(ref.begin(), ref.end(), [](auto& x, auto& y) { return x.first < y.first; });
+  for (auto& r : ref) {
+    ASSERT_FALSE(q.Empty());
+    EXPECT_EQ(q.Peek()->mOffset, r.first);
+    EXPECT_EQ(q.Peek()->mData1 | q.Peek()->mData2 << 7, r.second);
+    q.Remove();
+  }
+  EXPECT_TRUE(q.Empty());
+}
+
+TEST(IMidiQueueFlush, WaitingMessagesMoveIntoTheNextBlock) {
+  IMidiQueue q(1024);
+  IMidiMsg early = Note(37, 1), late = Note(70, 2);
+  q.Add(&early);
+  q.Add(&late);
+  // Render of a 64-frame block takes what is due.
+  while (!q.Empty() && q.Peek()->mOffset < 64) q.Remove();
+  q.Flush(64);
+  ASSERT_EQ(q.Count(), 1);
+  EXPECT_EQ(q.Peek()->mOffset, 6);
+  EXPECT_EQ(q.Peek()->mData1, 2);
+}
+
+TEST(IMidiQueueFlush, FlushOfZeroChangesNothing) {
+  IMidiQueue q(1024);
+  IMidiMsg m = Note(12, 1);
+  q.Add(&m);
+  q.Flush(0);
+  EXPECT_EQ(q.Peek()->mOffset, 12);
+}
+
+TEST(IMidiQueueFlush, ExtremeOffsetsSaturateInsteadOfWrapping) {
+  IMidiQueue q(1024);
+  IMidiMsg m = Note(INT_MIN + 5, 1);
+  q.Add(&m);
+  q.Flush(64);
+  EXPECT_EQ(q.Peek()->mOffset, INT_MIN);
+  q.Flush(-100);
+  EXPECT_EQ(q.Peek()->mOffset, INT_MIN + 100);
+}
+
+TEST(IMidiQueueFlush, RemoveOnEmptyQueueIsHarmless) {
+  IMidiQueue q(16);
+  q.Remove();
+  EXPECT_TRUE(q.Empty());
+  IMidiMsg m = Note(1, 1);
+  q.Add(&m);
+  EXPECT_EQ(q.Count(), 1);
+  q.Add(nullptr);
+  EXPECT_EQ(q.Count(), 1);
+}
