@@ -1,0 +1,31 @@
+// Exponential fader: a value that decays towards 0 with a time constant.
+#pragma once
+
+#include <cmath>
+
+// Fader: the de-click bridge of the voice. setStartValue replaces the value; each getFaderValue
+// multiplies it by exp(-1 / (tau * fs)) and returns it, so the first call already returns
+// start * k. Lifecycle: setTau and setSampleRate before use. Threads: audio thread only.
+class Fader {
+public:
+    Fader() { updateFactor(); }
+
+    void setStartValue(double v) { value = v; }
+    void setTau(double seconds) { tau = seconds; updateFactor(); }
+    void setSampleRate(double fs) { sampleRate = fs; updateFactor(); }
+
+    double getFaderValue()
+    {
+        value = k * value;
+        return value;
+    }
+
+private:
+    // The factor depends only on tau and the rate, so it is formed when they change.
+    void updateFactor() { k = std::exp(-1.0 / (tau * sampleRate)); }
+
+    double value = 0.0;
+    double tau = 0.0;        // time constant, s
+    double sampleRate = 0.0;
+    double k = 0.0;          // decay factor per sample
+};

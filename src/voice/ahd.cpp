@@ -1,0 +1,57 @@
+// Attack-hold-decay envelope: setters and the per-phase coefficients.
+#include "voice/ahd.h"
+
+#include <cmath>
+
+ahd::ahd()
+{
+    updateCoefficients();
+}
+
+void ahd::setSamplingRate(double fs)
+{
+    samplingRate = fs;
+    updateCoefficients();
+}
+
+void ahd::setAttack(float seconds)
+{
+    attackTime = seconds;
+    updateCoefficients();
+}
+
+void ahd::setHold(float seconds)
+{
+    holdTime = seconds;
+    updateCoefficients();
+}
+
+void ahd::setDecay(float seconds)
+{
+    decayTime = seconds;
+    updateCoefficients();
+}
+
+void ahd::setAmp(float amplitude)
+{
+    amp = amplitude;
+}
+
+void ahd::reset()
+{
+    sampleCount = 0;
+    target = 1.0f;
+}
+
+// One-pole coefficients for a time constant: feedback exp(-1 / (fs * tau)) and input 1 minus it.
+// A time constant or rate of 0 gives exp(-inf) = 0, an envelope that jumps at once.
+void ahd::updateCoefficients()
+{
+    const double decayK = std::exp(-1.0 / (samplingRate * decayTime));
+    decayIn = static_cast<float>(1.0 - decayK);
+    decayFb = static_cast<float>(decayK);
+    const double attackK = std::exp(-1.0 / (samplingRate * static_cast<double>(attackTime)));
+    attackIn = static_cast<float>(1.0 - attackK);
+    attackFb = static_cast<float>(attackK);
+    holdSamples = holdTime * samplingRate;
+}

@@ -1,0 +1,77 @@
+// Attack-hold-decay envelope: a one-pole smoother that runs towards 1, then towards 0.
+#pragma once
+
+#include <climits>
+
+// ahd: after reset the envelope rises towards 1 with the attack time constant for holdTime
+// seconds, then falls towards 0 with the decay time constant, for ever. The filter input is the
+// target of the previous sample, so a change of phase reaches the output one sample late. A reset
+// restarts the rise from the present level, not from 0.
+//
+// After construction the count stands at 66666 samples, far in the fall phase, so a voice that was
+// never triggered stays silent. The count saturates instead of wrapping, so an envelope left
+// running for days never starts a rise of its own.
+//
+// Lifecycle: setSamplingRate and the times before use; reset per hit. Setters may be called
+// between samples. Threads: audio thread only; allocates nothing.
+class ahd {
+public:
+    ahd();
+
+    void setSamplingRate(double fs);
+    void setAttack(float seconds);
+    void setHold(float seconds);
+    void setDecay(float seconds);
+    void setAmp(float amplitude);
+    void setSampleCount(int count) { sampleCount = count; }
+    void reset();
+    float getSample();
+
+    float getAttack() const { return attackTime; }
+    double getHold() const { return holdTime; }
+    double getDecay() const { return decayTime; }
+    double getAmp() const { return amp; }
+    int getSampleCount() const { return sampleCount; }
+
+private:
+    void updateCoefficients();
+
+    float attackTime = 0.0f;   // time constant of the rise, s
+    double holdTime = 0.0;     // length of the rise phase from reset, s
+    double decayTime = 0.0;    // time constant of the fall, s
+    double amp = 0.0;          // output scale
+    double samplingRate = 0.0;
+    double x1 = 1.0;           // filter input of the previous sample (the previous target)
+    double y1 = 0.0;           // filter output of the previous sample
+    int sampleCount = 66666;   // samples since reset, saturating
+    float target = 1.0f;       // 1 while rising, 0 while falling
+    float coefIn = 0.0f;       // input coefficient of the last sample
+    float coefFb = 0.0f;       // feedback coefficient of the last sample
+
+    // The coefficients of each phase depend only on the rate and the time constants, so they are
+    // worked out when those change rather than with two exponentials per sample.
+    float attackIn = 0.0f;
+    float attackFb = 0.0f;
+    float decayIn = 0.0f;
+    float decayFb = 0.0f;
+    double holdSamples = 0.0;  // holdTime * samplingRate
+};
+
+inline float ahd::getSample()
+{
+    if (sampleCount < INT_MAX)
+        ++sampleCount;
+    if (static_cast<double>(sampleCount) > holdSamples) {
+        target = 0.0f;
+        coefIn = decayIn;
+        coefFb = decayFb;
+    } else {
+        coefIn = attackIn;
+        coefFb = attackFb;
+        target = 1.0f;
+    }
+    const float y = static_cast<float>(coefIn * x1 + coefFb * y1);
+    y1 = y;
+    x1 = target;
+    return static_cast<float>(amp * y);
+}

@@ -1,0 +1,43 @@
+// One-pole highpass by the bilinear transform of a CR stage, in single precision.
+#pragma once
+
+// hp: y[n] = b0 * x[n] + b1 * x[n-1] - a * y[n-1] with T = 1 / fs, a = (T - 2 tau) / (T + 2 tau),
+// b0 = 2 tau / (T + 2 tau) and b1 = -b0. The states can be preset so that the filter starts where
+// the circuit rests.
+//
+// Lifecycle: setSampleRate and setTau before the first getSample. Threads: audio thread only.
+class hp {
+public:
+    hp() { updateCoefficients(); }
+
+    void setTau(float seconds) { tau = seconds; updateCoefficients(); }
+    void setStateX(float x) { stateX = x; }
+    void setStateY(float y) { stateY = y; }
+    void setSampleRate(double fs) { sampleRate = fs; updateCoefficients(); }
+
+    float getSample(float x)
+    {
+        const float y = (b0 * x + b1 * stateX) - a * stateY;
+        stateX = x;
+        stateY = y;
+        return y;
+    }
+
+private:
+    // The coefficients depend only on the rate and tau; they are formed when those change.
+    void updateCoefficients()
+    {
+        const float T = static_cast<float>(1.0 / sampleRate);
+        a = (T - 2.0f * tau) / (T + 2.0f * tau);
+        b0 = 2.0f * tau / (T + 2.0f * tau);
+        b1 = -(2.0f * tau) / (T + 2.0f * tau);
+    }
+
+    float stateY = 0.0f;     // previous output
+    float stateX = 0.0f;     // previous input
+    double sampleRate = 0.0;
+    float tau = 0.0f;        // time constant RC, s
+    float a = 0.0f;
+    float b0 = 0.0f;
+    float b1 = 0.0f;
+};

@@ -1,0 +1,184 @@
+// The bass drum voice: oscillator, click and noise paths, two VCA models and a diode clipper.
+#pragma once
+
+#include <cstdint>
+
+#include "voice/Fader.h"
+#include "voice/VoiceTables.h"
+#include "voice/ahd.h"
+#include "voice/hp.h"
+#include "voice/lp.h"
+#include "voice/noise.h"
+#include "voice/resampler.h"
+#include "voice/vco.h"
+
+// kt412: a model of an analog bass drum circuit, one sample per getSample call. The tone path is a
+// triangle oscillator swept down by the pitch envelope, driven into a diode clipper and through a
+// transistor VCA opened by the amplitude envelope; the click path is the stored transient mixed
+// with filtered white noise through a second VCA opened by the noise envelope. A de-click fader
+// bridges the jump when a new hit cuts the previous one. Many constants are component values of
+// the modelled circuit (22000, 47000 and 470000 ohms, 3.3e-7 farads, switching thresholds 0.45 and
+// 1.86); in the formulas they are plain factors.
+//
+// Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
+// setSamplingRate before the first getSample; setters at any time between samples; restart per
+// hit; getSample once per output frame. There is no note-off: the envelopes decay for ever.
+// Threads: no locks; the owner serialises calls (setters and getSample must not run at once).
+class kt412 {
+public:
+    kt412();
+    kt412(const kt412&) = delete;
+    kt412& operator=(const kt412&) = delete;
+
+    // Fixed settings of the building blocks; called by the constructor.
+    void init();
+
+    // Sample rate in Hz, passed to every building block.
+    void setSamplingRate(double fs);
+
+    // Sound setters. Each stores its argument; where noted it sets an envelope at once.
+    void setTune(float semitones);   // pitch offset, applied at the next restart
+    void setAccent(float accent);    // 0..1: tone amplitude 15x - 0.9757, click amplitude 15x
+    void setDecay(float x);          // 0..2: amplitude decay (0.5x * 1e6 + 47000) * 3.3e-7 s
+    void setTuneDecay(float x);      // 0..2: pitch decay 0.8 * (x * 1e5 + 22000) * 3.3e-7 s
+    void setAttack(float attack);    // 0..1: the click path is scaled by attack^2
+    void setHold(float x);           // 0..2: amplitude hold 0.005 + 0.1x s
+    void setTuneDepth(float depth);  // 0..2: pitch sweep p * 14 * depth Hz
+    void setNoiseDecay(float x);     // 0..1: click decay 0.004158 + x^2 * 0.2079 s
+    void setDistortion(float drive); // 0..1: clipper drive factor 1 + drive
+
+    // MIDI setters; they only store, the next restart applies them.
+    void setMidiNote(int note) { midiNote = note; }
+    void setMidiVelocity(double velocity) { midiVelocity = velocity; }  // 0..1
+    void setMidiTuneFlag(int flag) { midiTuneFlag = flag; }      // 1: pitch follows the note
+    void setMidiAccentFlag(int flag) { midiAccentFlag = flag; }  // 1: accent follows velocity
+
+    // Starts a new hit; the envelopes rise from their present level.
+    void restart();
+
+    // Next output sample.
+    float getSample();
+
+    // Model stages of getSample.
+    float vca1besser(float x, float env) const;      // tone VCA
+    float vca2besser(float env, float x) const;      // click VCA (envelope first)
+    float diodeClipper2(float x, float dist) const;  // clipper curve lookup
+
+    // Read-only views of the state, for the instrument's display and for checks.
+    float getFrequency() const { return frequency; }
+    double getSamplingRate() const { return samplingRate; }
+    double getLastSample() const { return lastSample; }
+    uint32_t getSampleCount() const { return sampleCount; }
+    const ahd& getAmpEnv() const { return ampEnv; }
+    const ahd& getNoiseEnv() const { return noiseEnv; }
+    const ahd& getPitchEnv() const { return pitchEnv; }
+
+    // Moves the running sample count, so that long-running behaviour can be checked without
+    // rendering for days.
+    void setSampleCount(uint32_t count) { sampleCount = count; }
+
+private:
+    double samplingRate = 0.0;
+    float attack = 0.0f;      // click level; the click path is scaled by its square
+    float accent = 0.0f;
+    float tuneDecay = 0.0f;
+    float decay = 0.0f;
+    float hold = 0.0f;
+    float tuneDepth = 0.0f;   // pitch-sweep depth factor
+    float tune = 0.0f;        // pitch offset in semitones
+    float frequency = 0.0f;   // base oscillator frequency in Hz, set by restart
+    float distortion = 0.0f;  // clipper drive, 0 = clean
+    float noiseDecay = 0.0f;
+    uint32_t sampleCount = 0; // getSample calls since construction; saturates, never resets
+    ahd ampEnv;               // amplitude envelope of the tone path
+    ahd noiseEnv;             // envelope of the click path
+    ahd pitchEnv;             // pitch envelope
+    hp noiseHp;
+    lp noiseLp;
+    noise noiseSource;
+    resampler clickPlayer;    // player of the stored transient
+    vco osc;
+    Fader declick;
+    int midiNote = 0;
+    double midiVelocity = 0.0;
+    int midiTuneFlag = 0;     // 1: pitch follows midiNote; 0: fixed base note 33
+    int midiAccentFlag = 0;   // 1: accent follows midiVelocity; 0: accent from setAccent
+    double lastSample = 0.0;
+
+    // 0.002 * samplingRate - 1: the oscillator stays silent for the first 2 ms after construction
+    // (the circuit's supply settling). Kept with the rate so it is not formed per sample.
+    double oscStartCount = -1.0;
+};
+
+// Tone VCA: a transistor stage whose gain opens once the envelope exceeds 0.45; q is its
+// quadratic transfer, whose constant term lets an open VCA pass a pulse that follows the envelope.
+inline float kt412::vca1besser(float x, float env) const
+{
+    const float g = static_cast<double>(env) < 0.45
+        ? 0.0f : static_cast<float>((static_cast<double>(env) - 0.45) / 470000.0);
+    const float q = ((-2.251f * x) * x + (-9.76f * x)) + 0.4633f;
+    return static_cast<float>(static_cast<double>(g * q) / 0.000027);
+}
+
+// Click VCA: the same stage with a threshold of 1.86 and a steeper transfer.
+inline float kt412::vca2besser(float env, float x) const
+{
+    const float g = static_cast<double>(env) < 1.86
+        ? 0.0f : static_cast<float>((static_cast<double>(env) - 1.86) / 470000.0);
+    const float q = ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f;
+    return static_cast<float>(static_cast<double>(g * q) / 0.000024);
+}
+
+// Diode clipper: drive, then look up the measured curve (-9..+9 over 1000 steps) with linear
+// interpolation. Inputs beyond the curve are held at its ends, so no drive can read outside it.
+inline float kt412::diodeClipper2(float x, float dist) const
+{
+    const float v = static_cast<float>(static_cast<double>(x) * (static_cast<double>(dist) + 1.0));
+    float pos = static_cast<float>((static_cast<double>(v) + 9.0) * 1000.0 / 18.0);
+    if (!(pos >= 0.0f))
+        pos = 0.0f;
+    else if (pos > 1000.0f)
+        pos = 1000.0f;
+    const int i = static_cast<int>(pos);
+    const int j = i + 1 > kennlinieSize - 1 ? kennlinieSize - 1 : i + 1;
+    const float frac = pos - static_cast<float>(i);
+    return kennlinie[i] + frac * (kennlinie[j] - kennlinie[i]);
+}
+
+inline float kt412::getSample()
+{
+    // Noise: scaled to 0..1.5 as the circuit's noise source, then band-limited.
+    float w = noiseSource.getSample();
+    w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
+    w = static_cast<float>(static_cast<double>(w) * 0.1);
+    w = noiseHp.getSample(w);
+    w = noiseLp.getSample(w);
+
+    // Transient, and the click-path mix of transient and noise.
+    float c = clickPlayer.getSample();
+    c = static_cast<float>(static_cast<double>(c) * 7.5 * 1.5);
+    const float k = static_cast<float>(static_cast<double>(attack * attack)
+        * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409) / 100.0);
+    const float e = noiseEnv.getSample();
+    const float click = vca2besser(e, k);
+
+    // Tone: swept oscillator, clipper, VCA.
+    const float p = pitchEnv.getSample();
+    const float f = static_cast<float>(static_cast<double>(p) * 14.0 * static_cast<double>(tuneDepth)
+        + static_cast<double>(frequency));
+    float o = 0.0f;
+    if (static_cast<double>(sampleCount) > oscStartCount)
+        o = osc.getSample(f, 0.5f, 2);
+    o = static_cast<float>(static_cast<double>(o) * 4.5);
+    const float d = diodeClipper2(o, distortion);
+    const float a = ampEnv.getSample();
+    const float tone = vca1besser(d, a);
+
+    float m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+    m = m / 4.0f;
+    const float out = static_cast<float>(static_cast<double>(m) + declick.getFaderValue());
+    lastSample = out;
+    if (sampleCount != UINT32_MAX)
+        ++sampleCount;
+    return out;
+}

@@ -1,0 +1,83 @@
+// Triangle oscillator with polynomially rounded corners: the tone source of the bass drum.
+#pragma once
+
+#include <cmath>
+#include <limits>
+
+// vco: one running phase in -1..1 (a period spans 2). Each getSample advances the phase by
+// 2 * freq / fs and returns a triangle whose two corners are smoothed by the polynomial ftri over
+// a window two phase steps wide, which takes the sharp edge (and most of its aliasing) out of the
+// corners.
+//
+// Lifecycle: setSamplingRate before the first getSample; reset (phase 0) at every hit.
+// Threads: audio thread only; allocates nothing, takes no lock.
+class vco {
+public:
+    void setSamplingRate(double fs);
+    void reset() { phase = 0.0f; }
+
+    // shape 2 is the smoothed triangle the voice uses; any other shape gives the plain triangle.
+    float getSample(float freq, float phaseOffset, int shape);
+
+    // Brings a phase back into -1..1 with a single step of 2 (the phase never moves further).
+    float wrap(float x) const
+    {
+        if (static_cast<double>(x) >= 1.0)
+            return x - 2.0f;
+        if (x < -1.0f)
+            return x + 2.0f;
+        return x;
+    }
+
+    // Corner correction over the window -1 < x < 1, fitted so that adding 4 * ftri * dt to the
+    // triangle rounds off its corner; ftri(0) = 0.20617266 and ftri(+-1) is practically 0.
+    float ftri(float x) const
+    {
+        const float u = -std::fabs(x);
+        const double ud = u;
+        double s = static_cast<double>(0.99986f * u);
+        s = s + 1.4878300428390503 * std::pow(ud, 2.0);
+        s = s - 0.07976666589577992 * std::pow(ud, 3.0);
+        s = s - 1.95882248878479 * std::pow(ud, 4.0);
+        s = s - 0.6501880168914795 * std::pow(ud, 5.0);
+        s = s + 1.9188049634297688 * std::pow(ud, 6.0);
+        s = s + 1.9291086196899414 * std::pow(ud, 7.0);
+        s = s + 0.5450287461280823 * std::pow(ud, 8.0);
+        s = s + 0.20617266197999307;
+        return static_cast<float>(s);
+    }
+
+    float getPhase() const { return phase; }
+
+private:
+    float phase = 0.0f;
+    double samplingRate = 0.0;
+
+    // Phase step and corner window of the last frequency: the pitch settles after the sweep, and
+    // then the two divisions need not be repeated (the same inputs give the same results).
+    float lastFreq = std::numeric_limits<float>::quiet_NaN();
+    float lastDt = 0.0f;
+    float lastWindow = 0.0f;
+};
+
+inline float vco::getSample(float freq, float phaseOffset, int shape)
+{
+    if (!(freq == lastFreq)) {
+        lastDt = static_cast<float>(2.0 * static_cast<double>(freq) / samplingRate);
+        lastWindow = static_cast<float>(static_cast<double>(freq) * 4.0 / samplingRate);
+        lastFreq = freq;
+    }
+    const float dt = lastDt;  // phase step per sample
+    const float w = lastWindow;  // corner window, two phase steps wide
+
+    phase = wrap(dt + phase);
+    const float p = wrap(phase + phaseOffset);
+    const float t = static_cast<float>(2.0 * std::fabs(static_cast<double>(p)) - 1.0);
+    if (shape != 2)
+        return t;
+
+    const float q = wrap(static_cast<float>(static_cast<double>(p) + 1.0));  // half a period away
+    const float r1 = static_cast<double>(w) > std::fabs(static_cast<double>(p)) ? ftri(p / w) : 0.0f;
+    const float r2 = static_cast<double>(w) > std::fabs(static_cast<double>(q)) ? ftri(q / w) : 0.0f;
+    return ((-4.0f * r2) * dt) + (t + (4.0f * r1) * dt);
+}
