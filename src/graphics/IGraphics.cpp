@@ -1,0 +1,394 @@
+// The editor surface: construction, controls, values in both directions, dirty tracking and routing.
+#include "graphics/IGraphics.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "framework/IParam.h"
+#include "framework/IPluginBase.h"
+#include "graphics/IControl.h"
+#include "graphics/IPopupMenu.h"
+#include "graphics/IBitmapControl.h"
+#include "graphics/IPanelControl.h"
+#include "pix/PIX_Bitmap.h"
+#include "pix/PIX_SysBitmap.h"
+
+IGraphics::IGraphics(IPluginBase* pPlug, int w, int h, int refreshFPS)
+    : mPlug(pPlug), mWidth(w), mHeight(h), mFPS(refreshFPS > 0 ? refreshFPS : DEFAULT_FPS) {}
+
+IGraphics::~IGraphics() {
+  // The key catcher is normally not in the list; if a layout attached it
+  // there as well, the list's delete is the only one.
+  bool catcherInList = false;
+  for (IControl* pControl : mControls) catcherInList |= (pControl == mKeyCatcher);
+  if (!catcherInList) delete mKeyCatcher;
+  mKeyCatcher = nullptr;
+  DeleteControls();
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+}
+
+void IGraphics::DeleteControls() {
+  std::vector<IControl*> controls;
+  controls.swap(mControls);
+  for (IControl* pControl : controls) {
+    if (pControl != mKeyCatcher) delete pControl;
+  }
+}
+
+void IGraphics::PrepDraw() {
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+  mDrawBitmap = new PIX_SysBitmap();
+  mDrawBitmap->resize(mWidth, mHeight);
+  mTmpBitmap = new PIX_MemBitmap(0, 0, 4);
+}
+
+PIX_IBitmap* IGraphics::GetDrawBitmap() { return mDrawBitmap; }
+
+void* IGraphics::GetBits() { return mDrawBitmap ? (void*)mDrawBitmap->getBits() : nullptr; }
+
+// ---------------------------------------------------------------------------
+// Construction and layout
+
+int IGraphics::AttachControl(IControl* pControl) {
+  mControls.push_back(pControl);
+  return GetNControls() - 1;
+}
+
+void IGraphics::AttachBackground(int id, const char* name) {
+  IBitmap bg = LoadIBitmap(id, name, 1);
+  IControl* pBG = new IBitmapControl(mPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
+  mControls.insert(mControls.begin(), pBG);
+}
+
+void IGraphics::AttachPanelBackground(const IColor* pColor) {
+  IRECT r(0, 0, mWidth, mHeight);
+  IControl* pBG = new IPanelControl(mPlug, &r, pColor);
+  mControls.insert(mControls.begin(), pBG);
+}
+
+void IGraphics::AttachKeyCatcher(IControl* pControl) { mKeyCatcher = pControl; }
+
+void IGraphics::Resize(int w, int h) {
+  mWidth = w;
+  mHeight = h;
+  ReleaseMouseCapture();
+  mMouseOver = -1;
+  DeleteControls();
+  delete mDrawBitmap;
+  mDrawBitmap = nullptr;
+  delete mTmpBitmap;
+  mTmpBitmap = nullptr;
+  PrepDraw();
+  if (mPlug) mPlug->ResizeGraphics(w, h);
+}
+
+void IGraphics::SetStrictDrawing(bool strict) {
+  mStrict = strict;
+  SetAllControlsDirty();
+}
+
+void IGraphics::ShowControlBounds(bool show) {
+  mShowControlBounds = show;
+  SetAllControlsDirty();
+}
+
+void IGraphics::HideControl(int paramIdx, bool hide) {
+  for (IControl* pControl : mControls) {
+    if (pControl->ParamIdx() == paramIdx) pControl->Hide(hide);
+  }
+}
+
+void IGraphics::GrayOutControl(int paramIdx, bool gray) {
+  for (IControl* pControl : mControls) {
+    if (pControl->ParamIdx() == paramIdx) pControl->GrayOut(gray);
+  }
+}
+
+void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized) {
+  if (!normalized) {
+    IParam* pParam = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
+    if (!pParam) return;  // plain values need the parameter's range
+    lo = pParam->GetNormalized(lo);
+    hi = pParam->GetNormalized(hi);
+  }
+  for (IControl* pControl : mControls) {
+    if (pControl->ParamIdx() == paramIdx) pControl->Clamp(lo, hi);
+  }
+}
+
+void IGraphics::AssignParamNameToolTips() {
+  for (IControl* pControl : mControls) {
+    IParam* pParam = pControl->ParamIdx() >= 0 ? pControl->GetParam() : nullptr;
+    if (pParam) pControl->SetTooltip(pParam->GetNameForHost());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Values from the plug-in
+
+void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+  if (!normalized) {
+    // A plain value needs the parameter to be normalised; an index the
+    // plug-in does not have moves nothing rather than reading a null parameter.
+    IParam* pParam = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
+    if (!pParam) return;
+    value = pParam->GetNormalized(value);
+  }
+  for (IControl* pControl : mControls) {
+    if (pControl->ParamIdx() == paramIdx) pControl->SetValueFromPlug(value);
+    int auxIdx = pControl->AuxParamIdx(paramIdx);
+    if (auxIdx > -1) pControl->SetAuxParamValueFromPlug(auxIdx, value);
+  }
+}
+
+void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {
+  if (controlIdx >= 0 && controlIdx < GetNControls()) {
+    mControls[(std::size_t)controlIdx]->SetValueFromPlug(normalizedValue);
+  }
+}
+
+void IGraphics::SetAllControlsDirty() {
+  for (IControl* pControl : mControls) pControl->SetDirty(false);
+}
+
+// ---------------------------------------------------------------------------
+// Values from the editor
+
+void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+  for (IControl* pControl : mControls) {
+    if (pControl->ParamIdx() == paramIdx) pControl->SetValueFromUserInput(normalizedValue);
+  }
+}
+
+void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pTextRect) {
+  if (!pControl || !pParam || !pTextRect) return;
+
+  const IParam::EParamType type = pParam->Type();
+  const int nDisplayTexts = pParam->GetNDisplayTexts();
+  char currentText[IParam::kTextSize];
+
+  if ((type == IParam::kTypeEnum || type == IParam::kTypeBool) && nDisplayTexts > 0) {
+    pParam->GetDisplayForHost(currentText);
+    IPopupMenu menu;
+    for (int i = 0; i < nDisplayTexts; ++i) {
+      const char* str = pParam->GetDisplayTextAtIdx(i);
+      const bool checked = std::string(str) == currentText;
+      menu.AddItem(str, -1, checked ? IPopupMenuItem::kChecked : IPopupMenuItem::kNoFlags);
+    }
+    IPopupMenu* pChosen = CreateIPopupMenu(&menu, pTextRect);
+    // Only a choice in this flat menu is meaningful; the index is the value
+    // of the enumeration (display texts are added in value order).
+    if (pChosen == &menu && menu.GetChosenItemIdx() >= 0) {
+      pControl->SetValueFromUserInput(pParam->GetNormalized((double)menu.GetChosenItemIdx()));
+    }
+  } else {
+    pParam->GetDisplayForHostNoDisplayText(currentText);
+    CreateTextEntry(pControl, pControl->GetText(), pTextRect, currentText, pParam);
+  }
+}
+
+void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, const char* txt) {
+  if (!pControl || !pParam) return;
+  if (!txt) txt = "";
+  double v;
+  const IParam::EParamType type = pParam->Type();
+  if (type == IParam::kTypeEnum || type == IParam::kTypeBool) {
+    int vi = 0;
+    pParam->MapDisplayText(txt, &vi);
+    v = (double)vi;
+  } else {
+    v = std::strtod(txt, nullptr);
+    if (pParam->DisplayIsNegated()) v = -v;
+  }
+  pControl->SetValueFromUserInput(pParam->GetNormalized(v));
+}
+
+// ---------------------------------------------------------------------------
+// Dirty tracking and drawing
+
+bool IGraphics::IsDirty(IRECT* pR) {
+  if (mShowControlBounds) {
+    // Before the first pass there is no draw rectangle: ask for all of it.
+    *pR = mDrawRECT.Empty() ? IRECT(0, 0, mWidth, mHeight) : mDrawRECT;
+    return true;
+  }
+  bool dirty = false;
+  for (IControl* pControl : mControls) {
+    if (pControl->IsDirty()) {
+      *pR = pR->Union(pControl->GetRECT());
+      dirty = true;
+    }
+  }
+  return dirty;
+}
+
+bool IGraphics::DrawControl(int idx) { return mControls[(std::size_t)idx]->Draw(this); }
+
+bool IGraphics::Draw(IRECT* pR) {
+  if (mControls.empty()) return true;
+  const int n = GetNControls();
+
+  if (mStrict) {
+    mDrawRECT = *pR;
+    for (int i = 0; i < n; ++i) {
+      IControl* pControl = mControls[(std::size_t)i];
+      if (!pControl->IsHidden() && pR->Intersects(pControl->GetRECT())) DrawControl(i);
+    }
+    for (IControl* pControl : mControls) pControl->SetClean();
+  } else {
+    IControl* pBG = mControls[0];
+    if (pBG->IsDirty()) {
+      mDrawRECT = *pBG->GetRECT();
+      for (int i = 0; i < n; ++i) {
+        IControl* pControl = mControls[(std::size_t)i];
+        if (i == 0 || !pControl->IsHidden()) DrawControl(i);
+        pControl->SetClean();
+      }
+    } else {
+      for (int j = 1; j < n; ++j) {
+        IControl* pDirty = mControls[(std::size_t)j];
+        if (!pDirty->IsDirty()) continue;
+        mDrawRECT = *pDirty->GetRECT();
+        for (int k = 0; k < n; ++k) {
+          IControl* pControl = mControls[(std::size_t)k];
+          if (!pControl->IsHidden() && (k == j || mDrawRECT.Intersects(pControl->GetRECT()))) DrawControl(k);
+        }
+        pDirty->SetClean();
+      }
+    }
+  }
+
+  if (mShowControlBounds) DrawControlBounds();
+  return DrawScreen(pR);
+}
+
+void IGraphics::DrawControlBounds() {
+  // Outlines may fall outside the region being redrawn; draw them over the
+  // whole editor so they do not get cut at the draw rectangle.
+  IRECT saved = mDrawRECT;
+  mDrawRECT = IRECT(0, 0, mWidth, mHeight);
+  for (int i = 1; i < GetNControls(); ++i) DrawRect(&COLOR_GREEN, mControls[(std::size_t)i]->GetRECT());
+  char str[64];
+  std::snprintf(str, sizeof(str), "x: %i, y: %i", mMouseX, mMouseY);
+  IText txt(20, &COLOR_GREEN);
+  IRECT rect(mWidth - 150, mHeight - 20, mWidth, mHeight);
+  DrawIText(&txt, str, &rect);
+  mDrawRECT = saved;
+}
+
+void IGraphics::OnGUIIdle() {
+  ++mIdleTicks;
+  for (IControl* pControl : mControls) pControl->OnGUIIdle();
+}
+
+// ---------------------------------------------------------------------------
+// Mouse and keys
+
+int IGraphics::GetMouseControlIdx(int x, int y, bool mo) {
+  if (mMouseCapture >= 0) return mMouseCapture;
+  for (int i = GetNControls() - 1; i >= 0; --i) {
+    IControl* pControl = mControls[(std::size_t)i];
+    if (pControl->IsHidden()) continue;
+    if (pControl->IsGrayed() && !(mo && pControl->GetMOWhenGrayed())) continue;
+    if (pControl->IsHit(x, y)) return i;
+  }
+  return -1;
+}
+
+void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod) {
+  ReleaseMouseCapture();
+  int c = GetMouseControlIdx(x, y);
+  if (c < 0) return;
+  mMouseCapture = c;
+  mMouseX = x;
+  mMouseY = y;
+  IControl* pControl = mControls[(std::size_t)c];
+  int paramIdx = pControl->ParamIdx();
+  if (paramIdx >= 0 && mPlug) mPlug->BeginInformHostOfParamChange(paramIdx);
+  pControl->OnMouseDown(x, y, pMod);
+}
+
+void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod) {
+  int c = GetMouseControlIdx(x, y);
+  mMouseCapture = mMouseX = mMouseY = -1;
+  if (c < 0 || c >= GetNControls()) return;
+  IControl* pControl = mControls[(std::size_t)c];
+  // Read before the handler runs: a handler may rebuild the editor.
+  const int paramIdx = pControl->ParamIdx();
+  pControl->OnMouseUp(x, y, pMod);
+  if (paramIdx >= 0 && mPlug) mPlug->EndInformHostOfParamChange(paramIdx);
+}
+
+void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
+  int c = mMouseCapture;
+  if (c < 0 || c >= GetNControls()) return;
+  int dX = x - mMouseX, dY = y - mMouseY;
+  if (dX == 0 && dY == 0) return;
+  mMouseX = x;
+  mMouseY = y;
+  mControls[(std::size_t)c]->OnMouseDrag(x, y, dX, dY, pMod);
+}
+
+bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
+  ReleaseMouseCapture();
+  int c = GetMouseControlIdx(x, y);
+  if (c < 0) return false;
+  IControl* pControl = mControls[(std::size_t)c];
+  if (pControl->MouseDblAsSingleClick()) {
+    mMouseCapture = c;
+    mMouseX = x;
+    mMouseY = y;
+    pControl->OnMouseDown(x, y, pMod);
+    return true;
+  }
+  pControl->OnMouseDblClick(x, y, pMod);
+  return false;
+}
+
+void IGraphics::OnMouseWheel(int x, int y, IMouseMod* pMod, int d) {
+  int c = GetMouseControlIdx(x, y);
+  if (c >= 0) mControls[(std::size_t)c]->OnMouseWheel(x, y, pMod, d);
+}
+
+bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod) {
+  if (!mHandleMouseOver) return false;
+  int c = GetMouseControlIdx(x, y, true);
+  if (c >= 0) {
+    mMouseX = x;
+    mMouseY = y;
+    mControls[(std::size_t)c]->OnMouseOver(x, y, pMod);
+    if (mMouseOver >= 0 && mMouseOver != c && mMouseOver < GetNControls()) {
+      mControls[(std::size_t)mMouseOver]->OnMouseOut();
+    }
+    mMouseOver = c;
+  }
+  return mHandleMouseOver;
+}
+
+void IGraphics::OnMouseOut() {
+  for (IControl* pControl : mControls) pControl->OnMouseOut();
+  mMouseOver = -1;
+}
+
+bool IGraphics::OnKeyDown(int x, int y, int key) {
+  int c = GetMouseControlIdx(x, y);
+  if (c > 0) return mControls[(std::size_t)c]->OnKeyDown(x, y, key);
+  if (mKeyCatcher) return mKeyCatcher->OnKeyDown(x, y, key);
+  return false;
+}
+
+void IGraphics::ReleaseMouseCapture() { mMouseCapture = mMouseX = mMouseY = -1; }
+
+int IGraphics::GetParamIdxForPTAutomation(int x, int y) {
+  int c = GetMouseControlIdx(x, y);
+  mLastClickedParam = c > 0 ? mControls[(std::size_t)c]->ParamIdx() : -1;
+  return mLastClickedParam;
+}
+
+int IGraphics::GetLastClickedParamForPTAutomation() {
+  int p = mLastClickedParam;
+  mLastClickedParam = -1;
+  return p;
+}

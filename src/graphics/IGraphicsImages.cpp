@@ -1,0 +1,126 @@
+// Skin images: the process-wide bitmap cache, loading by resource id, scaled and cropped copies.
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "graphics/IGraphics.h"
+#include "pix/PIX_Bitmap.h"
+#include "pix/PIX_Blit.h"
+
+namespace {
+
+constexpr int kRunTimeBitmapId = -1;
+
+// Every editor instance in the process shares one decoded copy of each skin
+// image. Entries are (resource id, bitmap); run-time images made by
+// ScaleBitmap and CropBitmap live under id -1. The cache owns the bitmaps and
+// never deletes one while the process runs (except run-time images released
+// explicitly), so IBitmap handles copied into controls stay valid.
+class BitmapCache {
+public:
+  PIX_IBitmap* Find(int id) {
+    for (auto& e : mEntries) {
+      if (e.first == id) return e.second.get();
+    }
+    return nullptr;
+  }
+  void Add(int id, PIX_IBitmap* pBitmap) { mEntries.emplace_back(id, std::unique_ptr<PIX_IBitmap>(pBitmap)); }
+  bool RemoveRunTime(PIX_IBitmap* pBitmap) {
+    for (auto it = mEntries.begin(); it != mEntries.end(); ++it) {
+      if (it->first == kRunTimeBitmapId && it->second.get() == pBitmap) {
+        mEntries.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+  bool Holds(PIX_IBitmap* pBitmap) {
+    for (auto& e : mEntries) {
+      if (e.second.get() == pBitmap) return true;
+    }
+    return false;
+  }
+
+  std::mutex mMutex;
+
+private:
+  std::vector<std::pair<int, std::unique_ptr<PIX_IBitmap>>> mEntries;
+};
+
+// Made on first use so that editors created during static initialisation of
+// another unit still find it; destroyed (with its bitmaps) at process exit.
+BitmapCache& s_bitmapCache() {
+  static BitmapCache cache;
+  return cache;
+}
+
+}  // namespace
+
+IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool framesAreHorizontal) {
+  // A strip has at least one frame: frame sizes divide by N.
+  if (nStates < 1) nStates = 1;
+  BitmapCache& cache = s_bitmapCache();
+  PIX_IBitmap* pBitmap = nullptr;
+  {
+    // The decode runs under the lock so that two editors opened at the same
+    // time on two threads decode an image once, not once each.
+    std::lock_guard<std::mutex> lock(cache.mMutex);
+    pBitmap = cache.Find(id);
+    if (!pBitmap) {
+      pBitmap = OSLoadBitmap(id, name);
+      if (pBitmap) cache.Add(id, pBitmap);
+    }
+  }
+  // A missing image gives an empty handle; drawing it does nothing.
+  if (!pBitmap) return IBitmap(nullptr, 0, 0, nStates, framesAreHorizontal);
+  return IBitmap(pBitmap, pBitmap->getWidth(), pBitmap->getHeight(), nStates, framesAreHorizontal);
+}
+
+void IGraphics::RetainBitmap(IBitmap* pBitmap) {
+  if (!pBitmap || !pBitmap->mData) return;
+  BitmapCache& cache = s_bitmapCache();
+  std::lock_guard<std::mutex> lock(cache.mMutex);
+  // Retaining twice would make the cache delete the image twice.
+  if (!cache.Holds(pBitmap->mData)) cache.Add(kRunTimeBitmapId, pBitmap->mData);
+}
+
+void IGraphics::ReleaseBitmap(IBitmap* pBitmap) {
+  if (!pBitmap || !pBitmap->mData) return;
+  BitmapCache& cache = s_bitmapCache();
+  std::lock_guard<std::mutex> lock(cache.mMutex);
+  // Only run-time images may go: a skin image is shared with every other
+  // editor in the process, whose handles would dangle.
+  if (cache.RemoveRunTime(pBitmap->mData)) pBitmap->mData = nullptr;
+}
+
+IBitmap IGraphics::ScaleBitmap(IBitmap* pSrc, int destW, int destH) {
+  if (!pSrc || !pSrc->mData || destW <= 0 || destH <= 0) return IBitmap();
+  PIX_MemBitmap* pDest = new PIX_MemBitmap(destW, destH, 4);
+  if (pDest->getWidth() != destW || pDest->getHeight() != destH) {
+    delete pDest;
+    return IBitmap();
+  }
+  PIX_Clear(pDest, 0);
+  PIX_ScaledBlit(pDest, pSrc->mData, 0, 0, destW, destH, 0.0f, 0.0f, (float)pSrc->W, (float)pSrc->H, 1.0f,
+                 PIX_BLIT_MODE_COPY | PIX_BLIT_FILTER_BILINEAR);
+  IBitmap bm(pDest, destW, destH, pSrc->N, pSrc->mFramesAreHorizontal);
+  RetainBitmap(&bm);
+  return bm;
+}
+
+IBitmap IGraphics::CropBitmap(IBitmap* pSrc, IRECT* pR) {
+  if (!pSrc || !pSrc->mData || !pR || pR->W() <= 0 || pR->H() <= 0) return IBitmap();
+  const int w = pR->W(), h = pR->H();
+  PIX_MemBitmap* pDest = new PIX_MemBitmap(w, h, 4);
+  if (pDest->getWidth() != w || pDest->getHeight() != h) {
+    delete pDest;
+    return IBitmap();
+  }
+  // Parts of the rectangle outside the source stay transparent.
+  PIX_Clear(pDest, 0);
+  PIX_Blit(pDest, pSrc->mData, 0, 0, pR->L, pR->T, w, h, 1.0f, PIX_BLIT_MODE_COPY);
+  IBitmap bm(pDest, w, h, pSrc->N, pSrc->mFramesAreHorizontal);
+  RetainBitmap(&bm);
+  return bm;
+}
