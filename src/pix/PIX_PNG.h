@@ -1,0 +1,38 @@
+// PNG decoding into bitmaps, PNG writing, and the image-loader list.
+#pragma once
+
+#include "pix/PIX_Bitmap.h"
+
+// Decodes a PNG file into bmp (resized to the image) or, when bmp is null, into
+// a new PIX_MemBitmap (line alignment 4) that the caller owns. Alpha is not
+// premultiplied; images without alpha get alpha 255. Returns the bitmap, or
+// null when the file cannot be opened or decoded or bmp cannot take the size
+// (a passed bitmap is then left in an undefined state but still owned by the
+// caller). Never leaks, always closes the file.
+PIX_IBitmap* PIX_LoadPNG(const char* filename, PIX_IBitmap* bmp = nullptr);
+
+// Loads "<main bundle folder>/Contents/Resources/<name>"; names longer than
+// 400 characters fail. The bundle folder is the one set with
+// PIX_SetMainBundlePath (default: the current folder).
+PIX_IBitmap* PIX_LoadPNGFromNamedResource(const char* name, PIX_IBitmap* bmp = nullptr);
+void PIX_SetMainBundlePath(const char* path);
+
+// Writes the bitmap as an 8-bit RGBA PNG. Returns false on any failure.
+bool PIX_SavePNG(const char* filename, PIX_IBitmap* bmp);
+
+// Global image-loader list, filled during static initialisation.
+// loadfunc loads the file like PIX_LoadPNG; with checkFileName true it first
+// refuses (returns null for) names it does not handle by their extension.
+struct PIX_ImageLoader
+{
+  PIX_IBitmap* (*loadfunc)(const char* filename, bool checkFileName, PIX_IBitmap* bmp);
+  const char* (*extlistfunc)();  // e.g. "PNG files (*.PNG)\0*.PNG\0\0"
+  PIX_ImageLoader* _next;
+};
+extern PIX_ImageLoader* PIX_ImageLoader_list;
+
+// The PNG entry of the loader list (registered at start-up at its head).
+extern PIX_ImageLoader PIX_PNGLoader;
+
+// Accepts names whose last extension is ".png" in any letter case.
+bool PIX_IsPNGFileName(const char* filename);
