@@ -14,6 +14,9 @@ class IParam;
 class IPluginBase;
 class ITextControl;
 
+// Direction of drag for knobs and faders, and of layout for button rows.
+enum EDirection { kVertical = 0, kHorizontal = 1 };
+
 // A widget of the editor. It owns a drawing rectangle and a (usually equal)
 // target rectangle where it is hit, an optional bound parameter, a value in
 // the normalised range 0..1 and a dirty flag that the surface's redraw cycle

@@ -1,0 +1,40 @@
+// Text controls: a label drawn with a text style, and a caption showing a parameter's display text.
+#pragma once
+
+#include <string>
+
+#include "graphics/IControl.h"
+
+// Draws its string in its rectangle with its style; an empty string draws
+// nothing. Used as the value readout: other controls write into it through
+// SetTextFromPlug, which only stores the text and marks the control dirty
+// (it never informs the plug-in), so it is safe from the plug-in side.
+class ITextControl : public IControl {
+public:
+  ITextControl(IPluginBase* pPlug, IRECT* pR, IText* pText, const char* str = "");
+
+  // A different text is stored and the control marked dirty; the same text does nothing.
+  void SetTextFromPlug(const char* str);
+  void ClearTextFromPlug() { SetTextFromPlug(""); }
+  const char* GetTextForPlug() const { return mStr.c_str(); }
+
+  bool Draw(IGraphics* pGraphics) override;
+
+protected:
+  std::string mStr;
+};
+
+// Shows the bound parameter's display text (and, when asked, its label).
+// Mouse-down and double click open the parameter's prompt, so prompting is
+// enabled for this class.
+class ICaptionControl : public ITextControl {
+public:
+  ICaptionControl(IPluginBase* pPlug, IRECT* pR, int paramIdx, IText* pText, bool showParamLabel = true);
+
+  void OnMouseDown(int x, int y, IMouseMod* pMod) override;
+  void OnMouseDblClick(int x, int y, IMouseMod* pMod) override;
+  bool Draw(IGraphics* pGraphics) override;
+
+private:
+  bool mShowParamLabel;
+};
