@@ -300,7 +300,9 @@ protected:
 
 private:
   void ParseChannelIO(const char* channelIOStr);
+  // nFrames limited to one block while a scratch buffer is in use.
+  int SafeFrames(int nFrames) const;
   void ConvertOutputs(int nFrames, bool accumulate);
   void FillPresetChunk(IPreset* pPreset, const std::vector<double>& values);
-  void DumpBlob(FILE* fp, const char* name, const ByteChunk& chunk);
+  static void DumpBlob(FILE* fp, const ByteChunk& chunk);
 };
