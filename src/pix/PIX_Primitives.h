@@ -5,8 +5,8 @@
 
 // Same weight and mode conventions as PIX_FillRect; everything is clipped to
 // the bitmap. "aa" asks for antialiased edges (the edge coverage scales the
-// weight). Angles are in radians, 0 pointing right (+x), growing clockwise on
-// screen (towards +y).
+// weight). Arc angles are in radians, 0 pointing up (-y), growing clockwise
+// on screen (pi/2 points right). Coordinates name pixel centres.
 void PIX_Line(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color, float alpha,
               int mode, bool aa);
 void PIX_Arc(PIX_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle,

@@ -1,0 +1,200 @@
+// PNG reading (straight into bitmap rows) and writing with libpng, and the
+// PNG entry of the image-loader list.
+//
+// libpng reports errors by longjmp back into the function that called
+// setjmp. Those functions therefore hold no C++ objects with destructors,
+// and every local that changes after setjmp and is used on the error path is
+// volatile.
+#include "pix/PIX_PNG.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "pix/PIX_View.h"
+
+namespace {
+
+// Image side limit: a skin image is a few hundred pixels; a forged header
+// must not make the loader ask for gigabytes.
+constexpr png_uint_32 kMaxSide = 16384;
+
+[[noreturn]] void pngError(png_structp png, png_const_charp)
+{
+  png_longjmp(png, 1);
+}
+void pngWarning(png_structp, png_const_charp) {}
+
+PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
+{
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+  if (!png) return nullptr;
+  png_infop info = png_create_info_struct(png);
+  if (!info)
+  {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return nullptr;
+  }
+  PIX_IBitmap* volatile made = nullptr;  // bitmap created here, freed on failure
+  if (setjmp(png_jmpbuf(png)))
+  {
+    png_destroy_read_struct(&png, &info, nullptr);
+    delete made;
+    return nullptr;
+  }
+
+  png_init_io(png, fp);
+  png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_read_info(png, info);
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, ctype = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &ctype, nullptr, nullptr, nullptr);
+
+  // Every colour type is brought to 8-bit alpha, red, green, blue bytes.
+  bool alpha = (ctype & PNG_COLOR_MASK_ALPHA) != 0;
+  if (ctype == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+  if (ctype == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS))
+  {
+    png_set_tRNS_to_alpha(png);
+    alpha = true;
+  }
+  if (depth == 16) png_set_strip_16(png);
+  if (ctype == PNG_COLOR_TYPE_GRAY || ctype == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  if (alpha)
+    png_set_swap_alpha(png);  // RGBA -> ARGB
+  else
+    png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != (size_t)width * 4) png_error(png, "unexpected row layout");
+
+  PIX_IBitmap* target = bmp;
+  if (!target)
+  {
+    made = new PIX_MemBitmap((int)width, (int)height, 4);
+    target = made;
+  }
+  else
+  {
+    target->resize((int)width, (int)height);
+  }
+  PIX_View v;
+  if (!v.from(target) || v.w != (int)width || v.h != (int)height)
+  {
+    png_destroy_read_struct(&png, &info, nullptr);
+    delete made;
+    return nullptr;
+  }
+
+  // Rows go straight into the bitmap; interlaced passes refine them in place.
+  for (int pass = 0; pass < passes; ++pass)
+    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, (png_bytep)v.row((int)y), nullptr);
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return target;
+}
+
+bool encode(FILE* fp, const PIX_View& v)
+{
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info)
+  {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png)))
+  {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, fp);
+  png_set_IHDR(png, info, (png_uint_32)v.w, (png_uint_32)v.h, 8, PNG_COLOR_TYPE_RGB_ALPHA,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_swap_alpha(png);  // ARGB in memory -> RGBA in the file
+  for (int y = 0; y < v.h; ++y) png_write_row(png, (png_const_bytep)v.row(y));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+char g_bundlePath[1024] = ".";
+
+PIX_IBitmap* pngLoad(const char* filename, bool checkFileName, PIX_IBitmap* bmp)
+{
+  if (checkFileName && !PIX_IsPNGFileName(filename)) return nullptr;
+  return PIX_LoadPNG(filename, bmp);
+}
+const char* pngExtensions()
+{
+  return "PNG files (*.PNG)\0*.PNG\0\0";
+}
+
+// Puts the PNG loader at the head of the list during static initialisation.
+struct PNGLoaderRegistration
+{
+  PNGLoaderRegistration()
+  {
+    PIX_PNGLoader._next = PIX_ImageLoader_list;
+    PIX_ImageLoader_list = &PIX_PNGLoader;
+  }
+};
+
+}  // namespace
+
+PIX_ImageLoader* PIX_ImageLoader_list = nullptr;
+PIX_ImageLoader PIX_PNGLoader = {pngLoad, pngExtensions, nullptr};
+static PNGLoaderRegistration s_pngLoaderRegistration;
+
+PIX_IBitmap* PIX_LoadPNG(const char* filename, PIX_IBitmap* bmp)
+{
+  if (!filename) return nullptr;
+  FILE* fp = fopen(filename, "rb");
+  if (!fp) return nullptr;
+  PIX_IBitmap* result = decode(fp, bmp);
+  fclose(fp);
+  return result;
+}
+
+void PIX_SetMainBundlePath(const char* path)
+{
+  if (!path) path = ".";
+  snprintf(g_bundlePath, sizeof(g_bundlePath), "%s", path);
+}
+
+PIX_IBitmap* PIX_LoadPNGFromNamedResource(const char* name, PIX_IBitmap* bmp)
+{
+  if (!name || strlen(name) > 400) return nullptr;
+  char path[2048];
+  const int n = snprintf(path, sizeof(path), "%s/Contents/Resources/%s", g_bundlePath, name);
+  if (n < 0 || n >= (int)sizeof(path)) return nullptr;
+  return PIX_LoadPNG(path, bmp);
+}
+
+bool PIX_SavePNG(const char* filename, PIX_IBitmap* bmp)
+{
+  PIX_View v;
+  if (!filename || !v.from(bmp)) return false;
+  FILE* fp = fopen(filename, "wb");
+  if (!fp) return false;
+  const bool ok = encode(fp, v);
+  if (fclose(fp) != 0 || !ok)
+  {
+    remove(filename);
+    return false;
+  }
+  return true;
+}
+
+bool PIX_IsPNGFileName(const char* filename)
+{
+  if (!filename) return false;
+  const char* dot = strrchr(filename, '.');
+  if (!dot || strchr(dot, '/')) return false;
+  return strcasecmp(dot, ".png") == 0;
+}
