@@ -60,6 +60,11 @@ void kt412::setTune(float semitones)
 void kt412::setAccent(float x)
 {
     accent = x;
+    applyAccent(x);
+}
+
+void kt412::applyAccent(float x)
+{
     const float scaled = x * 15.0f;
     ampEnv.setAmp(static_cast<float>(static_cast<double>(scaled) - 0.9757));
     noiseEnv.setAmp(scaled);
@@ -125,8 +130,10 @@ void kt412::restart()
         frequency = static_cast<float>(440.0 * std::pow(2.0, static_cast<double>(semis) / 12.0));
     }
 
+    // The velocity sets the amplitudes of this hit only; the stored accent stays, so that switching
+    // MIDI accent off brings back the accent last given to setAccent.
     if (midiAccentFlag == 0)
-        setAccent(accent);
+        applyAccent(accent);
     else if (midiAccentFlag == 1)
-        setAccent(static_cast<float>(midiVelocity));
+        applyAccent(static_cast<float>(midiVelocity));
 }

@@ -78,6 +78,8 @@ public:
     void setSampleCount(uint32_t count) { sampleCount = count; }
 
 private:
+    void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
+
     double samplingRate = 0.0;
     float attack = 0.0f;      // click level; the click path is scaled by its square
     float accent = 0.0f;
