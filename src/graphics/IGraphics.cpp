@@ -129,6 +129,8 @@ void IGraphics::AssignParamNameToolTips() {
 // Values from the plug-in
 
 void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+  // -1 is "no parameter": a value for it must not move every unbound control.
+  if (paramIdx < 0) return;
   if (!normalized) {
     // A plain value needs the parameter to be normalised; an index the
     // plug-in does not have moves nothing rather than reading a null parameter.
@@ -157,6 +159,7 @@ void IGraphics::SetAllControlsDirty() {
 // Values from the editor
 
 void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+  if (paramIdx < 0) return;  // unbound controls are not "bound to -1"
   for (IControl* pControl : mControls) {
     if (pControl->ParamIdx() == paramIdx) pControl->SetValueFromUserInput(normalizedValue);
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/IGraphics.h"
+#include "graphics/IPopupMenu.h"
 
 // Implements every platform operation of IGraphics without a window system.
 // Drawing goes to the off-screen bitmap as usual and "screen output" only
