@@ -1,0 +1,36 @@
+// Command-line access to the instrument's parameters: names, values, the
+// parameter listing and state chunk files.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+class IPluginBase;
+class IParam;
+
+// Index of the parameter called name: an exact match first, then one that
+// differs only in letter case ("decay" finds "Decay"); -1 when none.
+int FindParamByName(const IPluginBase& plug, const std::string& name);
+
+// Reads a plain value for param from text: a number in the parameter's units
+// within its range (whole numbers for switches and lists), or one of its
+// display texts ("on", "off"). False with a one-line message otherwise.
+bool ParseParamValue(const IParam& param, const std::string& text, double* value,
+                     std::string* error);
+
+// Applies NAME=VALUE: sets the plain value and tells the plug-in, as a host
+// does. False with a message for an unknown name or a bad value.
+bool ApplyParamSetting(IPluginBase& plug, const std::string& setting, std::string* error);
+
+// One line per parameter: index, name, range, default, current display text
+// and label.
+void ListParams(IPluginBase& plug, std::ostream& out);
+
+// The saved state is the plug-in's parameter values as little-endian doubles,
+// one per parameter. A file is accepted only when it holds exactly that many
+// values and all of them are finite; then it is loaded through the base's
+// UnserializeState. Nothing is changed when it is refused.
+bool LoadStateFile(IPluginBase& plug, const std::string& path, std::string* error);
+// Writes the current state to path through a temporary file in the same
+// folder, renamed into place only when complete.
+bool SaveStateFile(IPluginBase& plug, const std::string& path, std::string* error);

@@ -1,0 +1,371 @@
+// The kt412 render command: options, the demo pattern and the render loop.
+#include "RenderCommand.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+#include "ParamOptions.h"
+#include "instrument/QiKt412.h"
+
+namespace {
+
+const char* const kDemoOutput = "kt412-demo.wav";
+
+bool ParseInt(const std::string& text, long* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (!end || *end != '\0' || errno == ERANGE) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseRangedInt(const std::string& what, const std::string& text, long lo, long hi, int* out,
+                    std::string* error) {
+  long v = 0;
+  if (!ParseInt(text, &v)) {
+    *error = what + " '" + text + "' is not a whole number";
+    return false;
+  }
+  if (v < lo || v > hi) {
+    *error = what + " " + text + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
+    return false;
+  }
+  *out = static_cast<int>(v);
+  return true;
+}
+
+// "CC=NAME" of --learn: a controller number and a parameter that controllers drive.
+bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error) {
+  size_t eq = binding.find('=');
+  long cc = -1;
+  if (eq == std::string::npos || !ParseInt(binding.substr(0, eq), &cc)) {
+    *error = "--learn needs CC=NAME (a controller number and a parameter), got '" + binding + "'";
+    return false;
+  }
+  if (cc < 0 || cc > 127) {
+    *error = "--learn controller " + binding.substr(0, eq) + " is outside 0..127";
+    return false;
+  }
+  std::string name = binding.substr(eq + 1);
+  int idx = FindParamByName(plug, name);
+  if (idx < 0) {
+    *error = "unknown parameter '" + name + "' (see --list-params)";
+    return false;
+  }
+  if (!QiKt412::BindController(static_cast<int>(cc), idx)) {
+    *error = std::string("controllers can drive only Pitch .. MidiAccentFlag (0..10), not ") +
+             plug.GetParam(idx)->GetNameForHost();
+    return false;
+  }
+  return true;
+}
+
+int BytesPerSample(WavSampleFormat f) {
+  switch (f) {
+    case WavSampleFormat::kPcm16: return 2;
+    case WavSampleFormat::kPcm24: return 3;
+    default: return 4;
+  }
+}
+
+std::string DbText(double peak) {
+  if (!(peak > 0.0)) return "-inf dBFS";
+  std::ostringstream s;
+  s << std::fixed << std::setprecision(2) << 20.0 * std::log10(peak) << " dBFS";
+  return s.str();
+}
+
+int Fail(std::ostream& err, const std::string& message) {
+  err << "kt412: error: " << message << "\n";
+  return 2;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) &&
+         std::filesystem::equivalent(a, b, ec);
+}
+
+}  // namespace
+
+std::string RenderUsage() {
+  std::ostringstream s;
+  s << "usage: kt412 render [options] [FILE.mid]\n"
+       "\n"
+       "Plays a Standard MIDI File (format 0 or 1) through the KT-412 bass drum and\n"
+       "writes the sound to a stereo WAV file. Without FILE it plays the built-in demo:\n"
+       "four bars of kicks at 120 bpm with varied velocities. Every note-on, on any\n"
+       "channel, starts a hit; the render continues "
+    << kTailSeconds
+    << " s past the last MIDI event.\n"
+       "\n"
+       "options:\n"
+       "  -o, --output PATH      WAV file to write (default: the input's name with .wav,\n"
+       "                         or kt412-demo.wav, in the current folder)\n"
+       "  -r, --rate HZ          sample rate, "
+    << kMinSampleRate << ".." << kMaxSampleRate
+    << " (default 48000)\n"
+       "  -b, --block FRAMES     render block size, "
+    << kMinBlockSize << ".." << kMaxBlockSize
+    << " (default 512)\n"
+       "  -f, --format FORMAT    float (32-bit float, default), 16 or 24 (integer PCM)\n"
+       "      --set NAME=VALUE   set a parameter to a plain value in its own units\n"
+       "                         (e.g. --set Decay=0.9 --set Pitch=-5; switches take\n"
+       "                         0/1 or off/on); may be repeated, applied in order\n"
+       "      --learn CC=NAME    bind MIDI controller CC (0..127) to parameter NAME, as\n"
+       "                         MIDI learn does; control changes of CC in the file then\n"
+       "                         move it. Only Pitch .. MidiAccentFlag can be bound.\n"
+       "                         Until a controller is bound elsewhere, every parameter\n"
+       "                         listens to controller 0, and MidiAccentFlag wins.\n"
+       "      --state FILE       load a saved state (17 values, 136 bytes) first\n"
+       "      --save-state FILE  save the state after all options are applied\n"
+       "      --list-params      print the parameters (after --state and --set) and exit\n"
+       "  -h, --help             print this help and exit\n"
+       "\n"
+       "Options are applied in this order: --state, then each --set, then each --learn.\n"
+       "Errors (bad options, unreadable or malformed input, unwritable output) print one\n"
+       "line and exit with status 2, leaving nothing at the output path.\n";
+  return s.str();
+}
+
+bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, std::string* error) {
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (!opts->inputPath.empty()) {
+        *error = "more than one input file ('" + opts->inputPath + "' and '" + arg + "')";
+        return false;
+      }
+      opts->inputPath = arg;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    // --name=value or --name value (or -x value).
+    std::string value;
+    bool inlineValue = false;
+    if (arg.rfind("--", 0) == 0) {
+      size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg = arg.substr(0, eq);
+        inlineValue = true;
+      }
+    }
+    auto takeValue = [&](std::string* out) {
+      if (inlineValue) {
+        *out = value;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        *error = "option " + arg + " needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    auto noValue = [&]() {
+      if (inlineValue) *error = "option " + arg + " takes no value";
+      return !inlineValue;
+    };
+
+    std::string v;
+    if (arg == "-h" || arg == "--help") {
+      if (!noValue()) return false;
+      opts->help = true;
+    } else if (arg == "--list-params") {
+      if (!noValue()) return false;
+      opts->listParams = true;
+    } else if (arg == "-o" || arg == "--output") {
+      if (!takeValue(&v)) return false;
+      if (v.empty()) {
+        *error = "option " + arg + " needs a path";
+        return false;
+      }
+      opts->outputPath = v;
+    } else if (arg == "-r" || arg == "--rate" || arg == "--sample-rate") {
+      if (!takeValue(&v) || !ParseRangedInt("sample rate", v, kMinSampleRate, kMaxSampleRate, &opts->sampleRate, error))
+        return false;
+    } else if (arg == "-b" || arg == "--block" || arg == "--block-size") {
+      if (!takeValue(&v) || !ParseRangedInt("block size", v, kMinBlockSize, kMaxBlockSize, &opts->blockSize, error))
+        return false;
+    } else if (arg == "-f" || arg == "--format") {
+      if (!takeValue(&v)) return false;
+      if (!ParseWavSampleFormat(v, &opts->format)) {
+        *error = "unknown sample format '" + v + "' (use float, 16 or 24)";
+        return false;
+      }
+    } else if (arg == "--set") {
+      if (!takeValue(&v)) return false;
+      opts->settings.push_back(v);
+    } else if (arg == "--learn") {
+      if (!takeValue(&v)) return false;
+      opts->learns.push_back(v);
+    } else if (arg == "--state") {
+      if (!takeValue(&v)) return false;
+      opts->stateIn = v;
+    } else if (arg == "--save-state") {
+      if (!takeValue(&v)) return false;
+      opts->stateOut = v;
+    } else {
+      *error = "unknown option '" + args[i] + "' (see kt412 render --help)";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string DefaultOutputPath(const std::string& inputPath) {
+  if (inputPath.empty()) return kDemoOutput;
+  std::filesystem::path stem = std::filesystem::path(inputPath).filename().stem();
+  if (stem.empty() || stem == "." || stem == "..") return kDemoOutput;
+  return stem.string() + ".wav";
+}
+
+namespace {
+constexpr double kDemoBeatSeconds = 0.5;  // 120 beats per minute
+constexpr int kDemoBeats = 16;            // four bars of 4/4
+constexpr int kDemoNote = 33;             // A1, the voice's base note
+}  // namespace
+
+double DemoLastHitSeconds() { return (kDemoBeats - 1) * kDemoBeatSeconds; }
+
+MidiFileSong DemoSong(int sampleRate) {
+  // Accented downbeats, softer off-beats, a ghost pick-up into the last bar.
+  static const int kVelocities[kDemoBeats] = {127, 64, 96, 72, 120, 60, 100, 80,
+                                              127, 70, 90, 56, 124, 84, 104, 112};
+  struct Hit {
+    double beat;
+    int velocity;
+  };
+  std::vector<Hit> hits;
+  for (int b = 0; b < kDemoBeats; ++b) {
+    hits.push_back({static_cast<double>(b), kVelocities[b]});
+    if (b == 11) hits.push_back({11.5, 40});
+  }
+  auto frameAt = [sampleRate](double seconds) {
+    return static_cast<int64_t>(std::llround(seconds * sampleRate));
+  };
+  MidiFileSong song;
+  song.format = 0;
+  song.numTracks = 1;
+  song.division = 480;
+  for (const Hit& h : hits) {
+    const double t = h.beat * kDemoBeatSeconds;
+    song.events.push_back({frameAt(t), 0x90, kDemoNote, static_cast<unsigned char>(h.velocity)});
+    // Released an eighth later the way keyboards send it: a note-on of velocity 0.
+    song.events.push_back({frameAt(t + kDemoBeatSeconds / 2), 0x90, kDemoNote, 0});
+  }
+  song.endFrame = frameAt(kDemoBeats * kDemoBeatSeconds);
+  return song;
+}
+
+int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, RenderSummary* summary) {
+  if (opts.help) {
+    out << RenderUsage();
+    return 0;
+  }
+  std::string error;
+
+  // The controller table belongs to the process; a run starts from its
+  // load-time state even when the command is run in-process more than once.
+  QiKt412::ResetControllerTable();
+  QiKt412 plug;
+  plug.SetSampleRate(opts.sampleRate);
+  plug.SetBlockSize(opts.blockSize);
+  plug.Reset();
+  plug.OnParamReset();  // every parameter's default reaches the voice
+
+  if (!opts.stateIn.empty() && !LoadStateFile(plug, opts.stateIn, &error)) return Fail(err, error);
+  for (const std::string& s : opts.settings)
+    if (!ApplyParamSetting(plug, s, &error)) return Fail(err, error);
+  for (const std::string& l : opts.learns)
+    if (!ApplyLearn(plug, l, &error)) return Fail(err, error);
+
+  if (opts.listParams) {
+    if (!opts.stateOut.empty() && !SaveStateFile(plug, opts.stateOut, &error)) return Fail(err, error);
+    ListParams(plug, out);
+    return 0;
+  }
+
+  MidiFileSong song;
+  if (opts.inputPath.empty()) {
+    song = DemoSong(opts.sampleRate);
+  } else if (!ReadMidiFile(opts.inputPath, opts.sampleRate, &song, &error)) {
+    return Fail(err, error);
+  }
+
+  const std::string outputPath = opts.outputPath.empty() ? DefaultOutputPath(opts.inputPath) : opts.outputPath;
+  if (SameFile(outputPath, opts.inputPath) || SameFile(outputPath, opts.stateIn) ||
+      SameFile(outputPath, opts.stateOut) || outputPath == opts.stateOut)
+    return Fail(err, "output '" + outputPath + "' is also an input or state file");
+
+  const int64_t totalFrames = song.endFrame + static_cast<int64_t>(std::llround(kTailSeconds * opts.sampleRate));
+  if (totalFrames * 2 * BytesPerSample(opts.format) > kMaxWavDataBytes)
+    return Fail(err, "the render would be " + std::to_string(totalFrames / opts.sampleRate) +
+                         " s long, more than a WAV file can hold at this rate and format");
+
+  WavWriter writer;
+  if (!writer.Open(outputPath, opts.sampleRate, 2, opts.format, &error)) return Fail(err, error);
+  if (!opts.stateOut.empty() && !SaveStateFile(plug, opts.stateOut, &error)) {
+    writer.Abort();
+    return Fail(err, error);
+  }
+
+  // The host's side of a render call: two connected outputs in single
+  // precision, which the base fills from the instrument's render entry.
+  const int block = opts.blockSize;
+  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
+  std::vector<float> interleaved(static_cast<size_t>(block) * 2);
+  float* outs[2] = {left.data(), right.data()};
+  plug.SetOutputChannelConnections(0, 2, true);
+  plug.AttachOutputBuffers(0, 2, outs);
+
+  double peak = 0.0;
+  size_t next = 0;
+  for (int64_t start = 0; start < totalFrames; start += block) {
+    const int n = static_cast<int>(std::min<int64_t>(block, totalFrames - start));
+    for (; next < song.events.size() && song.events[next].frame < start + n; ++next) {
+      const MidiFileEvent& e = song.events[next];
+      IMidiMsg msg(static_cast<int>(e.frame - start), e.status, e.data1, e.data2);
+      plug.ProcessMidiMsg(&msg);
+    }
+    plug.ProcessBuffers(0.0f, n);
+    for (int i = 0; i < n; ++i) {
+      interleaved[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)];
+      interleaved[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)];
+      peak = std::max(peak, static_cast<double>(std::fabs(left[static_cast<size_t>(i)])));
+      peak = std::max(peak, static_cast<double>(std::fabs(right[static_cast<size_t>(i)])));
+    }
+    if (!writer.Write(interleaved.data(), n, &error)) {
+      writer.Abort();
+      return Fail(err, error);
+    }
+    plug.AdvanceSamplePos(n);
+  }
+  if (!writer.Commit(&error)) return Fail(err, error);
+
+  RenderSummary s;
+  s.outputPath = outputPath;
+  s.frames = totalFrames;
+  s.seconds = static_cast<double>(totalFrames) / opts.sampleRate;
+  s.peak = peak;
+  s.controllerMoves = plug.NHostEvents();
+  out << "kt412: wrote " << outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
+      << " s, peak " << DbText(peak);
+  if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";
+  out << "\n";
+  if (summary) *summary = s;
+  return 0;
+}
