@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "framework/IParam.h"
@@ -202,7 +203,11 @@ int main(int argc, char** argv) {
             Save(resDir, "maskbase.png", maskBase) && Save(resDir, "maskmask.png", maskMask) &&
             Save(resDir, "masktop.png", maskTop) && Save(resDir, "overlay.png", MakeOverlayImage()) &&
             Save(resDir, "folder.png", MakeFolderImage());
-  if (!ok) return 1;
+  if (!ok) {
+    std::error_code ec;
+    std::filesystem::remove_all(resDir, ec);
+    return 1;
+  }
 
   CardPlug plug;
   IGraphicsHeadless::SetDefaultResourcePath(resDir.c_str());
@@ -222,10 +227,13 @@ int main(int argc, char** argv) {
   IBitmap mTop = g->LoadIBitmap(211, "masktop.png");
   IBitmap overlay = g->LoadIBitmap(212, "overlay.png");
   IBitmap folder = g->LoadIBitmap(213, "folder.png");
+  // Decoded images stay in the process-wide cache; the files are no longer needed.
+  std::error_code ec;
+  std::filesystem::remove_all(resDir, ec);
   for (const IBitmap* b : {&knob, &sw, &pad, &led, &selector, &radio, &fader, &rotater, &mBase, &mMask, &mTop,
                            &overlay, &folder}) {
     if (!b->mData) {
-      std::fprintf(stderr, "control_card: an image failed to load from %s\n", resDir.c_str());
+      std::fprintf(stderr, "control_card: an image failed to load\n");
       return 1;
     }
   }
@@ -308,7 +316,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "control_card: cannot write %s\n", outPath);
     return 1;
   }
-  std::printf("control_card: %d controls drawn into %s (images in %s)\n", g->GetNControls(), outPath,
-              resDir.c_str());
+  std::printf("control_card: %d controls drawn into %s\n", g->GetNControls(), outPath);
   return 0;
 }
