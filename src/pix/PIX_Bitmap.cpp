@@ -35,9 +35,9 @@ PIX_pixel* PIX_MemBitmap::getBits()
 
 bool PIX_MemBitmap::resize(int w, int h)
 {
-  if (w == m_w && h == m_h) return false;
   if (w < 0) w = 0;
   if (h < 0) h = 0;
+  if (w == m_w && h == m_h) return false;
 
   // 64-bit arithmetic: a large width times height must fail cleanly rather
   // than wrap into a small allocation that later blits would overrun.

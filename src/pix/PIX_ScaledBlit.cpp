@@ -145,6 +145,13 @@ void sampleBox(const ScaleJob& j, int dy, int i0, int n, PIX_pixel* out)
   }
 }
 
+// Source coordinates beyond this cannot address any pixel and would overflow
+// the fixed-point arithmetic.
+bool usable(float v)
+{
+  return std::fabs(v) < 1.0e7f;
+}
+
 bool nearWhole(float v, float tol)
 {
   return std::fabs(v - std::floor(v + 0.5f)) < tol;
@@ -156,8 +163,7 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
                     float srcx, float srcy, float srcw, float srch, float alpha, int mode)
 {
   if (!dest || !src || dstw == 0 || dsth == 0 || !(alpha > 0.0f)) return;
-  if (!std::isfinite(srcx) || !std::isfinite(srcy) || !std::isfinite(srcw) || !std::isfinite(srch))
-    return;
+  if (!usable(srcx) || !usable(srcy) || !usable(srcw) || !usable(srch)) return;
   const bool filter = (mode & PIX_BLIT_FILTER_BILINEAR) != 0;
 
   // Same size: a plain blit, unless the filter would have to interpolate
@@ -165,7 +171,10 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
   if (std::fabs(dstw - srcw) < 0.001f && std::fabs(dsth - srch) < 0.001f &&
       (!filter || (nearWhole(srcx, 0.03f) && nearWhole(srcy, 0.03f))))
   {
-    PIX_Blit(dest, src, dstx, dsty, (int)(srcx + 0.5f), (int)(srcy + 0.5f), dstw, dsth, alpha, mode);
+    // Rounded to the nearest pixel (floor, so that negative positions round
+    // the same way as positive ones).
+    PIX_Blit(dest, src, dstx, dsty, (int)std::floor(srcx + 0.5f), (int)std::floor(srcy + 0.5f), dstw,
+             dsth, alpha, mode);
     return;
   }
 
@@ -228,8 +237,8 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
                      bool cliptosourcerect, float alpha, int mode, float rotxcent, float rotycent)
 {
   if (!dest || !src || dstw == 0 || dsth == 0) return;
-  if (!std::isfinite(srcx) || !std::isfinite(srcy) || !std::isfinite(srcw) || !std::isfinite(srch) ||
-      !std::isfinite(angle) || !std::isfinite(rotxcent) || !std::isfinite(rotycent))
+  if (!usable(srcx) || !usable(srcy) || !usable(srcw) || !usable(srch) || !std::isfinite(angle) ||
+      !usable(rotxcent) || !usable(rotycent))
     return;
   if (srcw == 0.0f || srch == 0.0f) return;
   PIX_View dv, sv;
@@ -286,8 +295,10 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
   for (int y = by0; y < by1; ++y)
   {
     const double py = y + 0.5 - cdy, px = bx0 + 0.5 - cdx;
-    int64_t sx = (int64_t)std::floor((csx + dxdi * px + dxdj * py - half) * 65536.0 + 0.5);
-    int64_t sy = (int64_t)std::floor((csy + dydi * px + dydj * py - half) * 65536.0 + 0.5);
+    const double fx = std::floor((csx + dxdi * px + dxdj * py - half) * 65536.0 + 0.5);
+    const double fy = std::floor((csy + dydi * px + dydj * py - half) * 65536.0 + 0.5);
+    if (std::fabs(fx) > 1.0e18 || std::fabs(fy) > 1.0e18) continue;  // far outside the source
+    int64_t sx = (int64_t)fx, sy = (int64_t)fy;
     PIX_pixel* drow = dv.row(y);
     int run = 0, runStart = bx0;
     for (int x = bx0; x < bx1; ++x, sx += sxi, sy += syi)

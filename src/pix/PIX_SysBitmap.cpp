@@ -15,9 +15,9 @@ PIX_SysBitmap::~PIX_SysBitmap()
 
 bool PIX_SysBitmap::resize(int w, int h)
 {
-  if (w == m_width && h == m_height) return false;
   if (w < 0) w = 0;
   if (h < 0) h = 0;
+  if (w == m_width && h == m_height) return false;
 
   if (m_dc && w <= m_allocw && h <= m_alloch && w > 0 && h > 0)
   {

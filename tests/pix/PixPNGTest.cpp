@@ -1,0 +1,316 @@
+// PNG loading: every colour type and bit depth against ImageMagick's own
+// decoding, broken files, the loader list, and the writer's round trip.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pix/PIX_Blit.h"
+#include "pix/PIX_PNG.h"
+#include "pix/PixTestUtil.h"
+
+using namespace pixtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kW = 37, kH = 23;  // odd sizes: no row happens to be aligned
+
+bool haveConvert()
+{
+  return std::system("command -v convert >/dev/null 2>&1") == 0;
+}
+
+std::vector<unsigned char> readFile(const fs::path& p)
+{
+  std::ifstream f(p, std::ios::binary);
+  return std::vector<unsigned char>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& p, const std::vector<unsigned char>& data)
+{
+  std::ofstream f(p, std::ios::binary);
+  f.write((const char*)data.data(), (std::streamsize)data.size());
+}
+
+// The corpus is made once per test program run in a fresh temporary folder.
+class PixPNGCorpus : public ::testing::Test
+{
+protected:
+  static fs::path dir;
+  static bool ready;
+
+  static void SetUpTestSuite()
+  {
+    if (!haveConvert()) return;
+    dir = fs::temp_directory_path() / ("pixpng-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // Source image: colour gradients, a band of random colours, and alpha
+    // that runs through 0, partial values and 255.
+    std::mt19937 rng(99);
+    std::string pam = "P7\nWIDTH " + std::to_string(kW) + "\nHEIGHT " + std::to_string(kH) +
+                      "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    std::vector<unsigned char> data(pam.begin(), pam.end());
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+      {
+        unsigned char r = (unsigned char)(x * 7), g = (unsigned char)(y * 11), b = (unsigned char)((x + y) * 5);
+        if (y > kH / 2)
+        {
+          r = (unsigned char)rng();
+          g = (unsigned char)rng();
+          b = (unsigned char)rng();
+        }
+        const unsigned char a = x < 3 ? 0 : (x > kW - 4 ? 255 : (unsigned char)(x * 255 / kW));
+        data.insert(data.end(), {r, g, b, a});
+      }
+    writeFile(dir / "src.pam", data);
+    ready = true;
+  }
+  static void TearDownTestSuite()
+  {
+    if (!dir.empty()) fs::remove_all(dir);
+  }
+
+  void SetUp() override
+  {
+    if (!haveConvert()) GTEST_SKIP() << "ImageMagick convert is not installed";
+    ASSERT_TRUE(ready);
+  }
+
+  static bool run(const std::string& cmd)
+  {
+    return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+  }
+
+  // Makes name.png from the source with the given options and returns its
+  // path; checks the IHDR's colour type and bit depth.
+  fs::path make(const std::string& name, const std::string& opts, int ctype, int depth,
+               const std::string& prefix = "")
+  {
+    const fs::path out = dir / (name + ".png");
+    EXPECT_TRUE(run("convert " + (dir / "src.pam").string() + " " + opts + " " + prefix + out.string()))
+        << name;
+    const std::vector<unsigned char> bytes = readFile(out);
+    EXPECT_GT(bytes.size(), 33u) << name;
+    if (bytes.size() > 33)
+    {
+      EXPECT_EQ((int)bytes[24], depth) << name << " bit depth";
+      EXPECT_EQ((int)bytes[25], ctype) << name << " colour type";
+    }
+    return out;
+  }
+
+  // ImageMagick's decoding as 16-bit RGBA; the high byte of each sample is
+  // what a 16-to-8 strip yields, and for 8-bit and smaller images it is the
+  // sample itself.
+  std::vector<PIX_pixel> reference(const fs::path& png)
+  {
+    const fs::path raw = dir / (png.stem().string() + ".rgba");
+    EXPECT_TRUE(run("convert " + png.string() + " -depth 16 -endian MSB rgba:" + raw.string()));
+    const std::vector<unsigned char> b = readFile(raw);
+    std::vector<PIX_pixel> px;
+    for (size_t i = 0; i + 8 <= b.size(); i += 8)  // big-endian 16-bit samples
+      px.push_back(PIX_RGBA(b[i], b[i + 2], b[i + 4], b[i + 6]));
+    return px;
+  }
+
+  void expectSameAsReference(const fs::path& png, bool expectOpaque)
+  {
+    PIX_IBitmap* bm = PIX_LoadPNG(png.string().c_str());
+    ASSERT_NE(bm, nullptr) << png;
+    EXPECT_EQ(bm->getWidth(), kW);
+    EXPECT_EQ(bm->getHeight(), kH);
+    const std::vector<PIX_pixel> want = reference(png);
+    const std::vector<PIX_pixel> got = pixels(bm);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i)
+    {
+      ASSERT_EQ(got[i], want[i]) << png.filename() << " pixel " << i % kW << "," << i / kW;
+      if (expectOpaque)
+      {
+        ASSERT_EQ(PIX_A(got[i]), 255);
+      }
+    }
+    delete bm;
+  }
+};
+fs::path PixPNGCorpus::dir;
+bool PixPNGCorpus::ready = false;
+
+}  // namespace
+
+TEST_F(PixPNGCorpus, PaletteWithoutTransparencyIsOpaque)
+{
+  expectSameAsReference(make("pal", "-alpha off -colors 16 -define png:bit-depth=4", 3, 4, "PNG8:"), true);
+}
+TEST_F(PixPNGCorpus, PaletteWithTransparencyChunkGetsThatAlpha)
+{
+  const fs::path p = make("paltrns", "-channel A -threshold 50% +channel -colors 16 -define png:bit-depth=4", 3, 4, "PNG8:");
+  expectSameAsReference(p, false);
+  PIX_IBitmap* bm = PIX_LoadPNG(p.string().c_str());
+  ASSERT_NE(bm, nullptr);
+  EXPECT_EQ(PIX_A(PIX_GetPixel(bm, 0, 0)), 0);
+  EXPECT_EQ(PIX_A(PIX_GetPixel(bm, kW - 1, 0)), 255);
+  delete bm;
+}
+TEST_F(PixPNGCorpus, GreyAtEveryBitDepth)
+{
+  for (int depth : {1, 2, 4, 8, 16})
+  {
+    const std::string d = std::to_string(depth);
+    expectSameAsReference(make("grey" + d,
+                               "-alpha off -colorspace Gray -depth " + d +
+                                   " -define png:color-type=0 -define png:bit-depth=" + d,
+                               0, depth),
+                          true);
+  }
+}
+TEST_F(PixPNGCorpus, GreyWithAlpha)
+{
+  expectSameAsReference(make("greya", "-colorspace Gray -define png:color-type=4 -depth 8", 4, 8), false);
+  expectSameAsReference(make("greya16", "-colorspace Gray -define png:color-type=4 -depth 16 -define png:bit-depth=16", 4, 16), false);
+}
+TEST_F(PixPNGCorpus, TrueColourEightAndSixteenBits)
+{
+  expectSameAsReference(make("rgb8", "-alpha off -define png:color-type=2 -depth 8", 2, 8), true);
+  expectSameAsReference(make("rgb16", "-alpha off -evaluate pow 0.9 -define png:color-type=2 -depth 16 -define png:bit-depth=16", 2, 16), true);
+}
+TEST_F(PixPNGCorpus, TrueColourWithAlphaEightAndSixteenBits)
+{
+  expectSameAsReference(make("rgba8", "-define png:color-type=6 -depth 8", 6, 8), false);
+  expectSameAsReference(make("rgba16", "-evaluate pow 0.9 -define png:color-type=6 -depth 16 -define png:bit-depth=16", 6, 16), false);
+}
+TEST_F(PixPNGCorpus, InterlacedImages)
+{
+  expectSameAsReference(make("rgbai", "-interlace PNG -define png:color-type=6 -depth 8", 6, 8), false);
+  expectSameAsReference(make("greyi", "-interlace PNG -alpha off -colorspace Gray -depth 4 "
+                                      "-define png:color-type=0 -define png:bit-depth=4", 0, 4),
+                        true);
+}
+
+TEST_F(PixPNGCorpus, LoadsIntoAPassedBitmapAndIntoBottomUpStorage)
+{
+  const fs::path p = make("rgba8b", "-define png:color-type=6 -depth 8", 6, 8);
+  const std::vector<PIX_pixel> want = reference(p);
+  PIX_MemBitmap mem(3, 3, 16);
+  EXPECT_EQ(PIX_LoadPNG(p.string().c_str(), &mem), &mem);
+  EXPECT_EQ(pixels(&mem), want);
+  FlippedBitmap flipped(1, 1);
+  EXPECT_EQ(PIX_LoadPNG(p.string().c_str(), &flipped), &flipped);
+  EXPECT_EQ(pixels(&flipped), want);
+}
+
+TEST_F(PixPNGCorpus, TruncatedAndCorruptFilesGiveNull)
+{
+  const fs::path good = make("rgba8c", "-define png:color-type=6 -depth 8", 6, 8);
+  const std::vector<unsigned char> bytes = readFile(good);
+  const fs::path bad = dir / "bad.png";
+  for (size_t len : {(size_t)0, (size_t)4, (size_t)8, (size_t)20, (size_t)40, bytes.size() / 2, bytes.size() - 13})
+  {
+    writeFile(bad, std::vector<unsigned char>(bytes.begin(), bytes.begin() + (ptrdiff_t)len));
+    EXPECT_EQ(PIX_LoadPNG(bad.string().c_str()), nullptr) << "truncated at " << len;
+    // A passed bitmap is not deleted; the call just fails.
+    PIX_MemBitmap keep(2, 2);
+    EXPECT_EQ(PIX_LoadPNG(bad.string().c_str(), &keep), nullptr);
+  }
+  std::mt19937 rng(5);
+  for (int i = 0; i < 40; ++i)
+  {
+    std::vector<unsigned char> broken = bytes;
+    const size_t at = 8 + rng() % (broken.size() - 8);
+    broken[at] ^= (unsigned char)(1 + rng() % 255);
+    writeFile(bad, broken);
+    PIX_IBitmap* bm = PIX_LoadPNG(bad.string().c_str());  // any outcome but a crash or leak
+    delete bm;
+  }
+  // Not a PNG at all, and a header claiming an enormous image.
+  writeFile(bad, std::vector<unsigned char>(100, 'x'));
+  EXPECT_EQ(PIX_LoadPNG(bad.string().c_str()), nullptr);
+  std::vector<unsigned char> huge = bytes;
+  huge[16] = 0x00; huge[17] = 0x01; huge[18] = 0x00; huge[19] = 0x00;  // width 65536
+  writeFile(bad, huge);
+  EXPECT_EQ(PIX_LoadPNG(bad.string().c_str()), nullptr);
+}
+
+TEST_F(PixPNGCorpus, ABitmapThatCannotTakeTheSizeFails)
+{
+  const fs::path p = make("rgb8d", "-alpha off -define png:color-type=2 -depth 8", 2, 8);
+  // A fixed-size bitmap whose resize never succeeds.
+  class Fixed : public FlippedBitmap
+  {
+  public:
+    Fixed() : FlippedBitmap(4, 4) {}
+    bool resize(int, int) override { return false; }
+  } fixed;
+  EXPECT_EQ(PIX_LoadPNG(p.string().c_str(), &fixed), nullptr);
+}
+
+TEST_F(PixPNGCorpus, NamedResourceLoadsFromTheBundleResourceFolder)
+{
+  const fs::path bundle = dir / "Test.bundle";
+  fs::create_directories(bundle / "Contents" / "Resources");
+  make("knob", "-define png:color-type=6 -depth 8", 6, 8);
+  fs::copy_file(dir / "knob.png", bundle / "Contents" / "Resources" / "knob.png");
+  PIX_SetMainBundlePath(bundle.string().c_str());
+  PIX_IBitmap* bm = PIX_LoadPNGFromNamedResource("knob.png");
+  ASSERT_NE(bm, nullptr);
+  EXPECT_EQ(bm->getWidth(), kW);
+  delete bm;
+  EXPECT_EQ(PIX_LoadPNGFromNamedResource("missing.png"), nullptr);
+  EXPECT_EQ(PIX_LoadPNGFromNamedResource(std::string(401, 'a').c_str()), nullptr);
+  EXPECT_EQ(PIX_LoadPNGFromNamedResource(nullptr), nullptr);
+  PIX_SetMainBundlePath(nullptr);
+}
+
+TEST_F(PixPNGCorpus, LoaderListHasThePNGLoaderWhichChecksTheExtension)
+{
+  ASSERT_NE(PIX_ImageLoader_list, nullptr);
+  bool found = false;
+  for (PIX_ImageLoader* l = PIX_ImageLoader_list; l; l = l->_next) found |= l == &PIX_PNGLoader;
+  EXPECT_TRUE(found);
+  const fs::path p = make("list", "-define png:color-type=6 -depth 8", 6, 8);
+  const fs::path upper = dir / "LIST.PnG";
+  fs::copy_file(p, upper);
+  PIX_IBitmap* bm = PIX_PNGLoader.loadfunc(upper.string().c_str(), true, nullptr);
+  ASSERT_NE(bm, nullptr);
+  delete bm;
+  const fs::path other = dir / "list.png.bak";
+  fs::copy_file(p, other);
+  EXPECT_EQ(PIX_PNGLoader.loadfunc(other.string().c_str(), true, nullptr), nullptr);
+  bm = PIX_PNGLoader.loadfunc(other.string().c_str(), false, nullptr);  // no name check
+  EXPECT_NE(bm, nullptr);
+  delete bm;
+  EXPECT_TRUE(PIX_IsPNGFileName("a/b.PNG"));
+  EXPECT_FALSE(PIX_IsPNGFileName("a.png/b"));
+  EXPECT_FALSE(PIX_IsPNGFileName("png"));
+  EXPECT_STREQ(PIX_PNGLoader.extlistfunc(), "PNG files (*.PNG)");
+}
+
+TEST(PixPNG, MissingFileGivesNull)
+{
+  EXPECT_EQ(PIX_LoadPNG("/nonexistent/dir/x.png"), nullptr);
+  EXPECT_EQ(PIX_LoadPNG(nullptr), nullptr);
+}
+
+TEST(PixPNG, SavedBitmapLoadsBackUnchanged)
+{
+  PIX_MemBitmap bm(19, 11, 4);
+  fillRandom(&bm, 40);
+  const fs::path p = fs::temp_directory_path() / ("pixsave-" + std::to_string(::getpid()) + ".png");
+  ASSERT_TRUE(PIX_SavePNG(p.string().c_str(), &bm));
+  PIX_IBitmap* back = PIX_LoadPNG(p.string().c_str());
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(pixels(back), pixels(&bm));
+  delete back;
+  fs::remove(p);
+  PIX_MemBitmap empty;
+  EXPECT_FALSE(PIX_SavePNG(p.string().c_str(), &empty));
+  EXPECT_FALSE(PIX_SavePNG("/nonexistent/dir/x.png", &bm));
+}
