@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <unordered_set>
@@ -68,6 +69,11 @@ MatchResult Match(const MatchKey& key)
 
   MatchResult res;
   if (FcInit()) {
+    // fontconfig's configuration is released only by FcFini; doing that at exit
+    // keeps leak checkers quiet. Matches are cached as plain strings, so
+    // nothing of ours points into fontconfig afterwards.
+    static const bool s_finiAtExit = (std::atexit([] { FcFini(); }) == 0);
+    (void)s_finiAtExit;
     FcPattern* pat = FcPatternCreate();
     if (pat) {
       FcPatternAddString(pat, FC_FAMILY, (const FcChar8*)key.family.c_str());
