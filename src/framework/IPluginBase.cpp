@@ -7,7 +7,6 @@
 
 #include "framework/IHost.h"
 #include "framework/ILog.h"
-#include "graphics/IGraphics.h"
 
 namespace {
 
@@ -58,8 +57,7 @@ IPluginBase::IPluginBase(int nParams, const char* channelIOStr, int nPresets,
 
 IPluginBase::~IPluginBase() {
   // The editor's controls may still refer to parameters: it goes first.
-  delete mGraphics;
-  mGraphics = nullptr;
+  DeleteGraphics();
   mParams.clear();
   mPresets.clear();
   mInChannels.clear();
@@ -99,25 +97,6 @@ void IPluginBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
   // The host hears of the change before the plug-in reacts, both under the lock.
   InformHostOfParamChange(paramIdx, normalizedValue);
   OnParamChange(paramIdx);
-}
-
-void IPluginBase::AttachGraphics(IGraphics* pGraphics) {
-  if (!pGraphics) return;
-  IMutexLock lock(this);
-  for (int i = 0; i < NParams(); ++i) {
-    pGraphics->SetParameterFromPlug(i, mParams[static_cast<std::size_t>(i)]->GetNormalized(), true);
-  }
-  pGraphics->PrepDraw();
-  // The base owns its editor: a replaced one is deleted rather than leaked.
-  if (mGraphics && mGraphics != pGraphics) delete mGraphics;
-  mGraphics = pGraphics;
-}
-
-void IPluginBase::RedrawParamControls() {
-  if (!mGraphics) return;
-  for (int i = 0; i < NParams(); ++i) {
-    mGraphics->SetParameterFromPlug(i, mParams[static_cast<std::size_t>(i)]->Value(), false);
-  }
 }
 
 // ---- Accessors ----

@@ -300,6 +300,7 @@ protected:
 
 private:
   void ParseChannelIO(const char* channelIOStr);
+  void DeleteGraphics();
   // nFrames limited to one block while a scratch buffer is in use.
   int SafeFrames(int nFrames) const;
   void ConvertOutputs(int nFrames, bool accumulate);

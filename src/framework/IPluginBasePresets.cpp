@@ -249,15 +249,21 @@ int IPluginBase::UnserializePresets(ByteChunk* pChunk, int startPos) {
     }
     pPreset->SetName(name.c_str());
     TRACE("%d %s", i, pPreset->mName);
-    pos = pChunk->GetBool(&pPreset->mInitialized, pos);
-    if (pos >= 0 && pPreset->mInitialized) {
-      // The state goes through the live plug-in and is written back, so the
-      // preset ends up in the layout of the running version.
-      pos = UnserializeState(pChunk, pos);
-      if (pos > 0) {
-        pPreset->mChunk.Clear();
-        SerializeState(&pPreset->mChunk);
-      }
+    bool initialized = false;
+    pos = pChunk->GetBool(&initialized, pos);
+    if (pos < 0) break;
+    if (!initialized) {
+      pPreset->mInitialized = false;
+      continue;
+    }
+    // The state goes through the live plug-in and is written back, so the
+    // preset ends up in the layout of the running version. A state that does
+    // not read back whole leaves the preset's own state and flag as they were.
+    pos = UnserializeState(pChunk, pos);
+    if (pos > 0) {
+      pPreset->mInitialized = true;
+      pPreset->mChunk.Clear();
+      SerializeState(&pPreset->mChunk);
     }
   }
   RestorePreset(mCurrentPresetIdx);

@@ -297,3 +297,22 @@ TEST(PresetDumps, LargeChunksAreDumpedWhole) {
   EXPECT_EQ(base64decode(blob.c_str(), decoded.data(), 2400), 2400);
   EXPECT_EQ(std::memcmp(decoded.data(), plug.Preset(0)->mChunk.GetBytes(), 2400), 0);
 }
+
+TEST(PresetList, CutStateKeepsThePresetAsItWas) {
+  TestPlug source(3, "0-2", 2), target(3, "0-2", 2);
+  InitMixed(source);
+  InitMixed(target);
+  source.MakePreset("Soft", 1, 0.1, 0);
+  source.MakePreset("Hard", 9, 0.9, 1);
+  target.MakePreset("Keep", 4, 0.4, 0);  // preset 1 of the target stays empty
+  ByteChunk chunk;
+  source.SerializePresets(&chunk);
+  chunk.Resize(33 + 9 + 16);  // the second preset's state lacks its last value
+  EXPECT_EQ(target.UnserializePresets(&chunk, 0), -1);
+  EXPECT_STREQ(target.GetPresetName(0), "Soft");
+  // Not marked as holding a state it could not read.
+  EXPECT_FALSE(target.Preset(1)->mInitialized);
+  EXPECT_EQ(target.Preset(1)->mChunk.Size(), 0);
+  // The live parameters end at the current preset again.
+  EXPECT_EQ(target.GetParam(0)->Value(), 1.0);
+}
