@@ -48,10 +48,23 @@ void ahd::reset()
 void ahd::updateCoefficients()
 {
     const double decayK = std::exp(-1.0 / (samplingRate * decayTime));
-    decayIn = static_cast<float>(1.0 - decayK);
-    decayFb = static_cast<float>(decayK);
+    fall.in = static_cast<float>(1.0 - decayK);
+    fall.fb = static_cast<float>(decayK);
+    fall.inWide = fall.in;
+    fall.fbWide = fall.fb;
     const double attackK = std::exp(-1.0 / (samplingRate * static_cast<double>(attackTime)));
-    attackIn = static_cast<float>(1.0 - attackK);
-    attackFb = static_cast<float>(attackK);
-    holdSamples = holdTime * samplingRate;
+    rise.in = static_cast<float>(1.0 - attackK);
+    rise.fb = static_cast<float>(attackK);
+    rise.inWide = rise.in;
+    rise.fbWide = rise.fb;
+
+    // For a whole count n, n > h holds exactly when n > floor(h). A hold that is not a number
+    // never ends (every comparison with it is false); counts lie in the int range.
+    const double h = holdTime * samplingRate;
+    if (std::isnan(h) || h >= static_cast<double>(INT_MAX))
+        riseLastCount = INT_MAX;
+    else if (h < static_cast<double>(INT_MIN))
+        riseLastCount = static_cast<int64_t>(INT_MIN) - 1;
+    else
+        riseLastCount = static_cast<int64_t>(std::floor(h));
 }

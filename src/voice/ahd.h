@@ -2,6 +2,7 @@
 #pragma once
 
 #include <climits>
+#include <cstdint>
 
 // ahd: after reset the envelope rises towards 1 with the attack time constant for holdTime
 // seconds, then falls towards 0 with the decay time constant, for ever. The filter input is the
@@ -49,28 +50,31 @@ private:
     float coefFb = 0.0f;       // feedback coefficient of the last sample
 
     // The coefficients of each phase depend only on the rate and the time constants, so they are
-    // worked out when those change rather than with two exponentials per sample.
-    float attackIn = 0.0f;
-    float attackFb = 0.0f;
-    float decayIn = 0.0f;
-    float decayFb = 0.0f;
-    double holdSamples = 0.0;  // holdTime * samplingRate
+    // worked out when those change rather than with two exponentials per sample; they are kept
+    // widened to double as the filter step uses them.
+    struct Phase {
+        float in;
+        float fb;
+        double inWide;
+        double fbWide;
+    };
+    Phase rise{};
+    Phase fall{};
+    // Last count of the rise: sampleCount > holdTime * samplingRate exactly when the count exceeds
+    // this whole number, so the per-sample test needs no conversion.
+    int64_t riseLastCount = 0;
 };
 
 inline float ahd::getSample()
 {
     if (sampleCount < INT_MAX)
         ++sampleCount;
-    if (static_cast<double>(sampleCount) > holdSamples) {
-        target = 0.0f;
-        coefIn = decayIn;
-        coefFb = decayFb;
-    } else {
-        coefIn = attackIn;
-        coefFb = attackFb;
-        target = 1.0f;
-    }
-    const float y = static_cast<float>(coefIn * x1 + coefFb * y1);
+    const bool falling = sampleCount > riseLastCount;
+    const Phase& c = falling ? fall : rise;
+    target = falling ? 0.0f : 1.0f;
+    coefIn = c.in;
+    coefFb = c.fb;
+    const float y = static_cast<float>(c.inWide * x1 + c.fbWide * y1);
     y1 = y;
     x1 = target;
     return static_cast<float>(amp * y);

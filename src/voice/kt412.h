@@ -157,8 +157,9 @@ inline float kt412::getSample()
     w = noiseLp.getSample(w);
 
     // Transient, and the click-path mix of transient and noise.
+    // c * 7.5 * 1.5 in double is exact, so a single-precision product with 11.25 rounds the same.
     float c = clickPlayer.getSample();
-    c = static_cast<float>(static_cast<double>(c) * 7.5 * 1.5);
+    c = c * 11.25f;
     const float k = static_cast<float>(static_cast<double>(attack * attack)
         * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409) / 100.0);
     const float e = noiseEnv.getSample();
@@ -171,7 +172,7 @@ inline float kt412::getSample()
     float o = 0.0f;
     if (static_cast<double>(sampleCount) > oscStartCount)
         o = osc.getSample(f, 0.5f, 2);
-    o = static_cast<float>(static_cast<double>(o) * 4.5);
+    o = o * 4.5f;  // exact in double, so the single-precision product rounds the same
     const float d = diodeClipper2(o, distortion);
     const float a = ampEnv.getSample();
     const float tone = vca1besser(d, a);

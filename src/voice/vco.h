@@ -22,7 +22,7 @@ public:
     // Brings a phase back into -1..1 with a single step of 2 (the phase never moves further).
     float wrap(float x) const
     {
-        if (static_cast<double>(x) >= 1.0)
+        if (x >= 1.0f)  // the same test as in double: widening a float is exact
             return x - 2.0f;
         if (x < -1.0f)
             return x + 2.0f;
@@ -72,12 +72,15 @@ inline float vco::getSample(float freq, float phaseOffset, int shape)
 
     phase = wrap(dt + phase);
     const float p = wrap(phase + phaseOffset);
-    const float t = static_cast<float>(2.0 * std::fabs(static_cast<double>(p)) - 1.0);
+    // The plain triangle, -1 at p = 0 and +1 at p = +-1. Formed in single precision: in double the
+    // result is exact whenever it differs from -1 by more than 2^-29, so rounding once to single
+    // gives the same float as the double step rounded afterwards.
+    const float t = 2.0f * std::fabs(p) - 1.0f;
     if (shape != 2)
         return t;
 
-    const float q = wrap(static_cast<float>(static_cast<double>(p) + 1.0));  // half a period away
-    const float r1 = static_cast<double>(w) > std::fabs(static_cast<double>(p)) ? ftri(p / w) : 0.0f;
-    const float r2 = static_cast<double>(w) > std::fabs(static_cast<double>(q)) ? ftri(q / w) : 0.0f;
+    const float q = wrap(p + 1.0f);  // half a period away (same argument as for t)
+    const float r1 = w > std::fabs(p) ? ftri(p / w) : 0.0f;  // lower corner
+    const float r2 = w > std::fabs(q) ? ftri(q / w) : 0.0f;  // upper corner
     return ((-4.0f * r2) * dt) + (t + (4.0f * r1) * dt);
 }
