@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -561,4 +562,27 @@ TEST(CachedFontDraw, BlurSoftensTheMask)
   soft->DrawText(&b, "I", -1, &r, 0);
   const RECT ba = Bounds(&a), bb = Bounds(&b);
   EXPECT_GT(bb.right - bb.left, ba.right - ba.left) << "blur spreads the stem sideways";
+}
+
+TEST(CachedFontDraw, ExtremeRectanglesNeitherOverflowNorDraw)
+{
+  PIX_MemBitmap mem(50, 20);
+  PIX_SysBitmap sys(50, 20);
+  for (int flags : {0, (int)PIX_FONT_FLAG_FORCE_NATIVE, PIX_FONT_FLAG_VERTICAL | PIX_FONT_FLAG_VERTICAL_BOTTOMUP}) {
+    auto f = MakeFont(16, flags);
+    f->SetBkMode(1);
+    for (PIX_IBitmap* bm : {(PIX_IBitmap*)&mem, (PIX_IBitmap*)&sys}) {
+      PIX_Clear(bm, kWhite);
+      const RECT rects[] = {{INT_MAX - 5, INT_MAX - 5, INT_MAX, INT_MAX},
+                            {INT_MIN, INT_MIN, INT_MIN + 3, INT_MIN + 3},
+                            {INT_MAX, INT_MIN + 10, INT_MAX - 10, INT_MIN}};
+      for (RECT r : rects)
+        for (unsigned fmt : {0u, (unsigned)(DT_NOCLIP | DT_RIGHT | DT_BOTTOM),
+                             (unsigned)(DT_NOCLIP | DT_CENTER | DT_VCENTER), (unsigned)DT_CALCRECT}) {
+          RECT rr = r;
+          f->DrawText(bm, "Overflow\nguard", -1, &rr, fmt);
+        }
+      EXPECT_EQ(Ink(bm), 0) << flags;
+    }
+  }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -486,4 +487,26 @@ TEST(GdiThreads, FontsMadeAndUsedOnSeveralThreadsDrawLikeOnOne)
   for (auto& o : outs) threads.emplace_back(render, &o);
   for (auto& t : threads) t.join();
   for (auto& o : outs) EXPECT_EQ(o, ref);
+}
+
+TEST(GdiHandles, ExtremeRectanglesNeitherOverflowNorDraw)
+{
+  Canvas c(50, 20);
+  HFONT f = MakeFont(16), rot = MakeFont(16, "DejaVu Sans", FW_NORMAL, 0, ANTIALIASED_QUALITY, 450);
+  for (HFONT font : {f, rot}) {
+    SelectObject(c.dc, font);
+    SetBkMode(c.dc, OPAQUE);
+    const RECT rects[] = {{INT_MAX - 5, INT_MAX - 5, INT_MAX, INT_MAX},
+                          {INT_MIN, INT_MIN, INT_MIN + 3, INT_MIN + 3},
+                          {INT_MAX, INT_MIN + 10, INT_MAX - 10, INT_MIN}};
+    for (RECT r : rects)
+      for (int fmt : {0, DT_NOCLIP | DT_RIGHT | DT_BOTTOM, DT_NOCLIP | DT_CENTER | DT_VCENTER, DT_CALCRECT}) {
+        RECT rr = r;
+        GDI_DrawText(c.dc, "Overflow\nguard", -1, &rr, fmt);
+      }
+  }
+  RECT box{};
+  EXPECT_FALSE(c.InkBox(&box));
+  DeleteObject(f);
+  DeleteObject(rot);
 }

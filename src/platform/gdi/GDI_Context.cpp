@@ -75,12 +75,10 @@ struct Clip {
   bool Empty() const { return l >= r || t >= b; }
 };
 
-void FillRect(HDC ctx, const Clip& clip, int l, int t, int r, int b, int rgb)
+void FillRect(HDC ctx, const Clip& clip, long long l0, long long t0, long long r0, long long b0, int rgb)
 {
-  l = std::max(l, clip.l);
-  t = std::max(t, clip.t);
-  r = std::min(r, clip.r);
-  b = std::min(b, clip.b);
+  const int l = (int)std::max<long long>(l0, clip.l), t = (int)std::max<long long>(t0, clip.t);
+  const int r = (int)std::min<long long>(r0, clip.r), b = (int)std::min<long long>(b0, clip.b);
   uint32_t px = 0xFFu | ((uint32_t)((rgb >> 16) & 255) << 8) | ((uint32_t)((rgb >> 8) & 255) << 16) |
                 ((uint32_t)(rgb & 255) << 24);
   for (int y = t; y < b; y++) std::fill(ctx->pixels + (size_t)y * ctx->width + l, ctx->pixels + (size_t)y * ctx->width + r, px);
@@ -264,8 +262,8 @@ int GDI_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format)
     maxX = blockW;
     maxY = blockH;
   }
-  const int extW = (int)std::ceil(maxX - minX - 1e-9);
-  const int extH = (int)std::ceil(maxY - minY - 1e-9);
+  const int extW = (int)std::min(std::ceil(maxX - minX - 1e-9), (double)(INT_MAX / 2));
+  const int extH = (int)std::min(std::ceil(maxY - minY - 1e-9), (double)(INT_MAX / 2));
 
   if (format & DT_CALCRECT) {
     rect->right = (int)std::min<long long>((long long)rect->left + extW, INT_MAX);
@@ -292,7 +290,12 @@ int GDI_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format)
   if (clip.Empty()) return extH;
 
   if (ctx->bkMode == OPAQUE)
-    FillRect(ctx, clip, (int)bx, (int)by, (int)bx + extW, (int)by + extH, ctx->bkColor);
+    FillRect(ctx, clip, (long long)bx, (long long)by, (long long)bx + extW, (long long)by + extH,
+             ctx->bkColor);
+
+  // Glyphs further than this from the frame buffer cannot touch it; skipping
+  // them keeps every pixel coordinate well inside int.
+  constexpr double kFar = 1 << 28;
 
   for (size_t li = 0; li < lines.size(); li++) {
     const Line& ln = lines[li];
@@ -305,19 +308,20 @@ int GDI_DrawText(HDC ctx, const char* text, int len, RECT* rect, int format)
     for (int k = 0; k < ln.count; k++) {
       const Placed& p = placed[(size_t)(ln.first + k)];
       const double px = lineX + p.x / 64.0;
-      const int ox = (int)std::lround(originX + rotX(px, baseY));
-      const int oy = (int)std::lround(originY + rotY(px, baseY));
-      DrawGlyph(ctx, clip, *p.glyph, ox, oy, ctx->textColor);
+      const double gx = originX + rotX(px, baseY), gy = originY + rotY(px, baseY);
+      if (std::fabs(gx) > kFar || std::fabs(gy) > kFar) continue;
+      DrawGlyph(ctx, clip, *p.glyph, (int)std::lround(gx), (int)std::lround(gy), ctx->textColor);
     }
-    if ((font->underline || font->strikeOut) && font->angle == 0.0 && ln.width > 0) {
-      const int x0 = (int)std::lround(originX + lineX), x1 = x0 + (int)lw;
-      const int base = (int)std::lround(originY + baseY);
+    if ((font->underline || font->strikeOut) && font->angle == 0.0 && ln.width > 0 &&
+        std::fabs(originX) < kFar && std::fabs(originY + baseY) < kFar) {
+      const long long x0 = std::llround(originX + lineX), x1 = x0 + (long long)lw;
+      const long long base = std::llround(originY + baseY);
       const int th = font->underlineThickness;
       if (font->underline)
         FillRect(ctx, clip, x0, base + font->underlinePos, x1, base + font->underlinePos + th,
                  ctx->textColor);
       if (font->strikeOut) {
-        const int sy = base - font->tm.tmAscent / 3;
+        const long long sy = base - font->tm.tmAscent / 3;
         FillRect(ctx, clip, x0, sy, x1, sy + th, ctx->textColor);
       }
     }
