@@ -23,3 +23,9 @@ PIX_RowFillFn PIX_SelectRowFill(float alpha, int mode, int* w);
 // Straightforward per-pixel versions of every blit rule (no SIMD, no
 // shortcuts), for comparing the fast kernels with.
 PIX_RowBlitFn PIX_SelectRowBlitReference(int mode, int w);
+
+// Vector level of the fast kernels: 0 generic loops, 1 SSE2, 2 AVX2. The best
+// level the processor has is chosen at start-up; tests lower it to check every
+// level against the reference. Returns false (and changes nothing) when the
+// processor lacks the level. Not thread-safe: call before drawing starts.
+bool PIX_SetKernelLevel(int level);

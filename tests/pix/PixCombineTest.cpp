@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "pix/PIX_Blit.h"
@@ -173,13 +174,19 @@ TEST(PixCombineRules, RuleLookupByModeMatchesTheClasses)
 // Every blit kernel (SSE2 where there is one, word shortcuts, generic loops)
 // against the channel-by-channel reference on random pixels; odd lengths
 // reach the scalar tails of the vector loops.
-class PixKernelVsReference : public ::testing::TestWithParam<int>
+class PixKernelVsReference : public ::testing::TestWithParam<std::tuple<int, int>>
 {
+protected:
+  void SetUp() override
+  {
+    if (!PIX_SetKernelLevel(std::get<1>(GetParam()))) GTEST_SKIP() << "processor lacks this level";
+  }
+  void TearDown() override { PIX_SetKernelLevel(2) || PIX_SetKernelLevel(1); }
 };
 
 TEST_P(PixKernelVsReference, AllWeightsMatchBitForBit)
 {
-  const int mode = GetParam();
+  const int mode = std::get<0>(GetParam());
   const bool flag = (mode & PIX_BLIT_USE_SRC_ALPHA) != 0;
   std::mt19937 rng(1234 + mode);
   for (int w : {1, 2, 63, 64, 100, 127, 128, 129, 200, 255, 256})
@@ -225,6 +232,42 @@ TEST_P(PixKernelVsReference, AllWeightsMatchBitForBit)
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRules, PixKernelVsReference,
-                         ::testing::Values(0, 1, 2, 3, 4, 5, 0x10000, 0x10001, 0x10002, 0x10003,
-                                           0x10004, 0x10005));
+INSTANTIATE_TEST_SUITE_P(AllRulesAllLevels, PixKernelVsReference,
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4, 5, 0x10000, 0x10001, 0x10002,
+                                                              0x10003, 0x10004, 0x10005),
+                                            ::testing::Values(0, 1, 2)));
+
+// Fill kernels at every vector level and many weights against the rule with
+// the weight as source alpha (the four shortcut weights excepted).
+class PixFillKernelVsReference : public PixKernelVsReference
+{
+};
+
+TEST_P(PixFillKernelVsReference, AllWeightsMatchBitForBit)
+{
+  const int mode = std::get<0>(GetParam()) & 0xFF;
+  std::mt19937 rng(77 + mode);
+  for (int w = 1; w < 256; w += 3)
+  {
+    if (mode == 0 && (w == 64 || w == 128 || w == 192)) continue;
+    for (int n : {1, 5, 8, 13, 100})
+    {
+      std::vector<PIX_pixel> d(n), want(n);
+      const PIX_pixel c = rng();
+      for (int i = 0; i < n; ++i)
+      {
+        d[i] = rng();
+        want[i] = refCombine(d[i], (c & 0xFFFFFF00u) | (PIX_pixel)w, mode, false, w);
+      }
+      int wi = 0;
+      PIX_RowFillFn fn = PIX_SelectRowFill((float)w / 256.0f, mode, &wi);
+      ASSERT_NE(fn, nullptr);
+      ASSERT_EQ(wi, w);
+      fn(d.data(), n, c, wi);
+      for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], want[i]) << "mode " << mode << " w " << w << " i " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRulesAllLevels, PixFillKernelVsReference,
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4, 5), ::testing::Values(0, 1, 2)));
