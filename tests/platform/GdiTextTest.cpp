@@ -510,3 +510,19 @@ TEST(GdiHandles, ExtremeRectanglesNeitherOverflowNorDraw)
   DeleteObject(f);
   DeleteObject(rot);
 }
+
+TEST(GdiDraw, OpaqueBoxBesideTheBufferFillsNothing)
+{
+  // The text's box lies left of (then right of) the frame buffer on the same rows.
+  Canvas c(50, 20);
+  HFONT f = MakeFont(16);
+  SelectObject(c.dc, f);
+  SetBkMode(c.dc, OPAQUE);
+  SetBkColor(c.dc, 0);
+  RECT left{-200, 0, -150, 20}, right{70, 0, 120, 20};
+  GDI_DrawText(c.dc, "Hi", -1, &left, DT_NOCLIP);
+  GDI_DrawText(c.dc, "Hi", -1, &right, DT_NOCLIP);
+  RECT box{};
+  EXPECT_FALSE(c.InkBox(&box));
+  DeleteObject(f);
+}

@@ -79,6 +79,7 @@ void FillRect(HDC ctx, const Clip& clip, long long l0, long long t0, long long r
 {
   const int l = (int)std::max<long long>(l0, clip.l), t = (int)std::max<long long>(t0, clip.t);
   const int r = (int)std::min<long long>(r0, clip.r), b = (int)std::min<long long>(b0, clip.b);
+  if (l >= r || t >= b) return;
   uint32_t px = 0xFFu | ((uint32_t)((rgb >> 16) & 255) << 8) | ((uint32_t)((rgb >> 8) & 255) << 16) |
                 ((uint32_t)(rgb & 255) << 24);
   for (int y = t; y < b; y++) std::fill(ctx->pixels + (size_t)y * ctx->width + l, ctx->pixels + (size_t)y * ctx->width + r, px);
