@@ -6,7 +6,12 @@
 
 #include "GfxRecordingControl.h"
 #include "GfxTestPlug.h"
+#include "pix/PIX_Blit.h"
+#include "pix/PIX_PNG.h"
 #include "platform/headless/IGraphicsHeadless.h"
+
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -167,4 +172,25 @@ TEST(HeadlessResources, NewSurfacesTakeTheDefaultFolder) {
   g.SetResourcePath("/elsewhere");
   EXPECT_EQ("/elsewhere/knob.png", g.ResolveResource("knob.png"));
   IGraphicsHeadless::SetDefaultResourcePath(saved.c_str());
+}
+
+TEST_F(HeadlessFixture, ScreenshotRoundTripsThePixels) {
+  g->AttachControl(new GfxRecordingControl(&plug, IRECT(0, 0, 120, 80), -1, COLOR_BLUE));
+  g->AttachControl(new GfxRecordingControl(&plug, IRECT(10, 20, 30, 40), -1, COLOR_ORANGE));
+  IRECT all(0, 0, 120, 80);
+  g->Draw(&all);
+  char path[] = "/tmp/kt_gfx_shot_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_TRUE(g->SaveScreenshot(path));
+  std::unique_ptr<PIX_IBitmap> back(PIX_LoadPNG(path));
+  unlink(path);
+  ASSERT_NE(nullptr, back);
+  ASSERT_EQ(120, back->getWidth());
+  ASSERT_EQ(80, back->getHeight());
+  for (int y = 0; y < 80; y += 7)
+    for (int x = 0; x < 120; x += 5) ASSERT_EQ(g->GetPoint(x, y).ToPixel(), PIX_GetPixel(back.get(), x, y));
+  EXPECT_EQ(COLOR_ORANGE.ToPixel(), PIX_GetPixel(back.get(), 15, 25));
+  EXPECT_FALSE(g->SaveScreenshot("/nonexistent-folder/shot.png"));
 }

@@ -62,6 +62,12 @@ bool IGraphicsHeadless::DrawScreen(IRECT* pR) {
   return true;
 }
 
+bool IGraphicsHeadless::SaveScreenshot(const char* path) {
+  PIX_IBitmap* pBitmap = GetDrawBitmap();
+  if (!path || !pBitmap || pBitmap->getWidth() <= 0 || pBitmap->getHeight() <= 0) return false;
+  return PIX_SavePNG(path, pBitmap);
+}
+
 void IGraphicsHeadless::Resize(int w, int h) {
   if (w == Width() && h == Height()) return;
   // The controls are about to be deleted; an open entry must not outlive its control.

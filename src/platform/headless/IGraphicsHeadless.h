@@ -65,6 +65,10 @@ public:
   // Ends the open entry as a user pressing return would; false when none is open.
   bool CommitTextEntry(const char* text);
 
+  // Writes the off-screen bitmap as a PNG (what a window would show after
+  // the last Draw). False when there is no bitmap or the file cannot be written.
+  bool SaveScreenshot(const char* path);
+
   int ScreenDraws() const { return mScreenDraws; }
   IRECT LastScreenRect() const { return mLastScreenRect; }
   const std::string& LastMessageBoxText() const { return mLastMessageBoxText; }
