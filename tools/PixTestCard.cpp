@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "pix/PIX_Blit.h"
+#include "pix/PIX_CachedFont.h"
 #include "pix/PIX_PNG.h"
 #include "pix/PIX_Primitives.h"
 
@@ -124,6 +125,139 @@ void scaledAndRotated(PIX_IBitmap* card, PIX_IBitmap* sprite)
                     PIX_BLIT_USE_SRC_ALPHA | PIX_BLIT_FILTER_BILINEAR);
 }
 
+// ---- Text section (cached fonts) -------------------------------------------
+// Grows the card by kTextH rows and fills them with text: sizes and qualities
+// (antialiased, monochrome, bold, italic, rotated) through the portable glyph
+// cache (left) and the native renderer (right), the font effects, alignment in
+// framed boxes and a translucent colour.
+constexpr int kTextH = 252;
+
+HFONT textFont(int height, int weight = FW_NORMAL, int italic = 0, int quality = ANTIALIASED_QUALITY,
+               int escapement = 0, const char* face = "Verdana")
+{
+  return CreateFont(height, 0, escapement, escapement, weight, italic, 0, 0, DEFAULT_CHARSET,
+                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH, face);
+}
+
+void frame(PIX_IBitmap* card, const RECT& r, PIX_pixel c)
+{
+  PIX_FillRect(card, r.left, r.top, r.right - r.left, 1, c, 1.0f, 0);
+  PIX_FillRect(card, r.left, r.bottom - 1, r.right - r.left, 1, c, 1.0f, 0);
+  PIX_FillRect(card, r.left, r.top, 1, r.bottom - r.top, c, 1.0f, 0);
+  PIX_FillRect(card, r.right - 1, r.top, 1, r.bottom - r.top, c, 1.0f, 0);
+}
+
+void textSection(PIX_MemBitmap* card)
+{
+  // Make room below the other sections.
+  PIX_MemBitmap grown(card->getWidth(), card->getHeight() + kTextH, 4);
+  PIX_Clear(&grown, PIX_RGBA(48, 48, 56, 255));
+  PIX_Blit(&grown, card, 0, 0, 0, 0, card->getWidth(), card->getHeight(), 1.0f, 0);
+  PIX_IBitmap* bm = &grown;
+  const int top = card->getHeight();
+  const PIX_pixel ink = PIX_RGBA(16, 16, 24, 255), paper = PIX_RGBA(236, 234, 226, 255);
+  PIX_FillRect(bm, 8, top, 576, kTextH - 8, paper, 1.0f, 0);
+
+  // Sizes and qualities: each line twice, portable (left) and native (right).
+  struct Style { int height, weight, italic, quality; const char* label; };
+  const Style styles[] = {
+      {10, FW_NORMAL, 0, ANTIALIASED_QUALITY, "10 px antialiased"},
+      {12, FW_NORMAL, 0, NONANTIALIASED_QUALITY, "12 px monochrome"},
+      {16, FW_NORMAL, 0, ANTIALIASED_QUALITY, "16 px Pitch 0.50"},
+      {16, FW_BOLD, 0, ANTIALIASED_QUALITY, "16 px bold Accent"},
+      {16, FW_NORMAL, 1, ANTIALIASED_QUALITY, "16 px italic Decay"},
+      {24, FW_NORMAL, 0, ANTIALIASED_QUALITY, "24 px KT-412 \xC3\xA9\xE2\x82\xAC"},
+  };
+  {
+    PIX_CachedFont caption;
+    caption.SetFromHFont(textFont(11), PIX_FONT_FLAG_OWNS_HFONT);
+    caption.SetTextColor(PIX_RGBA(120, 120, 130, 255));
+    RECT r{12, top + 3, 236, top + 16};
+    caption.DrawText(bm, "portable (glyph cache)", -1, &r, 0);
+    r = RECT{240, top + 3, 464, top + 16};
+    caption.DrawText(bm, "native (platform renderer)", -1, &r, 0);
+  }
+  int y = top + 20;
+  for (const Style& st : styles)
+  {
+    for (int native = 0; native < 2; ++native)
+    {
+      PIX_CachedFont font;
+      font.SetFromHFont(textFont(st.height, st.weight, st.italic, st.quality),
+                        PIX_FONT_FLAG_OWNS_HFONT | (native ? PIX_FONT_FLAG_FORCE_NATIVE : 0));
+      font.SetTextColor(ink);
+      RECT r{12 + native * 228, y, 236 + native * 228, y + 40};
+      font.DrawText(bm, st.label, -1, &r, DT_NOCLIP);
+    }
+    PIX_CachedFont probe;
+    probe.SetFromHFont(textFont(st.height), PIX_FONT_FLAG_OWNS_HFONT);
+    y += probe.GetLineHeight() + 3;
+  }
+
+  // Rotated through the native renderer (escapement 90 and 45 degrees), and
+  // the portable path's own vertical flags.
+  {
+    PIX_CachedFont up, slope, down, bottomUp;
+    up.SetFromHFont(textFont(14, FW_NORMAL, 0, ANTIALIASED_QUALITY, 900), PIX_FONT_FLAG_OWNS_HFONT | PIX_FONT_FLAG_FORCE_NATIVE);
+    slope.SetFromHFont(textFont(14, FW_BOLD, 0, ANTIALIASED_QUALITY, 450), PIX_FONT_FLAG_OWNS_HFONT | PIX_FONT_FLAG_FORCE_NATIVE);
+    down.SetFromHFont(textFont(14), PIX_FONT_FLAG_OWNS_HFONT | PIX_FONT_FLAG_VERTICAL);
+    bottomUp.SetFromHFont(textFont(14), PIX_FONT_FLAG_OWNS_HFONT | PIX_FONT_FLAG_VERTICAL | PIX_FONT_FLAG_VERTICAL_BOTTOMUP);
+    for (PIX_CachedFont* f : {&up, &slope, &down, &bottomUp}) f->SetTextColor(PIX_RGBA(30, 60, 160, 255));
+    RECT r{468, top + 20, 490, top + 146};
+    up.DrawText(bm, "Rotated 90", -1, &r, DT_NOCLIP);
+    r = RECT{490, top + 20, 560, top + 96};
+    slope.DrawText(bm, "45 deg", -1, &r, DT_NOCLIP);
+    r = RECT{556, top + 20, 576, top + 146};
+    down.DrawText(bm, "Vertical", -1, &r, DT_NOCLIP);
+    r = RECT{500, top + 96, 520, top + 146};
+    bottomUp.DrawText(bm, "Up", -1, &r, DT_NOCLIP);
+  }
+
+  // Effects on a dark strip: outline, shadow, mono flag, blur, invert.
+  const int fy = top + 156;
+  PIX_FillRect(bm, 12, fy, 448, 30, PIX_RGBA(40, 44, 60, 255), 1.0f, 0);
+  struct Fx { int flags; const char* label; };
+  const Fx fxs[] = {{PIX_FONT_FLAG_FX_OUTLINE, "Outline"}, {PIX_FONT_FLAG_FX_SHADOW, "Shadow"},
+                    {PIX_FONT_FLAG_FX_MONO, "Mono"}, {PIX_FONT_FLAG_FX_BLUR, "Blur"},
+                    {PIX_FONT_FLAG_FX_INVERT, "Invert"}};
+  for (int i = 0; i < 5; ++i)
+  {
+    PIX_CachedFont font;
+    font.SetFromHFont(textFont(18, FW_BOLD), PIX_FONT_FLAG_OWNS_HFONT | fxs[i].flags);
+    font.SetTextColor(PIX_RGBA(255, 210, 60, 255));
+    font.SetEffectColor(PIX_RGBA(230, 70, 70, 255));
+    RECT r{16 + i * 90, fy + 5, 104 + i * 90, fy + 28};
+    font.DrawText(bm, fxs[i].label, -1, &r, 0);
+  }
+
+  // Alignment in framed boxes, multi-line, opaque background, translucent colour.
+  const int ay = top + 192;
+  PIX_CachedFont font, native;
+  font.SetFromHFont(textFont(13), PIX_FONT_FLAG_OWNS_HFONT);
+  native.SetFromHFont(textFont(13), PIX_FONT_FLAG_OWNS_HFONT | PIX_FONT_FLAG_FORCE_NATIVE);
+  const unsigned formats[4] = {0, DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM, DT_CENTER};
+  const char* texts[4] = {"Left top", "Centred", "Right bottom", "Two lines\ncentred"};
+  for (int i = 0; i < 4; ++i)
+  {
+    RECT r{12 + i * 112, ay, 118 + i * 112, ay + 48};
+    frame(bm, r, PIX_RGBA(150, 150, 150, 255));
+    PIX_CachedFont& f = (i & 1) ? native : font;
+    f.SetTextColor(ink);
+    RECT inside{r.left + 2, r.top + 1, r.right - 2, r.bottom - 1};
+    f.DrawText(bm, texts[i], -1, &inside, formats[i]);
+  }
+  font.SetBkMode(1);
+  font.SetBkColor(PIX_RGBA(255, 240, 120, 255));
+  RECT r{468, ay, 584, ay + 20};
+  font.DrawText(bm, "Opaque bg", -1, &r, 0);
+  font.SetBkMode(0);
+  font.SetTextColor(PIX_RGBA(200, 0, 0, 110));
+  r = RECT{468, ay + 24, 584, ay + 48};
+  font.DrawText(bm, "Alpha 110", -1, &r, PIX_DT_USEFGALPHA);
+
+  PIX_Copy(card, &grown);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -136,6 +270,7 @@ int main(int argc, char** argv)
   fills(&card);
   primitives(&card);
   scaledAndRotated(&card, &sprite);
+  textSection(&card);
   if (!PIX_SavePNG(out, &card))
   {
     fprintf(stderr, "pix_testcard: cannot write %s\n", out);
