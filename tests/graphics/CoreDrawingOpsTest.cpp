@@ -174,3 +174,31 @@ TEST_F(OpsFixture, UnrotatedBitmapLandsCentredOnThePoint) {
   EXPECT_EQ(COLOR_BLACK, g->GetPoint(20, 14));
   EXPECT_GE(Count(COLOR_WHITE), 12);
 }
+
+TEST_F(OpsFixture, HorizontalLineCoversItsSpan) {
+  g->DrawHorizontalLine(&COLOR_GREEN, 7, 4, 12);
+  EXPECT_EQ(COLOR_GREEN, g->GetPoint(4, 7));
+  EXPECT_EQ(COLOR_GREEN, g->GetPoint(12, 7));
+  EXPECT_EQ(COLOR_BLACK, g->GetPoint(13, 7));
+  EXPECT_EQ(COLOR_BLACK, g->GetPoint(8, 8));
+}
+
+TEST_F(OpsFixture, RotatedMaskComposesBaseMaskAndTop) {
+  // Base white 8 x 8; the mask is transparent except an opaque red square in
+  // its middle; the top layer puts one blue pixel in the corner.
+  PIX_MemBitmap base(8, 8, 4), mask(8, 8, 4), top(8, 8, 4);
+  PIX_Clear(&base, COLOR_WHITE.ToPixel());
+  PIX_Clear(&mask, COLOR_TRANSPARENT.ToPixel());
+  PIX_FillRect(&mask, 2, 2, 4, 4, COLOR_RED.ToPixel(), 1.0f, 0);
+  PIX_Clear(&top, COLOR_TRANSPARENT.ToPixel());
+  PIX_PutPixel(&top, 0, 0, COLOR_BLUE.ToPixel(), 1.0f, 0);
+  IBitmap b(&base, 8, 8), m(&mask, 8, 8), t(&top, 8, 8);
+  g->DrawRotatedMask(&b, &m, &t, 10, 5, 0.0, nullptr);
+  EXPECT_EQ(COLOR_BLUE, g->GetPoint(10, 5));    // top layer
+  EXPECT_EQ(COLOR_WHITE, g->GetPoint(11, 6));   // base where the mask is clear
+  EXPECT_EQ(COLOR_RED, g->GetPoint(14, 9));     // the mask's square, unrotated
+  EXPECT_EQ(COLOR_BLACK, g->GetPoint(18, 5));   // outside the image
+  // Without mask and top layer the base alone is drawn.
+  g->DrawRotatedMask(&b, nullptr, nullptr, 25, 5, 45.0, nullptr);
+  EXPECT_EQ(COLOR_WHITE, g->GetPoint(28, 8));
+}
