@@ -119,6 +119,8 @@ inline float kt412::vca1besser(float x, float env) const
     const float g = static_cast<double>(env) < 0.45
         ? 0.0f : static_cast<float>((static_cast<double>(env) - 0.45) / 470000.0);
     const float q = ((-2.251f * x) * x + (-9.76f * x)) + 0.4633f;
+    if (g == 0.0f)
+        return g * q;  // a shut VCA: +-0 (or NaN) already, and dividing would not change it
     return static_cast<float>(static_cast<double>(g * q) / 0.000027);
 }
 
@@ -128,6 +130,8 @@ inline float kt412::vca2besser(float env, float x) const
     const float g = static_cast<double>(env) < 1.86
         ? 0.0f : static_cast<float>((static_cast<double>(env) - 1.86) / 470000.0);
     const float q = ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f;
+    if (g == 0.0f)
+        return g * q;  // a shut VCA: +-0 (or NaN) already, and dividing would not change it
     return static_cast<float>(static_cast<double>(g * q) / 0.000024);
 }
 
