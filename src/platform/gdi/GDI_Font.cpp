@@ -192,9 +192,20 @@ HFONT MakeFont(int height, int width, int escapement, int weight, bool italic, b
   }
 
   const FT_Size_Metrics& sm = f->size->metrics;
-  f->tm.tmAscent = (int)((sm.ascender + 63) >> 6);
-  f->tm.tmDescent = (int)((-sm.descender + 63) >> 6);
-  f->tm.tmHeight = f->tm.tmAscent + f->tm.tmDescent;
+  if (FT_IS_SCALABLE(face)) {
+    // Round the unhinted ascent and the whole cell once each, so that a cell
+    // request of h pixels gives a line of exactly h pixels as in GDI (rounding
+    // ascent and descent up separately would often give h + 1).
+    const double asc = FT_MulFix(face->ascender, sm.y_scale) / 64.0;
+    const double desc = -FT_MulFix(face->descender, sm.y_scale) / 64.0;
+    f->tm.tmHeight = std::max(1, (int)std::lround(asc + desc));
+    f->tm.tmAscent = std::clamp((int)std::lround(asc), 0, f->tm.tmHeight);
+    f->tm.tmDescent = f->tm.tmHeight - f->tm.tmAscent;
+  } else {
+    f->tm.tmAscent = (int)((sm.ascender + 63) >> 6);
+    f->tm.tmDescent = (int)((-sm.descender + 63) >> 6);
+    f->tm.tmHeight = f->tm.tmAscent + f->tm.tmDescent;
+  }
   f->tm.tmInternalLeading = std::max(0, f->tm.tmHeight - (int)sm.y_ppem);
   f->tm.tmExternalLeading = std::max(0, (int)((sm.height >> 6) - f->tm.tmHeight));
   f->tm.tmMaxCharWidth = (int)((sm.max_advance + 63) >> 6);
