@@ -181,10 +181,14 @@ void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pText
       menu.AddItem(str, -1, checked ? IPopupMenuItem::kChecked : IPopupMenuItem::kNoFlags);
     }
     IPopupMenu* pChosen = CreateIPopupMenu(&menu, pTextRect);
-    // Only a choice in this flat menu is meaningful; the index is the value
-    // of the enumeration (display texts are added in value order).
-    if (pChosen == &menu && menu.GetChosenItemIdx() >= 0) {
-      pControl->SetValueFromUserInput(pParam->GetNormalized((double)menu.GetChosenItemIdx()));
+    // Item i stands for display text i; its value is the text's own value,
+    // which equals i when the texts were declared in value order (the usual
+    // case) and stays right when they were not.
+    const int chosen = pChosen == &menu ? menu.GetChosenItemIdx() : -1;
+    if (chosen >= 0 && chosen < nDisplayTexts) {
+      int value = chosen;
+      pParam->GetDisplayTextAtIdx(chosen, &value);
+      pControl->SetValueFromUserInput(pParam->GetNormalized((double)value));
     }
   } else {
     pParam->GetDisplayForHostNoDisplayText(currentText);

@@ -15,7 +15,7 @@ enum { kGain = 0, kMode, kOn, kSteps };
 // Parameters: gain -10..10 dB, a three-way mode, an on/off switch, steps 0..10.
 // One recording control per parameter plus a background.
 struct ValuesFixture : ::testing::Test {
-  GfxTestPlug plug;
+  GfxTestPlug plug{5};  // the fifth parameter is left for single tests
   IGraphicsHeadless* g = new IGraphicsHeadless(&plug, 200, 100);
   GfxRecordingControl* bg = new GfxRecordingControl(&plug, IRECT(0, 0, 200, 100));
   GfxRecordingControl* gain = new GfxRecordingControl(&plug, IRECT(0, 0, 40, 40), kGain);
@@ -118,6 +118,22 @@ TEST_F(ValuesFixture, EnumPromptShowsTheDisplayTextsWithTheCurrentOneChecked) {
   EXPECT_DOUBLE_EQ(1.0, mode->GetValue());
   EXPECT_DOUBLE_EQ(2.0, plug.GetParam(kMode)->Value());
   EXPECT_EQ(1, plug.Count("inform 1 1.000"));
+}
+
+TEST_F(ValuesFixture, MenuItemStandsForItsDisplayTextsValue) {
+  // Texts declared out of value order: item 0 is "x" for value 2.
+  IParam* p = plug.GetParam(4);
+  p->InitEnum("Order", 0, 3);
+  p->SetDisplayText(2, "x");
+  p->SetDisplayText(0, "y");
+  p->SetDisplayText(1, "z");
+  GfxRecordingControl* order = new GfxRecordingControl(&plug, IRECT(0, 50, 40, 90), 4);
+  g->AttachControl(order);
+  g->QueueMenuAnswer({0});
+  g->PromptUserInput(order, p, &promptRect);
+  EXPECT_EQ("x", g->LastMenu().at(0).text);
+  EXPECT_DOUBLE_EQ(2.0, p->Value());
+  EXPECT_DOUBLE_EQ(1.0, order->GetValue());
 }
 
 TEST_F(ValuesFixture, DismissedMenuLeavesTheValue) {
