@@ -292,6 +292,9 @@ void IGraphics::OnGUIIdle() {
 
 // ---------------------------------------------------------------------------
 // Mouse and keys
+//
+// A caller without modifier state may pass null; controls then see no
+// buttons and no keys held rather than a null pointer.
 
 int IGraphics::GetMouseControlIdx(int x, int y, bool mo) {
   if (mMouseCapture >= 0) return mMouseCapture;
@@ -305,6 +308,8 @@ int IGraphics::GetMouseControlIdx(int x, int y, bool mo) {
 }
 
 void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod) {
+  IMouseMod noMod;
+  if (!pMod) pMod = &noMod;
   ReleaseMouseCapture();
   int c = GetMouseControlIdx(x, y);
   if (c < 0) return;
@@ -318,6 +323,8 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod) {
 }
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod) {
+  IMouseMod noMod;
+  if (!pMod) pMod = &noMod;
   int c = GetMouseControlIdx(x, y);
   mMouseCapture = mMouseX = mMouseY = -1;
   if (c < 0 || c >= GetNControls()) return;
@@ -329,6 +336,8 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod) {
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
+  IMouseMod noMod;
+  if (!pMod) pMod = &noMod;
   int c = mMouseCapture;
   if (c < 0 || c >= GetNControls()) return;
   int dX = x - mMouseX, dY = y - mMouseY;
@@ -339,6 +348,8 @@ void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
 }
 
 bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
+  IMouseMod noMod;
+  if (!pMod) pMod = &noMod;
   ReleaseMouseCapture();
   int c = GetMouseControlIdx(x, y);
   if (c < 0) return false;
@@ -355,11 +366,15 @@ bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
 }
 
 void IGraphics::OnMouseWheel(int x, int y, IMouseMod* pMod, int d) {
+  IMouseMod noMod;
+  if (!pMod) pMod = &noMod;
   int c = GetMouseControlIdx(x, y);
   if (c >= 0) mControls[(std::size_t)c]->OnMouseWheel(x, y, pMod, d);
 }
 
 bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod) {
+  IMouseMod noMod;
+  if (!pMod) pMod = &noMod;
   if (!mHandleMouseOver) return false;
   int c = GetMouseControlIdx(x, y, true);
   if (c >= 0) {

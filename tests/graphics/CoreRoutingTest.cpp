@@ -209,3 +209,31 @@ TEST_F(RoutingFixture, AutomationLookupSkipsTheBackgroundAndResetsOnRead) {
   EXPECT_EQ(-1, g->GetParamIdxForPTAutomation(150, 5));
   EXPECT_EQ(-1, g->GetLastClickedParamForPTAutomation());
 }
+
+TEST_F(RoutingFixture, MissingModifiersReachControlsAsNoneHeld) {
+  struct ModControl : GfxRecordingControl {
+    using GfxRecordingControl::GfxRecordingControl;
+    int seen = 0, held = 0;
+    void Note(IMouseMod* m) {
+      ++seen;
+      held += m->L + m->R + m->S + m->C + m->A;
+    }
+    void OnMouseDown(int, int, IMouseMod* m) override { Note(m); }
+    void OnMouseUp(int, int, IMouseMod* m) override { Note(m); }
+    void OnMouseDrag(int, int, int, int, IMouseMod* m) override { Note(m); }
+    void OnMouseDblClick(int, int, IMouseMod* m) override { Note(m); }
+    void OnMouseWheel(int, int, IMouseMod* m, int) override { Note(m); }
+    void OnMouseOver(int, int, IMouseMod* m) override { Note(m); }
+  };
+  ModControl* m = new ModControl(&plug, IRECT(100, 0, 120, 20));
+  g->AttachControl(m);
+  g->HandleMouseOver(true);
+  g->OnMouseDown(105, 5, nullptr);
+  g->OnMouseDrag(106, 5, nullptr);
+  g->OnMouseUp(106, 5, nullptr);
+  g->OnMouseDblClick(105, 5, nullptr);
+  g->OnMouseWheel(105, 5, nullptr, 1);
+  g->OnMouseOver(105, 5, nullptr);
+  EXPECT_EQ(6, m->seen);
+  EXPECT_EQ(0, m->held);
+}
