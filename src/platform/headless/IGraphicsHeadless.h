@@ -31,6 +31,10 @@ public:
   static std::string GetDefaultResourcePath();
   void SetResourcePath(const char* path) { mResourcePath = path ? path : ""; }
   const std::string& GetResourcePath() const { return mResourcePath; }
+  // The plug-in bundle's identifier, kept like a windowed surface keeps it;
+  // images here come from the resource folder, not from a bundle.
+  void SetBundleID(const char* id) { mBundleID = id ? id : ""; }
+  const char* GetBundleID() const { return mBundleID.c_str(); }
   // Number of images decoded by OSLoadBitmap in this process so far.
   static int DecodeCount() { return sDecodeCount.load(); }
 
@@ -113,6 +117,7 @@ private:
   static std::atomic<int> sDecodeCount;
 
   std::string mResourcePath;
+  std::string mBundleID;
   bool mWindowOpen = false;
 
   std::deque<std::vector<int>> mMenuAnswers;
