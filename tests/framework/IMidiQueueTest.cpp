@@ -218,3 +218,46 @@ TEST(IMidiQueueFlush, RemoveOnEmptyQueueIsHarmless) {
   q.Add(nullptr);
   EXPECT_EQ(q.Count(), 1);
 }
+
+TEST(IMidiQueueAudioThread, ABlockOfMessagesPerBlockNeverReallocates) {
+  // Sized at Reset to the block: a full block of messages (one per frame,
+  // several sharing offsets, arriving out of order) is taken every block
+  // without the storage moving or growing.
+  IMidiQueue q(1024);
+  ASSERT_EQ(q.Resize(512), 512);
+  const IMidiMsg* storage = nullptr;
+  unsigned seed = 7;
+  for (int block = 0; block < 200; ++block) {
+    for (int i = 0; i < 512; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      IMidiMsg m(static_cast<int>((seed >> 16) % 512), 0x90, 36, 100);
+      q.Add(&m);
+    }
+    if (!storage) storage = q.Peek();
+    EXPECT_EQ(q.Peek(), storage);
+    int last = -1;
+    while (!q.Empty()) {
+      EXPECT_GE(q.Peek()->mOffset, last);
+      last = q.Peek()->mOffset;
+      q.Remove();
+    }
+    q.Flush(512);
+    ASSERT_EQ(q.Capacity(), 512);
+  }
+}
+
+TEST(IMidiQueueAudioThread, MessagesForTheNextBlockAlsoFitWithoutGrowth) {
+  // Half of each block's messages lie in the next block (offsets 512..639
+  // become 0..127 after the flush): at most 384 wait at any time.
+  IMidiQueue q(512);
+  for (int block = 0; block < 50; ++block) {
+    for (int i = 0; i < 256; ++i) {
+      IMidiMsg m(384 + i, 0x90, 36, 100);
+      q.Add(&m);
+    }
+    EXPECT_EQ(q.Count(), block ? 384 : 256);
+    while (!q.Empty() && q.Peek()->mOffset < 512) q.Remove();
+    q.Flush(512);
+  }
+  EXPECT_EQ(q.Capacity(), 512);
+}
