@@ -52,6 +52,7 @@ void* IGraphics::GetBits() { return mDrawBitmap ? (void*)mDrawBitmap->getBits() 
 // Construction and layout
 
 int IGraphics::AttachControl(IControl* pControl) {
+  if (!pControl) return -1;  // a null entry would crash every later pass
   mControls.push_back(pControl);
   return GetNControls() - 1;
 }
@@ -68,7 +69,16 @@ void IGraphics::AttachPanelBackground(const IColor* pColor) {
   mControls.insert(mControls.begin(), pBG);
 }
 
-void IGraphics::AttachKeyCatcher(IControl* pControl) { mKeyCatcher = pControl; }
+void IGraphics::AttachKeyCatcher(IControl* pControl) {
+  // The surface owns its key catcher: a replaced one is deleted here unless
+  // it also sits in the control list (which deletes it).
+  if (mKeyCatcher && mKeyCatcher != pControl) {
+    bool inList = false;
+    for (IControl* pC : mControls) inList |= (pC == mKeyCatcher);
+    if (!inList) delete mKeyCatcher;
+  }
+  mKeyCatcher = pControl;
+}
 
 void IGraphics::Resize(int w, int h) {
   mWidth = w;

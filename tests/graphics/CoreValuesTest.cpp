@@ -276,3 +276,16 @@ TEST(GraphicsLifetime, KeyCatcherAlsoInTheListIsDeletedOnce) {
   g->AttachKeyCatcher(c);
   plug.AttachGraphics(g);  // deleted with the plug-in; ASan reports a double delete
 }
+
+TEST(GraphicsLifetime, ReplacedKeyCatcherIsNotLeaked) {
+  GfxTestPlug plug;
+  IGraphicsHeadless* g = new IGraphicsHeadless(&plug, 10, 10);
+  g->AttachKeyCatcher(new GfxRecordingControl(&plug, IRECT(0, 0, 1, 1)));
+  GfxRecordingControl* second = new GfxRecordingControl(&plug, IRECT(0, 0, 1, 1));
+  g->AttachKeyCatcher(second);  // LeakSanitizer reports the first if it is dropped
+  g->AttachKeyCatcher(second);  // the same one again is no replacement
+  EXPECT_EQ(second, g->GetKeyCatcher());
+  EXPECT_EQ(-1, g->AttachControl(nullptr));
+  EXPECT_EQ(0, g->GetNControls());
+  plug.AttachGraphics(g);
+}
