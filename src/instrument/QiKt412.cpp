@@ -3,7 +3,6 @@
 
 #include <climits>
 
-#include "graphics/IGraphics.h"
 
 std::atomic<int> paramCC[kNumParams] = {};
 
@@ -22,8 +21,6 @@ constexpr int kInitialQueueSize = 1024;
 // Parameters 0..10 (the sound controls and the two MIDI switches) are the
 // ones a controller can drive; the learn, trigger, LED and preset buttons are not.
 constexpr int kLastRoutableParam = kMidiAccentFlag;
-// Every display string of parameters 0..10 fits in 10 bytes; a little spare.
-constexpr int kValueTextSize = 16;
 
 }  // namespace
 
@@ -77,7 +74,7 @@ void QiKt412::TriggerHit() {
   mVoice.setMidiNote(kTriggerNote);
   mVoice.restart();
   mLedState = 1;
-  if (IGraphics* gui = GetGUI()) gui->SetControlFromPlug(mLedIdx, 1.0);
+  ShowControl(mLedIdx, 1.0);
   mLedCounter = 0;
 }
 
@@ -118,14 +115,14 @@ void QiKt412::OnParamChange(int paramIdx) {
       // Learn and clear exclude each other: switching one on shows the other off.
       mLearn = static_cast<int>(v);
       if (mLearn == 1 && mClear == 1) {
-        if (IGraphics* gui = GetGUI()) gui->SetControlFromPlug(mClearIdx, 0.0);
+        ShowControl(mClearIdx, 0.0);
         mClear = 0;
       }
       break;
     case kClear:
       mClear = static_cast<int>(v);
       if (mLearn == 1 && mClear == 1) {
-        if (IGraphics* gui = GetGUI()) gui->SetControlFromPlug(mLearnIdx, 0.0);
+        ShowControl(mLearnIdx, 0.0);
         mLearn = 0;
       }
       break;
@@ -151,7 +148,6 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
   if (nFrames < 0) nFrames = 0;
   double* left = outputs[0];
   double* right = outputs[1];
-  IGraphics* gui = GetGUI();
   int ledCounter = mLedCounter.load(std::memory_order_relaxed);
 
   for (int i = 0; i < nFrames; ++i) {
@@ -166,7 +162,7 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
         mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->mData2)) / 128.0);
         mVoice.restart();
         mLedState.store(1, std::memory_order_relaxed);
-        if (gui) gui->SetControlFromPlug(mLedIdx, 1.0);
+        ShowControl(mLedIdx, 1.0);
         ledCounter = 0;
       }
       mMidiQueue.Remove();
@@ -179,7 +175,7 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
 
   if (ledCounter > kLedHoldFrames && mLedState.load(std::memory_order_relaxed) == 1) {
     mLedState.store(0, std::memory_order_relaxed);
-    if (gui) gui->SetControlFromPlug(mLedIdx, 0.0);
+    ShowControl(mLedIdx, 0.0);
   }
   mLedCounter.store(ledCounter, std::memory_order_relaxed);
   mMidiQueue.Flush(nFrames);
@@ -222,17 +218,8 @@ void QiKt412::RouteControlChange(const IMidiMsg& msg) {
     GetParam(p)->SetNormalized(norm);
     OnParamChange(p);
   }
-  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(p, norm, true);
+  ShowParameter(p, norm);
   InformHostOfParamChange(p, norm);
-}
-
-void QiKt412::ShowInValueDisplay(int paramIdx, double normalizedValue) {
-  char text[kValueTextSize];
-  GetParam(paramIdx)->GetDisplayForHost(normalizedValue, true, text, true, kValueTextSize);
-  // The readout is an editor control (ITextControl::SetTextFromPlug); the
-  // editor, and with it this readout and its graphics library, is not part of
-  // the instrument yet, so mValueDisplay is always null and nothing is shown.
-  (void)text;
 }
 
 bool QiKt412::BindController(int cc, int paramIdx) {

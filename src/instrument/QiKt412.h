@@ -94,6 +94,11 @@ private:
   void TriggerHit();
   // Control-change half of the MIDI entry: learning, then the bound parameter.
   void RouteControlChange(const IMidiMsg& msg);
+  // Calls into the editor; each does nothing while there is no editor.
+  // The LED and the learn and clear buttons are moved through their controls.
+  void ShowControl(int controlIdx, double normalizedValue);
+  // Moves the control of a parameter that a MIDI controller changed.
+  void ShowParameter(int paramIdx, double normalizedValue);
   // Shows a controller-moved value in the editor's readout (only when it exists).
   void ShowInValueDisplay(int paramIdx, double normalizedValue);
   // Parameters 15 "Left" and 16 "Right" step to the previous (-1) or next (+1)
