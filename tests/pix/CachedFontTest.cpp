@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -584,5 +585,32 @@ TEST(CachedFontDraw, ExtremeRectanglesNeitherOverflowNorDraw)
         }
       EXPECT_EQ(Ink(bm), 0) << flags;
     }
+  }
+}
+
+// --- Threads --------------------------------------------------------------------------------
+
+TEST(CachedFontThreads, FontsOnSeveralThreadsShareTheScratchBitmapsSafely)
+{
+  // Editors on different threads make and use their own fonts; the scratch
+  // bitmaps behind glyph rendering and native drawing are shared by all.
+  auto render = [](int flags, std::vector<PIX_pixel>* out) {
+    PIX_MemBitmap bm(160, 60);
+    for (int k = 0; k < 10; k++) {
+      auto f = MakeFont(14 + (k & 3), flags);  // a new font each time: the glyph cache starts cold
+      PIX_Clear(&bm, kWhite);
+      RECT r{0, 0, 160, 60};
+      f->DrawText(&bm, "Quorvane\nKT-412 \xC3\xA9", -1, &r, DT_CENTER);
+    }
+    out->assign(bm.getBits(), bm.getBits() + (size_t)bm.getRowSpan() * bm.getHeight());
+  };
+  for (int flags : {0, (int)PIX_FONT_FLAG_FORCE_NATIVE}) {
+    std::vector<PIX_pixel> ref;
+    render(flags, &ref);
+    std::vector<std::vector<PIX_pixel>> outs(4);
+    std::vector<std::thread> threads;
+    for (auto& o : outs) threads.emplace_back(render, flags, &o);
+    for (auto& t : threads) t.join();
+    for (auto& o : outs) EXPECT_EQ(o, ref) << flags;
   }
 }
