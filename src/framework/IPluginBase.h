@@ -301,7 +301,7 @@ protected:
 private:
   void ParseChannelIO(const char* channelIOStr);
   void DeleteGraphics();
-  // nFrames limited to one block while a scratch buffer is in use.
+  // nFrames limited to what every channel's memory holds (0 when a channel has none).
   int SafeFrames(int nFrames) const;
   void ConvertOutputs(int nFrames, bool accumulate);
   void FillPresetChunk(IPreset* pPreset, const std::vector<double>& values);

@@ -153,16 +153,21 @@ void IPluginBase::AttachOutputBuffers(int idx, int n, double** ppData) {
 
 int IPluginBase::SafeFrames(int nFrames) const {
   if (nFrames <= 0) return 0;
-  if (nFrames <= mBlockSize) return nFrames;
-  // More frames than a block: allowed only while no scratch buffer is in use,
-  // since scratch buffers hold exactly one block.
+  // A channel with no memory behind it (nothing attached and no block size
+  // set yet) cannot be processed at all; a channel on its scratch buffer
+  // limits the block to what that buffer holds.
+  int frames = nFrames;
   for (const auto& pIn : mInChannels) {
-    if (*(pIn->mSrc) && *(pIn->mSrc) == pIn->mScratchBuf.data()) return mBlockSize;
+    const double* pSlot = *(pIn->mSrc);
+    if (!pSlot) return 0;
+    if (pSlot == pIn->mScratchBuf.data()) frames = std::min(frames, static_cast<int>(pIn->mScratchBuf.size()));
   }
   for (const auto& pOut : mOutChannels) {
-    if (*(pOut->mDest) && *(pOut->mDest) == pOut->mScratchBuf.data()) return mBlockSize;
+    const double* pSlot = *(pOut->mDest);
+    if (!pSlot) return 0;
+    if (pSlot == pOut->mScratchBuf.data()) frames = std::min(frames, static_cast<int>(pOut->mScratchBuf.size()));
   }
-  return nFrames;
+  return frames;
 }
 
 void IPluginBase::ConvertOutputs(int nFrames, bool accumulate) {

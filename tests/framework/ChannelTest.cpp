@@ -193,6 +193,18 @@ TEST(ChannelBlockSize, RenderLongerThanABlockStaysInsideScratchMemory) {
   EXPECT_EQ(out[32], -1.0f);  // the rest of the host buffer is left alone
 }
 
+TEST(ChannelBlockSize, NothingIsProcessedBeforeChannelsHaveMemory) {
+  TestPlug plug(0, "0-2");
+  // No block size and no buffers yet: processing must not write through null slots.
+  plug.ProcessBuffers(0.0f, 64);
+  plug.ProcessBuffers(0.0, 64);
+  plug.PassThroughBuffers(0.0f, 64);
+  EXPECT_EQ(plug.OutData(0), nullptr);
+  plug.SetBlockSize(8);  // now every unattached channel has its scratch buffer
+  plug.ProcessBuffers(0.0, 8);
+  EXPECT_EQ(plug.OutScratch(1)[7], 2.007);
+}
+
 TEST(ChannelLabels, ChannelAndBusLabels) {
   TestPlug plug(0, "1-2");
   plug.SetOutputLabel(1, "right");
