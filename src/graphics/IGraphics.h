@@ -193,6 +193,10 @@ public:
   void RetainBitmap(IBitmap* pBitmap);
   void ReleaseBitmap(IBitmap* pBitmap);
   static PIX_CachedFont* CacheFont(IText* pTxt);
+  // The height asked for on CacheFont's one retry, when a font requested at
+  // height h came out with another line height: h * h / lineHeight rounded,
+  // at least 2; h itself when the line height is unknown (0 or less).
+  static int FontRetryHeight(int h, int lineHeight);
   bool DrawIText(IText* pTxt, const char* str, IRECT* pR, bool measure = false);
 
 protected:

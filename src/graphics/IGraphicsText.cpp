@@ -54,6 +54,12 @@ HFONT MakePlatformFont(const IText* pTxt, int h) {
 
 }  // namespace
 
+int IGraphics::FontRetryHeight(int h, int lineHeight) {
+  if (lineHeight <= 0) return h;
+  const int h2 = (int)((double)h * (double)h / (double)lineHeight + 0.5);
+  return h2 < 2 ? 2 : h2;
+}
+
 PIX_CachedFont* IGraphics::CacheFont(IText* pTxt) {
   if (!pTxt) return nullptr;
   FontCache& cache = s_fontCache();
@@ -79,8 +85,7 @@ PIX_CachedFont* IGraphics::CacheFont(IText* pTxt) {
   // size (one retry only: the ratio is close to constant across sizes).
   const int lineHeight = font->GetLineHeight();
   if (lineHeight > 0 && lineHeight != h) {
-    int h2 = (int)((double)h * (double)h / (double)lineHeight + 0.5);
-    if (h2 < 2) h2 = 2;
+    const int h2 = FontRetryHeight(h, lineHeight);
     HFONT hRetry = MakePlatformFont(pTxt, h2);
     // The cached font owns the first platform font and deletes it when
     // given the second; a failed retry keeps the first.

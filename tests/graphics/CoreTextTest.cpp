@@ -57,16 +57,24 @@ TEST_F(TextFixture, FontsAreSharedAcrossThreads) {
   EXPECT_EQ(seen[0], seen[1]);
 }
 
-TEST_F(TextFixture, LineHeightLandsNearTheRequestedSize) {
-  // DejaVu Sans asked for a cell of h pixels reports a line height of h + 1;
-  // the one retry asks for int(h * h / (h + 1) + 0.5) = h - 1 and lands
-  // exactly on the style's size.
+TEST_F(TextFixture, LineHeightLandsOnTheRequestedSize) {
+  // Directly, or after the one retry when the platform font's line height
+  // differs from the height asked for.
   for (int size : {10, 14, 20, 32}) {
     IText style(size, &COLOR_BLACK, "DejaVu Sans");
     PIX_CachedFont* f = IGraphics::CacheFont(&style);
     ASSERT_NE(nullptr, f);
     EXPECT_EQ(size, f->GetLineHeight()) << "size " << size;
   }
+}
+
+TEST(FontRetry, HeightScalesBySizeOverLineHeight) {
+  EXPECT_EQ(17, IGraphics::FontRetryHeight(20, 23));  // 400 / 23 = 17.39
+  EXPECT_EQ(18, IGraphics::FontRetryHeight(20, 22));  // 400 / 22 = 18.18
+  EXPECT_EQ(9, IGraphics::FontRetryHeight(10, 11));   // 100 / 11 = 9.09
+  EXPECT_EQ(13, IGraphics::FontRetryHeight(12, 11));  // 144 / 11 = 13.09: a short font is asked taller
+  EXPECT_EQ(2, IGraphics::FontRetryHeight(2, 40));    // never below 2
+  EXPECT_EQ(14, IGraphics::FontRetryHeight(14, 0));   // no metrics: no change
 }
 
 TEST_F(TextFixture, TinySizesStillMakeAFont) {
