@@ -1,18 +1,16 @@
 // Exponential fader: a value that decays towards 0 with a time constant.
 #pragma once
 
-#include <cmath>
-
 // Fader: the de-click bridge of the voice. setStartValue replaces the value; each getFaderValue
 // multiplies it by exp(-1 / (tau * fs)) and returns it, so the first call already returns
 // start * k. Lifecycle: setTau and setSampleRate before use. Threads: audio thread only.
 class Fader {
 public:
-    Fader() { updateFactor(); }
+    Fader();
 
     void setStartValue(double v) { value = v; }
-    void setTau(double seconds) { tau = seconds; updateFactor(); }
-    void setSampleRate(double fs) { sampleRate = fs; updateFactor(); }
+    void setTau(double seconds);
+    void setSampleRate(double fs);
 
     double getFaderValue()
     {
@@ -22,7 +20,7 @@ public:
 
 private:
     // The factor depends only on tau and the rate, so it is formed when they change.
-    void updateFactor() { k = std::exp(-1.0 / (tau * sampleRate)); }
+    void updateFactor();
 
     double value = 0.0;
     double tau = 0.0;        // time constant, s

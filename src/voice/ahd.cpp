@@ -50,13 +50,9 @@ void ahd::updateCoefficients()
     const double decayK = std::exp(-1.0 / (samplingRate * decayTime));
     fall.in = static_cast<float>(1.0 - decayK);
     fall.fb = static_cast<float>(decayK);
-    fall.inWide = fall.in;
-    fall.fbWide = fall.fb;
     const double attackK = std::exp(-1.0 / (samplingRate * static_cast<double>(attackTime)));
     rise.in = static_cast<float>(1.0 - attackK);
     rise.fb = static_cast<float>(attackK);
-    rise.inWide = rise.in;
-    rise.fbWide = rise.fb;
 
     // For a whole count n, n > h holds exactly when n > floor(h). A hold that is not a number
     // never ends (every comparison with it is false); counts lie in the int range.

@@ -50,13 +50,10 @@ private:
     float coefFb = 0.0f;       // feedback coefficient of the last sample
 
     // The coefficients of each phase depend only on the rate and the time constants, so they are
-    // worked out when those change rather than with two exponentials per sample; they are kept
-    // widened to double as the filter step uses them.
+    // worked out when those change rather than with two exponentials per sample.
     struct Phase {
         float in;
         float fb;
-        double inWide;
-        double fbWide;
     };
     Phase rise{};
     Phase fall{};
@@ -74,7 +71,7 @@ inline float ahd::getSample()
     target = falling ? 0.0f : 1.0f;
     coefIn = c.in;
     coefFb = c.fb;
-    const float y = static_cast<float>(c.inWide * x1 + c.fbWide * y1);
+    const float y = static_cast<float>(static_cast<double>(c.in) * x1 + static_cast<double>(c.fb) * y1);
     y1 = y;
     x1 = target;
     return static_cast<float>(amp * y);

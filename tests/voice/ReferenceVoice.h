@@ -10,6 +10,15 @@
 
 namespace reference {
 
+// The library's exponential, called at run time whatever the arguments. With constant settings the
+// compiler could otherwise fold the call with its own correctly rounded arithmetic, which may
+// differ from the library's result in the last place.
+inline double libraryExp(double x)
+{
+    volatile double argument = x;
+    return std::exp(argument);
+}
+
 struct Vco {
     float phase = 0.0f;
     double samplingRate = 0.0;
@@ -79,11 +88,11 @@ struct Ahd {
             ++sampleCount;
         if (sampleCount > holdTime * samplingRate) {
             target = 0.0f;
-            coefIn = static_cast<float>(1.0 - std::exp(-1.0 / (samplingRate * decayTime)));
-            coefFb = static_cast<float>(std::exp(-1.0 / (samplingRate * decayTime)));
+            coefIn = static_cast<float>(1.0 - libraryExp(-1.0 / (samplingRate * decayTime)));
+            coefFb = static_cast<float>(libraryExp(-1.0 / (samplingRate * decayTime)));
         } else {
-            coefIn = static_cast<float>(1.0 - std::exp(-1.0 / (samplingRate * attackTime)));
-            coefFb = static_cast<float>(std::exp(-1.0 / (samplingRate * attackTime)));
+            coefIn = static_cast<float>(1.0 - libraryExp(-1.0 / (samplingRate * attackTime)));
+            coefFb = static_cast<float>(libraryExp(-1.0 / (samplingRate * attackTime)));
             target = 1.0f;
         }
         const float y = static_cast<float>(coefIn * x1 + coefFb * y1);
@@ -130,7 +139,7 @@ struct Fader {
     double value = 0.0, tau = 0.0, sampleRate = 0.0;
     double getFaderValue()
     {
-        const double k = std::exp(-1.0 / (tau * sampleRate));
+        const double k = libraryExp(-1.0 / (tau * sampleRate));
         value = k * value;
         return value;
     }
