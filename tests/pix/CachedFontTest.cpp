@@ -3,6 +3,7 @@
 #include "pix/PIX_CachedFont.h"
 #include "pix/PIX_SysBitmap.h"
 #include "pix/CachedFontTestUtil.h"
+#include "pix/PixTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -612,5 +613,22 @@ TEST(CachedFontThreads, FontsOnSeveralThreadsShareTheScratchBitmapsSafely)
     for (auto& o : outs) threads.emplace_back(render, flags, &o);
     for (auto& t : threads) t.join();
     for (auto& o : outs) EXPECT_EQ(o, ref) << flags;
+  }
+}
+
+TEST(CachedFontDraw, BottomUpBitmapGetsTheSameLogicalPixels)
+{
+  for (int flags : {0, (int)PIX_FONT_FLAG_FORCE_NATIVE}) {
+    auto f = MakeFont(16, flags);
+    PIX_MemBitmap plain(120, 40);
+    pixtest::FlippedBitmap flipped(120, 40);
+    PIX_Clear(&plain, kWhite);
+    PIX_Clear(&flipped, kWhite);
+    RECT r{5, 3, 115, 37};
+    f->DrawText(&plain, "Tune\nDepth", -1, &r, DT_CENTER);
+    r = RECT{5, 3, 115, 37};
+    f->DrawText(&flipped, "Tune\nDepth", -1, &r, DT_CENTER);
+    EXPECT_GT(Ink(&plain), 1000);
+    EXPECT_EQ(pixtest::pixels(&plain), pixtest::pixels(&flipped)) << flags;
   }
 }

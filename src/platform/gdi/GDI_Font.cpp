@@ -298,11 +298,15 @@ const Glyph& GetGlyph(HFONT f, uint32_t code)
   auto it = f->glyphs.find(code);
   if (it != f->glyphs.end()) return *it->second;
 
-  auto g = std::make_unique<Glyph>();
+  // Codes the face lacks are not cached: the cache then holds at most the
+  // face's own glyphs, whatever text it is shown.
+  static const Glyph s_missing;
   FT_Face face = f->shared->face;
   FT_UInt index = FT_Get_Char_Index(face, code);
+  if (!index) return s_missing;
+  auto g = std::make_unique<Glyph>();
   // Advance along the unrotated line; the rotated load only supplies pixels.
-  if (index && LoadGlyph(f, index, false, false)) {
+  if (LoadGlyph(f, index, false, false)) {
     g->advance = FT_MulFix(face->glyph->advance.x, f->widthScale);
     if (LoadGlyph(f, index, true, f->transformed)) {
       g->present = true;
