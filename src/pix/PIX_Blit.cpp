@@ -1,6 +1,9 @@
 // Unscaled blits, fills and single pixels.
 #include "pix/PIX_Blit.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "pix/PIX_Kernels.h"
 #include "pix/PIX_View.h"
 
@@ -31,40 +34,48 @@ void PIX_Blit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int srcx,
   PIX_View dv, sv;
   if (!dv.from(dest) || !sv.from(src)) return;
 
-  if (srcw < 0) srcw = sv.w - srcx;
-  if (srch < 0) srch = sv.h - srcy;
+  // 64-bit arithmetic: extreme coordinates must clip, not overflow.
+  long long sx = srcx, sy = srcy, sw = srcw, sh = srch, dx = dstx, dy = dsty;
+  if (sw < 0) sw = sv.w - sx;
+  if (sh < 0) sh = sv.h - sy;
   // Clip the source rectangle to the source bitmap, keeping every visible
   // source pixel at its place relative to (dstx, dsty).
-  if (srcx < 0)
+  if (sx < 0)
   {
-    srcw += srcx;
-    dstx -= srcx;
-    srcx = 0;
+    sw += sx;
+    dx -= sx;
+    sx = 0;
   }
-  if (srcy < 0)
+  if (sy < 0)
   {
-    srch += srcy;
-    dsty -= srcy;
-    srcy = 0;
+    sh += sy;
+    dy -= sy;
+    sy = 0;
   }
-  if (srcw > sv.w - srcx) srcw = sv.w - srcx;
-  if (srch > sv.h - srcy) srch = sv.h - srcy;
+  if (sw > sv.w - sx) sw = sv.w - sx;
+  if (sh > sv.h - sy) sh = sv.h - sy;
   // Negative destination coordinates move the source start.
-  if (dstx < 0)
+  if (dx < 0)
   {
-    srcx -= dstx;
-    srcw += dstx;
-    dstx = 0;
+    sx -= dx;
+    sw += dx;
+    dx = 0;
   }
-  if (dsty < 0)
+  if (dy < 0)
   {
-    srcy -= dsty;
-    srch += dsty;
-    dsty = 0;
+    sy -= dy;
+    sh += dy;
+    dy = 0;
   }
-  if (srcw > dv.w - dstx) srcw = dv.w - dstx;
-  if (srch > dv.h - dsty) srch = dv.h - dsty;
-  if (srcw <= 0 || srch <= 0) return;
+  if (sw > dv.w - dx) sw = dv.w - dx;
+  if (sh > dv.h - dy) sh = dv.h - dy;
+  if (sw <= 0 || sh <= 0) return;
+  srcx = (int)sx;
+  srcy = (int)sy;
+  srcw = (int)sw;
+  srch = (int)sh;
+  dstx = (int)dx;
+  dsty = (int)dy;
 
   int w = 0;
   const PIX_RowBlitFn fn = PIX_SelectRowBlit(alpha, mode, &w);
@@ -110,9 +121,11 @@ void PIX_Blit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, const PIX
     PIX_Blit(dest, src, dstx, dsty, 0, 0, src->getWidth(), src->getHeight(), alpha, mode);
     return;
   }
-  const int w = srcrect->right - srcrect->left, h = srcrect->bottom - srcrect->top;
+  const long long w = (long long)srcrect->right - srcrect->left;
+  const long long h = (long long)srcrect->bottom - srcrect->top;
   if (w <= 0 || h <= 0) return;
-  PIX_Blit(dest, src, dstx, dsty, srcrect->left, srcrect->top, w, h, alpha, mode);
+  PIX_Blit(dest, src, dstx, dsty, srcrect->left, srcrect->top, (int)std::min(w, (long long)INT_MAX),
+           (int)std::min(h, (long long)INT_MAX), alpha, mode);
 }
 
 void PIX_Copy(PIX_IBitmap* dest, PIX_IBitmap* src)
@@ -123,6 +136,23 @@ void PIX_Copy(PIX_IBitmap* dest, PIX_IBitmap* src)
 }
 
 namespace {
+// Clips the rectangle (x, y, w, h) to the bitmap in 64-bit arithmetic;
+// false when nothing is left.
+bool clipRect(const PIX_View& v, int& x, int& y, int& w, int& h)
+{
+  long long x0 = x, y0 = y, x1 = (long long)x + w, y1 = (long long)y + h;
+  if (x0 < 0) x0 = 0;
+  if (y0 < 0) y0 = 0;
+  if (x1 > v.w) x1 = v.w;
+  if (y1 > v.h) y1 = v.h;
+  if (x1 <= x0 || y1 <= y0) return false;
+  x = (int)x0;
+  y = (int)y0;
+  w = (int)(x1 - x0);
+  h = (int)(y1 - y0);
+  return true;
+}
+
 // Fill weight: with the source-alpha flag the colour's alpha scales it.
 float fillAlpha(PIX_pixel color, float alpha, int mode)
 {
@@ -137,19 +167,7 @@ void PIX_FillRect(PIX_IBitmap* dest, int x, int y, int w, int h, PIX_pixel color
   PIX_View dv;
   if (!dv.from(dest)) return;
   alpha = fillAlpha(color, alpha, mode);
-  if (x < 0)
-  {
-    w += x;
-    x = 0;
-  }
-  if (y < 0)
-  {
-    h += y;
-    y = 0;
-  }
-  if (w > dv.w - x) w = dv.w - x;
-  if (h > dv.h - y) h = dv.h - y;
-  if (w <= 0 || h <= 0) return;
+  if (!clipRect(dv, x, y, w, h)) return;
   int weight = 0;
   const PIX_RowFillFn fn = PIX_SelectRowFill(alpha, mode, &weight);
   if (!fn) return;
@@ -171,19 +189,7 @@ void PIX_ClearRect(PIX_IBitmap* dest, int x, int y, int w, int h, PIX_pixel mask
 {
   PIX_View dv;
   if (!dv.from(dest)) return;
-  if (x < 0)
-  {
-    w += x;
-    x = 0;
-  }
-  if (y < 0)
-  {
-    h += y;
-    y = 0;
-  }
-  if (w > dv.w - x) w = dv.w - x;
-  if (h > dv.h - y) h = dv.h - y;
-  if (w <= 0 || h <= 0) return;
+  if (!clipRect(dv, x, y, w, h)) return;
   for (int row = 0; row < h; ++row)
   {
     PIX_pixel* d = dv.row(y + row) + x;

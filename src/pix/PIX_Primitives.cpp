@@ -13,6 +13,15 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
+// Shapes are drawn only with coordinates and sizes within this range, so
+// that no integer arithmetic on them can overflow; farther ones cannot touch
+// a bitmap anyway.
+constexpr double kFar = 16777216.0;
+bool near(double v)
+{
+  return std::fabs(v) < kFar;
+}
+
 // A solid colour with its weight and rule, chosen once per call: spans and
 // full-coverage pixels use the fill kernel (with its shortcuts), partially
 // covered antialiased pixels the rule at a reduced weight.
@@ -90,7 +99,7 @@ bool clipSegment(double& x1, double& y1, double& x2, double& y2, double xmin, do
 template <class Accept>
 void ring(Pen& pen, double cx, double cy, double r, bool aa, Accept accept)
 {
-  if (!(r >= 0.0) || !std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(r)) return;
+  if (!(r >= 0.0) || !near(cx) || !near(cy) || !near(r)) return;
   const double reach = r + 1.0;
   const int y0 = std::max(0, (int)std::floor(cy - reach)), y1 = std::min(pen.v.h - 1, (int)std::ceil(cy + reach));
   for (int y = y0; y <= y1; ++y)
@@ -233,7 +242,7 @@ void PIX_FillCircle(PIX_IBitmap* dest, int cx, int cy, int r, PIX_pixel color, f
                     int mode, bool aa)
 {
   Pen pen;
-  if (!pen.init(dest, color, alpha, mode) || r < 0) return;
+  if (!pen.init(dest, color, alpha, mode) || r < 0 || !near(cx) || !near(cy) || !near(r)) return;
   const double rr = r + 0.5;  // the centre pixel's own half-width
   const int y0 = std::max(0, (int)std::floor(cy - rr - 1)), y1 = std::min(pen.v.h - 1, (int)std::ceil(cy + rr + 1));
   for (int y = y0; y <= y1; ++y)
@@ -270,6 +279,7 @@ void PIX_RoundRect(PIX_IBitmap* dest, int x, int y, int w, int h, int cornerradi
 {
   Pen pen;
   if (!pen.init(dest, color, alpha, mode) || w <= 0 || h <= 0) return;
+  if (!near(x) || !near(y) || !near(w) || !near(h)) return;
   const int cr = std::max(0, std::min(cornerradius, std::min(w, h) / 2));
   const int x2 = x + w - 1, y2 = y + h - 1;
   // Straight edges between the corners.

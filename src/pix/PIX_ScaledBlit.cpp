@@ -2,6 +2,7 @@
 // sampled nearest, bilinear or box-averaged into a row buffer that the blit's
 // row kernel then combines into the destination.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 
@@ -89,10 +90,15 @@ Axis makeAxis(float start, float len, int n, int size)
 
 // The destination range [i0, i1) of 0..n-1 whose pixels lie inside the
 // destination (offset org, size dsize) and whose samples fall inside the source.
-void validRange(const Axis& a, int org, int n, int dsize, int* i0, int* i1)
+void validRange(const Axis& a, long long org, int n, int dsize, int* i0, int* i1)
 {
-  int b = org < 0 ? -org : 0;
-  int e = dsize - org < n ? dsize - org : n;
+  const long long lb = org < 0 ? -org : 0, le = std::min((long long)dsize - org, (long long)n);
+  if (lb >= le)
+  {
+    *i0 = *i1 = 0;
+    return;
+  }
+  int b = (int)lb, e = (int)le;
   while (b < e && !a.valid(b)) ++b;
   while (e > b && !a.valid(e - 1)) --e;
   *i0 = b;
@@ -212,20 +218,23 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
   ScaleJob j;
   PIX_View dv;
   if (!dv.from(dest) || !j.sv.from(src)) return;
+  if (dstw == INT_MIN || dsth == INT_MIN) return;
 
   // A negative destination size mirrors: the rectangle extends the other
-  // way and the source is walked backwards.
+  // way and the source is walked backwards. 64-bit: the moved origin may
+  // leave the int range.
+  long long ox = dstx, oy = dsty;
   if (dstw < 0)
   {
     dstw = -dstw;
-    dstx -= dstw;
+    ox -= dstw;
     srcx += srcw;
     srcw = -srcw;
   }
   if (dsth < 0)
   {
     dsth = -dsth;
-    dsty -= dsth;
+    oy -= dsth;
     srcy += srch;
     srch = -srch;
   }
@@ -239,8 +248,8 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
   j.ay = makeAxis(srcy, srch, dsth, j.sv.h);
   if (j.ax.lo >= j.ax.hi || j.ay.lo >= j.ay.hi) return;
   int x0, x1, y0, y1;
-  validRange(j.ax, dstx, dstw, dv.w, &x0, &x1);
-  validRange(j.ay, dsty, dsth, dv.h, &y0, &y1);
+  validRange(j.ax, ox, dstw, dv.w, &x0, &x1);
+  validRange(j.ay, oy, dsth, dv.h, &y0, &y1);
   if (x0 >= x1 || y0 >= y1) return;
 
   void (*sample)(const ScaleJob&, int, int, int, PIX_pixel*) = sampleNearest;
@@ -253,12 +262,12 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
   PIX_pixel buf[kChunk];
   for (int y = y0; y < y1; ++y)
   {
-    PIX_pixel* d = dv.row(dsty + y) + dstx;
+    PIX_pixel* drow = dv.row((int)(oy + y));
     for (int x = x0; x < x1; x += kChunk)
     {
       const int n = x1 - x < kChunk ? x1 - x : kChunk;
       sample(j, y, x, n, buf);
-      fn(d + x, buf, n, w, mode);
+      fn(drow + (ox + x), buf, n, w, mode);
     }
   }
 }
@@ -278,16 +287,18 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
   const PIX_RowBlitFn fn = PIX_SelectRowBlit(alpha, mode, &w);
   if (!fn) return;
 
-  double xsc = (double)srcw / dstw, ysc = (double)srch / dsth;
-  if (dstw < 0)
+  const double xsc = (double)srcw / dstw, ysc = (double)srch / dsth;
+  // The destination rectangle in 64 bits (mirroring moves its origin).
+  long long ox = dstx, oy = dsty, ow = dstw, oh = dsth;
+  if (ow < 0)
   {
-    dstw = -dstw;
-    dstx -= dstw;
+    ow = -ow;
+    ox -= ow;
   }
-  if (dsth < 0)
+  if (oh < 0)
   {
-    dsth = -dsth;
-    dsty -= dsth;
+    oh = -oh;
+    oy -= oh;
   }
 
   // Usable source area: the bitmap, or its intersection with the rectangle.
@@ -309,8 +320,8 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
   // mirrored). A positive angle turns the image clockwise on screen.
   const double ca = std::cos((double)angle), sa = std::sin((double)angle);
   const double csx = srcx + srcw * 0.5 + rotxcent, csy = srcy + srch * 0.5 + rotycent;
-  const double cdx = dstx + dstw * 0.5 + rotxcent / std::fabs(xsc);
-  const double cdy = dsty + dsth * 0.5 + rotycent / std::fabs(ysc);
+  const double cdx = ox + ow * 0.5 + rotxcent / std::fabs(xsc);
+  const double cdy = oy + oh * 0.5 + rotycent / std::fabs(ysc);
   const double dxdi = ca * xsc, dydi = -sa * xsc;  // per destination column
   const double dxdj = sa * ysc, dydj = ca * ysc;   // per destination row
   const int64_t sxi = (int64_t)(dxdi * 65536.0), syi = (int64_t)(dydi * 65536.0);
@@ -318,8 +329,8 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
   // Bilinear samples sit half a pixel up and left of the centre.
   const double half = filter ? 0.5 : 0.0;
 
-  const int bx0 = std::max(dstx, 0), bx1 = std::min(dstx + dstw, dv.w);
-  const int by0 = std::max(dsty, 0), by1 = std::min(dsty + dsth, dv.h);
+  const int bx0 = (int)std::max(ox, 0LL), bx1 = (int)std::min(ox + ow, (long long)dv.w);
+  const int by0 = (int)std::max(oy, 0LL), by1 = (int)std::min(oy + oh, (long long)dv.h);
   if (bx0 >= bx1 || by0 >= by1) return;
 
   PIX_pixel buf[kChunk];

@@ -300,3 +300,26 @@ TEST(PixPixels, ClearAndClearRect)
     for (int x = 0; x < 6; ++x)
       EXPECT_EQ(PIX_GetPixel(&bm, x, y), (x >= 4 && y < 2) ? 0x123456FFu : 0x12345678u);
 }
+
+TEST(PixBlitClipping, ExtremeCoordinatesClipWithoutOverflow)
+{
+  PIX_MemBitmap src(8, 8), dst(8, 8);
+  fillRandom(&src, 17);
+  PIX_Clear(&dst, 0);
+  const int big = 2147483647, small = -2147483647 - 1;
+  PIX_Blit(&dst, &src, small, small, big, big, big, big, 1.0f, 0);
+  PIX_Blit(&dst, &src, big, big, small, small, big, big, 1.0f, 0);
+  PIX_Blit(&dst, &src, -1158305466, 0, -1097241273, 0, 8, 8, 1.0f, 0);
+  PIX_FillRect(&dst, big, big, big, big, 0xFFu, 1.0f, 0);
+  PIX_FillRect(&dst, small, small, big, big, 0xFFu, 1.0f, 0);  // ends at -1
+  PIX_ClearRect(&dst, big - 2, 0, big, 3, 0, 0xFFu);
+  const PIX_RECT r = {0, 0, big, big};
+  PIX_Blit(&dst, &src, 0, 0, &r, 1.0f, 0);  // the whole source, clipped
+  const PIX_RECT far = {small, small, big, big};  // source pixel 0 would land 2^31 away
+  PIX_Blit(&dst, &src, 0, 0, &far, 1.0f, 0);
+  EXPECT_EQ(pixels(&dst), pixels(&src));
+  PIX_FillRect(&dst, small, small, big, 0x7FFFFFFF, 0u, 1.0f, 0);
+  EXPECT_EQ(PIX_GetPixel(&dst, 0, 0), at(&src, 0, 0));
+  PIX_FillRect(&dst, -5, -5, big, big, 0u, 1.0f, 0);
+  EXPECT_EQ(PIX_GetPixel(&dst, 7, 7), 0u);
+}

@@ -217,3 +217,19 @@ TEST(PixScaledBlit, FilteredEnlargementMatchesTheModelEverywhere)
     for (int x = 0; x < 29; ++x)
       ASSERT_EQ(at(&dst, x, y), modelBilinear(&src, cx0 + sx * x - 32768, cy0 + sy * y - 32768)) << x << "," << y;
 }
+
+TEST(PixScaledBlit, ExtremeDestinationRectanglesClip)
+{
+  PIX_MemBitmap src(4, 4), dst(6, 6);
+  PIX_Clear(&src, 0xFFFFFFFFu);
+  PIX_Clear(&dst, 0);
+  const int big = 2147483647, small = -2147483647 - 1;
+  PIX_ScaledBlit(&dst, &src, small, 0, small, 6, 0, 0, 4, 4, 1.0f, 0);
+  PIX_ScaledBlit(&dst, &src, big, big, -big, -big, 0, 0, 4, 4, 1.0f, 0x100);
+  PIX_RotatedBlit(&dst, &src, small, small, small, small, 0, 0, 4, 4, 0.5f, false, 1.0f, 0);
+  PIX_RotatedBlit(&dst, &src, big, big, -big, -big, 0, 0, 4, 4, 0.5f, true, 1.0f, 0x100);
+  // A mirrored rectangle ending at the bitmap's right edge still draws.
+  PIX_Clear(&dst, 0);
+  PIX_ScaledBlit(&dst, &src, 6, 0, -12, 6, 0, 0, 4, 4, 1.0f, 0);
+  EXPECT_EQ(PIX_GetPixel(&dst, 5, 5), 0xFFFFFFFFu);
+}
