@@ -1,8 +1,6 @@
 // ITextControl and ICaptionControl.
 #include "graphics/ITextControl.h"
 
-#include <cstdio>
-
 #include "framework/IParam.h"
 #include "graphics/IGraphics.h"
 
@@ -44,14 +42,20 @@ void ICaptionControl::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
   PromptUserInput();
 }
 
-bool ICaptionControl::Draw(IGraphics* pGraphics) {
-  if (IParam* pParam = GetParam()) {
-    char display[IParam::kTextSize];
-    pParam->GetDisplayForHost(display, IParam::kTextSize);
-    const char* label = mShowParamLabel ? pParam->GetLabelForHost() : "";
-    char text[2 * IParam::kTextSize + 1];
-    std::snprintf(text, sizeof(text), label[0] ? "%s %s" : "%s", display, label);
-    mStr = text;
+void ICaptionControl::UpdateCaption() {
+  IParam* pParam = GetParam();
+  if (!pParam) return;
+  char display[IParam::kTextSize];
+  pParam->GetDisplayForHost(display, IParam::kTextSize);
+  const char* label = mShowParamLabel ? pParam->GetLabelForHost() : "";
+  mStr = display;
+  if (label[0]) {
+    mStr += ' ';
+    mStr += label;
   }
+}
+
+bool ICaptionControl::Draw(IGraphics* pGraphics) {
+  UpdateCaption();
   return ITextControl::Draw(pGraphics);
 }

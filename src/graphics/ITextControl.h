@@ -34,6 +34,8 @@ public:
   void OnMouseDown(int x, int y, IMouseMod* pMod) override;
   void OnMouseDblClick(int x, int y, IMouseMod* pMod) override;
   bool Draw(IGraphics* pGraphics) override;
+  // Rebuilds the string from the parameter's current display text; Draw does it first.
+  void UpdateCaption();
 
 private:
   bool mShowParamLabel;

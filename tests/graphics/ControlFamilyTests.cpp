@@ -376,12 +376,19 @@ TEST_F(ControlFamilyTest, CaptionPromptsOnClickAndShowsDisplayText) {
   auto* caption = new ICaptionControl(&plug, &r, 3, &style);
   gfx->AttachControl(caption);
   Attach();
-  DrawAndRead(0, 0);
+  caption->UpdateCaption();
   EXPECT_STREQ(caption->GetTextForPlug(), "1.5 dB");
   gfx->QueueTextEntryAnswer("-3");
   gfx->OnMouseDown(20, 15, &none);
   EXPECT_EQ(gfx->TextEntriesShown(), 1);
   EXPECT_DOUBLE_EQ(plug.GetParam(3)->Value(), -3.0);
+  caption->UpdateCaption();
+  EXPECT_STREQ(caption->GetTextForPlug(), "-3.0 dB");
+
+  IRECT r2(10, 30, 90, 42);
+  ICaptionControl bare(&plug, &r2, 3, &style, false);
+  bare.UpdateCaption();
+  EXPECT_STREQ(bare.GetTextForPlug(), "-3.0");
 }
 
 TEST_F(ControlFamilyTest, URLControlFallsBackToTheBackupAddress) {
