@@ -223,6 +223,9 @@ private:
   void DeleteControls();
   void DrawControlBounds();
   bool DrawControl(int idx);
+  // The part of the bitmap a text may touch, when it reaches outside the
+  // draw rectangle during a pass; empty otherwise.
+  IRECT TextBoxOutsideDrawRect(IText* pTxt, PIX_CachedFont* font, const char* str, IRECT* pR, unsigned fmt);
 
   IGraphics(const IGraphics&) = delete;
   IGraphics& operator=(const IGraphics&) = delete;

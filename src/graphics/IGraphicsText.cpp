@@ -1,4 +1,5 @@
 // Editor text: the process-wide font cache and drawing or measuring a string with a text style.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "graphics/IGraphics.h"
+#include "pix/PIX_Blit.h"
 #include "pix/PIX_CachedFont.h"
 #include "pix/PIX_SysBitmap.h"
 #include "platform/gdi/GDI.h"
@@ -127,6 +129,51 @@ bool IGraphics::DrawIText(IText* pTxt, const char* str, IRECT* pR, bool measure)
 
   // There is no vertical alignment: text starts at the rectangle's top.
   RECT r = {pR->L, pR->T, pR->R, pR->B};
+  IRECT keep = TextBoxOutsideDrawRect(pTxt, font, str, pR, fmt);
+  if (keep.Empty()) {
+    font->DrawText(mDrawBitmap, str, -1, &r, fmt);
+    return true;
+  }
+  // The text is not clipped to the rectangle being redrawn, but nothing was
+  // repainted under it outside that rectangle: drawing it again there would
+  // thicken antialiased edges on every pass. Keep those pixels and put them
+  // back after the text is drawn.
+  const int kw = keep.W(), kh = keep.H();
+  mTmpBitmap->resize(kw, kh);
+  PIX_Blit(mTmpBitmap, mDrawBitmap, 0, 0, keep.L, keep.T, kw, kh, 1.0f, PIX_BLIT_MODE_COPY);
   font->DrawText(mDrawBitmap, str, -1, &r, fmt);
+  const IRECT& d = mDrawRECT;
+  const IRECT strips[4] = {
+      IRECT(keep.L, keep.T, keep.R, std::min(keep.B, d.T)),                                   // above
+      IRECT(keep.L, std::max(keep.T, d.B), keep.R, keep.B),                                   // below
+      IRECT(keep.L, std::max(keep.T, d.T), std::min(keep.R, d.L), std::min(keep.B, d.B)),     // left
+      IRECT(std::max(keep.L, d.R), std::max(keep.T, d.T), keep.R, std::min(keep.B, d.B))};    // right
+  for (const IRECT& s : strips) {
+    if (s.W() <= 0 || s.H() <= 0) continue;
+    PIX_Blit(mDrawBitmap, mTmpBitmap, s.L, s.T, s.L - keep.L, s.T - keep.T, s.W(), s.H(), 1.0f, PIX_BLIT_MODE_COPY);
+  }
   return true;
+}
+
+IRECT IGraphics::TextBoxOutsideDrawRect(IText* pTxt, PIX_CachedFont* font, const char* str, IRECT* pR,
+                                        unsigned fmt) {
+  // Outside a drawing pass, or for turned text (whose box is placed by the
+  // platform), there is nothing to protect.
+  if (mDrawRECT.Empty() || !mDrawBitmap || !mTmpBitmap || pTxt->mOrientation != 0) return IRECT();
+  RECT m = {0, 0, 0, 0};
+  font->DrawText(mDrawBitmap, str, -1, &m, fmt | DT_CALCRECT);
+  const int w = m.right - m.left, h = m.bottom - m.top;
+  if (w <= 0 || h <= 0) return IRECT();
+  int x = pR->L;
+  if (pTxt->mAlign == IText::kAlignCenter) x = pR->L + (pR->W() - w) / 2;
+  else if (pTxt->mAlign == IText::kAlignFar) x = pR->R - w;
+  // Glyphs may reach a little past the measured advance (italic overhang,
+  // antialiased edges).
+  const int pad = 2 + pTxt->mSize / 4;
+  IRECT box(x - pad, pR->T - pad, x + w + pad, pR->T + h + pad);
+  IRECT bitmap(0, 0, mDrawBitmap->getWidth(), mDrawBitmap->getHeight());
+  box = box.Intersect(&bitmap);
+  if (box.W() <= 0 || box.H() <= 0) return IRECT();
+  if (mDrawRECT.Contains(&box)) return IRECT();
+  return box;
 }

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "GfxTestPlug.h"
 #include "graphics/IBitmapTextControl.h"
+#include "graphics/IControl.h"
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_CachedFont.h"
 #include "platform/headless/IGraphicsHeadless.h"
@@ -294,4 +296,43 @@ TEST_F(StripFixture, TextControlMarksItselfDirtyWithoutTellingThePlugIn) {
   c->SetTextFromPlug("Hi");  // unchanged: stays clean
   EXPECT_FALSE(c->IsDirty());
   EXPECT_STREQ("Hi", c->GetTextForPlug());
+}
+
+TEST_F(TextFixture, RepeatedPartialRedrawsDoNotThickenTextOutsideTheRegion) {
+  // A white panel, an antialiased text control across it, and a dirty
+  // neighbour overlapping the text's right half. Every pass redraws the
+  // text (it intersects the region) but repaints the panel only inside the
+  // region; the text outside must stay exactly as first drawn.
+  struct Panel : IControl {
+    IColor c;
+    Panel(IPluginBase* p, IRECT r, IColor col) : IControl(p, &r), c(col) {}
+    bool Draw(IGraphics* pG) override { return pG->FillIRect(&c, &mRECT); }
+  };
+  struct Label : IControl {
+    Label(IPluginBase* p, IRECT r, IText t) : IControl(p, &r) { mText = t; }
+    bool Draw(IGraphics* pG) override { return pG->DrawIText(&mText, "Bass drum", &mRECT); }
+  };
+  IText style(22, &COLOR_BLACK, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear, 0,
+              IText::kQualityAntiAliased);
+  g->AttachControl(new Panel(&plug, IRECT(0, 0, 300, 100), COLOR_WHITE));
+  g->AttachControl(new Label(&plug, IRECT(10, 10, 290, 40), style));
+  Panel* neighbour = new Panel(&plug, IRECT(60, 5, 120, 45), COLOR_TRANSPARENT);
+  int idx = g->AttachControl(neighbour);
+  IRECT all(0, 0, 300, 100);
+  g->Draw(&all);
+  std::vector<IColor> before;
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 300; ++x) before.push_back(g->GetPoint(x, y));
+  for (int pass = 0; pass < 6; ++pass) {
+    g->SetControlFromPlug(idx, pass % 2 ? 0.25 : 0.75);
+    IRECT r;
+    while (g->IsDirty(&r)) {
+      g->Draw(&r);
+      r = IRECT();
+    }
+  }
+  int changed = 0;
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 300; ++x) changed += g->GetPoint(x, y) != before[(size_t)(y * 300 + x)];
+  EXPECT_EQ(0, changed);
 }
