@@ -119,6 +119,10 @@ void PIX_CachedFont::SetFromHFont(HFONT font, int flags)
 {
   std::lock_guard<std::mutex> lock(m_mutex);
   if ((m_flags & PIX_FONT_FLAG_OWNS_HFONT) && m_font && m_font != font) DeleteObject(m_font);
+  // A handle the platform no longer knows (already deleted) counts as none,
+  // rather than drawing with whatever font a context happens to hold.
+  GDI_FontInfo info;
+  if (font && !GDI_GetFontInfo(font, &info)) font = nullptr;
   m_font = font;
   m_flags = flags;
   m_lineHeight = 0;

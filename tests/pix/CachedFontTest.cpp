@@ -632,3 +632,19 @@ TEST(CachedFontDraw, BottomUpBitmapGetsTheSameLogicalPixels)
     EXPECT_EQ(pixtest::pixels(&plain), pixtest::pixels(&flipped)) << flags;
   }
 }
+
+TEST(CachedFontCache, DeletedPlatformFontCountsAsNone)
+{
+  HFONT h = MakeHFont(16, ANTIALIASED_QUALITY, FW_NORMAL);
+  DeleteObject(h);
+  PIX_CachedFont f;
+  f.SetFromHFont(h, PIX_FONT_FLAG_OWNS_HFONT | PIX_FONT_FLAG_FORCE_NATIVE);
+  EXPECT_EQ(f.GetHFont(), nullptr);
+  EXPECT_EQ(f.GetLineHeight(), 0);
+  PIX_MemBitmap bm(50, 20);
+  PIX_Clear(&bm, kWhite);
+  RECT r{0, 0, 50, 20};
+  f.DrawText(&bm, "abc", -1, &r, 0);
+  EXPECT_EQ(Ink(&bm), 0);
+  EXPECT_EQ(MeasureText(f, "abc").right, 0);
+}
