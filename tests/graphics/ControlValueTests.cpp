@@ -273,3 +273,15 @@ TEST_F(ControlValueTest, DismissedPromptLeavesTheValue) {
   EXPECT_DOUBLE_EQ(knob->GetValue(), 0.0);
   EXPECT_TRUE(plug.events.empty());
 }
+
+TEST_F(ControlValueTest, OverlongTextIsCutToTheBuffer) {
+  IText style;
+  IRECT r(0, 0, 50, 12);
+  ITextControl text(&plug, &r, &style, "");
+  const std::string longText(400, 'k');
+  text.SetTextFromPlug(longText.c_str());
+  EXPECT_EQ(std::string(text.GetTextForPlug()), longText.substr(0, ITextControl::kMaxTextLength));
+  text.SetClean();
+  text.SetTextFromPlug(longText.c_str());
+  EXPECT_FALSE(text.IsDirty()) << "the same overlong text again is not a change";
+}
