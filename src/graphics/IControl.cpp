@@ -2,6 +2,7 @@
 #include "graphics/IControl.h"
 
 #include <cassert>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -25,6 +26,8 @@ IParam* IControl::GetParam() {
 }
 
 void IControl::SetValueFromPlug(double value) {
+  // Not a number cannot be shown or clamped; the control keeps its value.
+  if (std::isnan(value)) return;
   // The first value the plug-in pushes is the double-click default.
   if (mDefaultValue < 0.0) mDefaultValue = mValue = value;
   if (mValue != value) {
@@ -35,6 +38,8 @@ void IControl::SetValueFromPlug(double value) {
 }
 
 void IControl::SetValueFromUserInput(double value) {
+  // A text entry can yield "nan"; it must not reach the parameter.
+  if (std::isnan(value)) return;
   if (mValue != value) {
     mValue = value;
     SetDirty(true);
@@ -43,6 +48,9 @@ void IControl::SetValueFromUserInput(double value) {
 }
 
 void IControl::SetDirty(bool pushParamToPlug) {
+  // NaN passes both comparisons below; a derived control that computed one
+  // falls back to the low end rather than handing NaN to the plug-in.
+  if (std::isnan(mValue)) mValue = mClampLo;
   if (mValue < mClampLo)
     mValue = mClampLo;
   else if (mValue > mClampHi)

@@ -1,6 +1,8 @@
 // IControl value rules: plug-in pushes, user edits, clamping, redraw passes, displays, aux parameters, prompts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "ControlTestImages.h"
 #include "GfxTestPlug.h"
 #include "framework/IParam.h"
@@ -284,4 +286,25 @@ TEST_F(ControlValueTest, OverlongTextIsCutToTheBuffer) {
   text.SetClean();
   text.SetTextFromPlug(longText.c_str());
   EXPECT_FALSE(text.IsDirty()) << "the same overlong text again is not a change";
+}
+
+TEST_F(ControlValueTest, NotANumberNeverReachesTheParameter) {
+  auto* knob = new IKnobMultiControl(&plug, 10, 10, 3, &knobStrip.bitmap);
+  knob->DisablePrompt(false);
+  gfx->AttachControl(knob);
+  Attach();
+  gfx->QueueTextEntryAnswer("nan");
+  knob->PromptUserInput();
+  EXPECT_EQ(gfx->TextEntriesShown(), 1);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), 0.5);
+  EXPECT_DOUBLE_EQ(plug.GetParam(3)->Value(), 0.0);
+  EXPECT_TRUE(plug.events.empty());
+
+  knob->SetValueFromPlug(std::nan(""));
+  EXPECT_DOUBLE_EQ(knob->GetValue(), 0.5);
+
+  gfx->QueueTextEntryAnswer("inf");  // an infinite number is clamped like any other
+  knob->PromptUserInput();
+  EXPECT_DOUBLE_EQ(knob->GetValue(), 1.0);
+  EXPECT_DOUBLE_EQ(plug.GetParam(3)->Value(), 12.0);
 }
