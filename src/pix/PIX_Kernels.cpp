@@ -1,12 +1,12 @@
 // Row kernels: one specialised loop per combine rule and source-alpha
-// variant, word-wide shortcuts, and SSE2 versions of the busiest rules.
+// variant, the word-wide shortcuts, and the choice between them and the
+// vector kernels (PIX_KernelsX86.cpp), made once per call.
 #include "pix/PIX_Kernels.h"
 
 #include <cstring>
 
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_Combine.h"
-
 #include "pix/PIX_KernelsGeneric.h"
 #include "pix/PIX_KernelsSIMD.h"
 
@@ -147,8 +147,7 @@ PIX_RowFillFn PIX_SelectRowFill(float alpha, int mode, int* w)
 {
   *w = weightOf(alpha);
   if (*w == 0) return nullptr;
-  const bool sa = (mode & PIX_BLIT_USE_SRC_ALPHA) != 0;
-  (void)sa;  // the caller has already folded the colour's alpha into the weight
+  // The source-alpha flag is already folded into alpha by the caller.
   switch (mode & PIX_BLIT_MODE_MASK)
   {
     case PIX_BLIT_MODE_COPY:
