@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <numbers>
 #include <unordered_set>
 
 namespace gdi_detail {
@@ -240,7 +241,7 @@ HFONT MakeFont(int height, int width, int escapement, int weight, bool italic, b
   }
   if (slant) mtx.xy = kSlant;
   if (escapement % 3600 != 0) {
-    f->angle = (escapement % 3600) * M_PI / 1800.0;
+    f->angle = (escapement % 3600) * std::numbers::pi / 1800.0;
     FT_Fixed c = (FT_Fixed)std::lround(std::cos(f->angle) * 65536.0);
     FT_Fixed s = (FT_Fixed)std::lround(std::sin(f->angle) * 65536.0);
     FT_Matrix rot{c, -s, s, c};
