@@ -148,7 +148,8 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
   if (nFrames < 0) nFrames = 0;
   double* left = outputs[0];
   double* right = outputs[1];
-  int ledCounter = mLedCounter.load(std::memory_order_relaxed);
+  const int ledCounterAtStart = mLedCounter.load(std::memory_order_relaxed);
+  int ledCounter = ledCounterAtStart;
 
   for (int i = 0; i < nFrames; ++i) {
     while (!mMidiQueue.Empty()) {
@@ -173,11 +174,14 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
 
   for (int i = 0; i < nFrames; ++i) right[i] = left[i];
 
-  if (ledCounter > kLedHoldFrames && mLedState.load(std::memory_order_relaxed) == 1) {
+  // The pad may restart the count from another thread during the block; its
+  // restart then stands, and the LED it lit stays lit.
+  int expected = ledCounterAtStart;
+  if (mLedCounter.compare_exchange_strong(expected, ledCounter, std::memory_order_relaxed) &&
+      ledCounter > kLedHoldFrames && mLedState.load(std::memory_order_relaxed) == 1) {
     mLedState.store(0, std::memory_order_relaxed);
     ShowControl(mLedIdx, 0.0);
   }
-  mLedCounter.store(ledCounter, std::memory_order_relaxed);
   mMidiQueue.Flush(nFrames);
 }
 
