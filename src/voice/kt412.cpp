@@ -47,7 +47,15 @@ void kt412::setSamplingRate(double fs)
     clickPlayer.setSamplingRate(fs);
     osc.setSamplingRate(fs);
     declick.setSampleRate(fs);
-    oscStartCount = 0.002 * samplingRate - 1.0;
+    // n > h for a whole n exactly when n > floor(h); a rate that is not a number never starts
+    // the oscillator (every comparison with it is false).
+    const double start = 0.002 * samplingRate - 1.0;
+    if (std::isnan(start) || start >= 4294967296.0)
+        oscStartLastCount = INT64_MAX;
+    else if (start < 0.0)
+        oscStartLastCount = -1;
+    else
+        oscStartLastCount = static_cast<int64_t>(std::floor(start));
 }
 
 void kt412::setTune(float semitones)
@@ -87,6 +95,9 @@ void kt412::setTuneDecay(float x)
 void kt412::setAttack(float x)
 {
     attack = x;
+    // |c| <= 12.4 and |w| < 1e6 give |k| < 3.1e4 * attack^2; below 1e10 the quadratic of the
+    // click VCA stays far inside the float range.
+    clickInputBounded = attack * attack < 1.0e10f;
 }
 
 void kt412::setHold(float x)
@@ -112,6 +123,7 @@ void kt412::setNoiseDecay(float x)
 void kt412::setDistortion(float x)
 {
     distortion = x;
+    distortionDrive = static_cast<double>(x) + 1.0;
 }
 
 void kt412::restart()

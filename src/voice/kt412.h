@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "voice/Fader.h"
+#include "voice/FloatQuotient.h"
 #include "voice/VoiceTables.h"
 #include "voice/ahd.h"
 #include "voice/hp.h"
@@ -79,6 +80,8 @@ public:
 
 private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
+    // The clipper for a drive factor dist + 1 already formed.
+    static float clipDriven(float x, double drive);
 
     double samplingRate = 0.0;
     float attack = 0.0f;      // click level; the click path is scaled by its square
@@ -107,9 +110,16 @@ private:
     int midiAccentFlag = 0;   // 1: accent follows midiVelocity; 0: accent from setAccent
     double lastSample = 0.0;
 
-    // 0.002 * samplingRate - 1: the oscillator stays silent for the first 2 ms after construction
-    // (the circuit's supply settling). Kept with the rate so it is not formed per sample.
-    double oscStartCount = -1.0;
+    // The oscillator stays silent for the first 2 ms after construction (the circuit's supply
+    // settling): it runs once the count exceeds 0.002 * samplingRate - 1. For a whole count that
+    // is the count exceeding this whole number, kept with the rate so the test needs no
+    // conversion per sample.
+    int64_t oscStartLastCount = -1;
+    // distortion + 1 in double, the clipper's drive factor, formed when the distortion is set.
+    double distortionDrive = 1.0;
+    // attack^2 is small enough that the click-path input cannot overflow the click VCA's transfer
+    // (false for absurd or not-a-number attacks, which then take the full path every sample).
+    bool clickInputBounded = true;
 };
 
 // Tone VCA: a transistor stage whose gain opens once the envelope exceeds 0.45; q is its
@@ -117,30 +127,35 @@ private:
 inline float kt412::vca1besser(float x, float env) const
 {
     const float g = static_cast<double>(env) < 0.45
-        ? 0.0f : static_cast<float>((static_cast<double>(env) - 0.45) / 470000.0);
+        ? 0.0f : floatQuotient(static_cast<double>(env) - 0.45, 470000.0, 1.0 / 470000.0);
     const float q = ((-2.251f * x) * x + (-9.76f * x)) + 0.4633f;
     if (g == 0.0f)
         return g * q;  // a shut VCA: +-0 (or NaN) already, and dividing would not change it
-    return static_cast<float>(static_cast<double>(g * q) / 0.000027);
+    return floatQuotient(static_cast<double>(g * q), 0.000027, 1.0 / 0.000027);
 }
 
 // Click VCA: the same stage with a threshold of 1.86 and a steeper transfer.
 inline float kt412::vca2besser(float env, float x) const
 {
     const float g = static_cast<double>(env) < 1.86
-        ? 0.0f : static_cast<float>((static_cast<double>(env) - 1.86) / 470000.0);
+        ? 0.0f : floatQuotient(static_cast<double>(env) - 1.86, 470000.0, 1.0 / 470000.0);
     const float q = ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f;
     if (g == 0.0f)
         return g * q;  // a shut VCA: +-0 (or NaN) already, and dividing would not change it
-    return static_cast<float>(static_cast<double>(g * q) / 0.000024);
+    return floatQuotient(static_cast<double>(g * q), 0.000024, 1.0 / 0.000024);
 }
 
 // Diode clipper: drive, then look up the measured curve (-9..+9 over 1000 steps) with linear
 // interpolation. Inputs beyond the curve are held at its ends, so no drive can read outside it.
 inline float kt412::diodeClipper2(float x, float dist) const
 {
-    const float v = static_cast<float>(static_cast<double>(x) * (static_cast<double>(dist) + 1.0));
-    float pos = static_cast<float>((static_cast<double>(v) + 9.0) * 1000.0 / 18.0);
+    return clipDriven(x, static_cast<double>(dist) + 1.0);
+}
+
+inline float kt412::clipDriven(float x, double drive)
+{
+    const float v = static_cast<float>(static_cast<double>(x) * drive);
+    float pos = floatQuotient((static_cast<double>(v) + 9.0) * 1000.0, 18.0, 1.0 / 18.0);
     if (!(pos >= 0.0f))
         pos = 0.0f;
     else if (pos > 1000.0f)
@@ -153,35 +168,46 @@ inline float kt412::diodeClipper2(float x, float dist) const
 
 inline float kt412::getSample()
 {
-    // Noise: scaled to 0..1.5 as the circuit's noise source, then band-limited.
+    // Noise: scaled to 0..1.5 as the circuit's noise source, then band-limited. The filters run
+    // every sample, heard or not, so that their state is right when the click VCA opens.
     float w = noiseSource.getSample();
     w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
     w = static_cast<float>(static_cast<double>(w) * 0.1);
     w = noiseHp.getSample(w);
     w = noiseLp.getSample(w);
 
-    // Transient, and the click-path mix of transient and noise.
-    // c * 7.5 * 1.5 in double is exact, so a single-precision product with 11.25 rounds the same.
-    float c = clickPlayer.getSample();
-    c = c * 11.25f;
-    const float k = static_cast<float>(static_cast<double>(attack * attack)
-        * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409) / 100.0);
+    // Transient: c * 7.5 * 1.5 in double is exact, so a single-precision product with 11.25
+    // rounds the same.
+    const float c = clickPlayer.getSample() * 11.25f;
     const float e = noiseEnv.getSample();
-    const float click = vca2besser(e, k);
 
     // Tone: swept oscillator, clipper, VCA.
     const float p = pitchEnv.getSample();
     const float f = static_cast<float>(static_cast<double>(p) * 14.0 * static_cast<double>(tuneDepth)
         + static_cast<double>(frequency));
     float o = 0.0f;
-    if (static_cast<double>(sampleCount) > oscStartCount)
+    if (sampleCount > oscStartLastCount)
         o = osc.getSample(f, 0.5f, 2);
     o = o * 4.5f;  // exact in double, so the single-precision product rounds the same
-    const float d = diodeClipper2(o, distortion);
+    const float d = clipDriven(o, distortionDrive);
     const float a = ampEnv.getSample();
     const float tone = vca1besser(d, a);
 
-    float m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+    // A shut click VCA gives 0 * q, a zero whose sign follows q, and 0.3 * +-0 + tone is tone
+    // itself unless tone is a zero too. q is finite as long as the click-path input is, which the
+    // bounds on attack^2 and on the filtered noise guarantee (the transient is bounded by its
+    // table). In that common case the click mix is left out; otherwise it is formed in full.
+    float m;
+    if (static_cast<double>(e) < 1.86 && tone != 0.0f && clickInputBounded
+        && std::fabs(w) < 1.0e6f) {
+        m = tone;
+    } else {
+        // Click-path input: transient and noise in the circuit's proportions.
+        const float k = floatQuotient(static_cast<double>(attack * attack)
+            * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409), 100.0, 1.0 / 100.0);
+        const float click = vca2besser(e, k);
+        m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+    }
     m = m / 4.0f;
     const float out = static_cast<float>(static_cast<double>(m) + declick.getFaderValue());
     lastSample = out;

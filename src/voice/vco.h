@@ -1,8 +1,11 @@
 // Triangle oscillator with polynomially rounded corners: the tone source of the bass drum.
 #pragma once
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
+
+#include "voice/FloatQuotient.h"
 
 // vco: one running phase in -1..1 (a period spans 2). Each getSample advances the phase by
 // 2 * freq / fs and returns a triangle whose two corners are smoothed by the polynomial ftri over
@@ -52,6 +55,7 @@ public:
 private:
     float phase = 0.0f;
     double samplingRate = 0.0;
+    double reciprocalRate = 0.0;  // 1 / samplingRate, for the phase step
 
     // Phase step and corner window of the last frequency: the pitch settles after the sweep, and
     // then the two divisions need not be repeated (the same inputs give the same results).
@@ -63,8 +67,14 @@ private:
 inline float vco::getSample(float freq, float phaseOffset, int shape)
 {
     if (!(freq == lastFreq)) {
-        lastDt = static_cast<float>(2.0 * static_cast<double>(freq) / samplingRate);
-        lastWindow = static_cast<float>(static_cast<double>(freq) * 4.0 / samplingRate);
+        lastDt = floatQuotient(2.0 * static_cast<double>(freq), samplingRate, reciprocalRate);
+        // 4 f / fs is exactly twice 2 f / fs before and after each rounding, as long as both
+        // stay normal floats; otherwise (a silent voice whose pitch decays to nothing) divide.
+        const float size = std::fabs(lastDt);
+        if (size >= FLT_MIN && size < 0x1p126f)
+            lastWindow = 2.0f * lastDt;
+        else
+            lastWindow = static_cast<float>(static_cast<double>(freq) * 4.0 / samplingRate);
         lastFreq = freq;
     }
     const float dt = lastDt;  // phase step per sample
