@@ -33,7 +33,7 @@ inline float floatQuotient(double x, double c, double reciprocal)
     const uint64_t pattern = std::bit_cast<uint64_t>(y) & ~(uint64_t{1} << 63);
     const uint64_t exponent = pattern >> 52;
     const uint64_t low = pattern & lowMask;
-    if (exponent - minExponent <= exponentSpan && low - (halfWay - margin) > 2 * margin)
+    if (exponent - minExponent <= exponentSpan && low - (halfWay - margin) > 2 * margin) [[likely]]
         return static_cast<float>(y);
     return static_cast<float>(x / c);
 }

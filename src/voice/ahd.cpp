@@ -40,7 +40,7 @@ void ahd::setAmp(float amplitude)
 void ahd::reset()
 {
     sampleCount = 0;
-    target = 1.0f;
+    target = 1.0;
 }
 
 // One-pole coefficients for a time constant: feedback exp(-1 / (fs * tau)) and input 1 minus it.

@@ -45,15 +45,15 @@ private:
     double x1 = 1.0;           // filter input of the previous sample (the previous target)
     double y1 = 0.0;           // filter output of the previous sample
     int sampleCount = 66666;   // samples since reset, saturating
-    float target = 1.0f;       // 1 while rising, 0 while falling
-    float coefIn = 0.0f;       // input coefficient of the last sample
-    float coefFb = 0.0f;       // feedback coefficient of the last sample
+    double target = 1.0;       // 1 while rising, 0 while falling
 
     // The coefficients of each phase depend only on the rate and the time constants, so they are
-    // worked out when those change rather than with two exponentials per sample.
+    // worked out when those change rather than with two exponentials per sample. Each is rounded
+    // to float, as the filter's formula wants, and kept widened to double (exactly), the width in
+    // which the filter step uses it.
     struct Phase {
-        float in;
-        float fb;
+        double in;
+        double fb;
     };
     Phase rise{};
     Phase fall{};
@@ -68,10 +68,8 @@ inline float ahd::getSample()
         ++sampleCount;
     const bool falling = sampleCount > riseLastCount;
     const Phase& c = falling ? fall : rise;
-    target = falling ? 0.0f : 1.0f;
-    coefIn = c.in;
-    coefFb = c.fb;
-    const float y = static_cast<float>(static_cast<double>(c.in) * x1 + static_cast<double>(c.fb) * y1);
+    target = falling ? 0.0 : 1.0;
+    const float y = static_cast<float>(c.in * x1 + c.fb * y1);
     y1 = y;
     x1 = target;
     return static_cast<float>(amp * y);
