@@ -38,20 +38,29 @@ inline int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v
 // Bilinear mix of r0[x], r0[x + 1], r1[x], r1[x + 1]: the same arithmetic as
 // bilinear() (horizontal first, each step (a * (256 - f) + b * f) >> 8 per
 // channel, which never exceeds 16 bits), two pixels per 64-bit load.
-inline PIX_pixel bilinearPair(const PIX_pixel* r0, const PIX_pixel* r1, int x, int fx, int fy)
-{
 #if defined(__SSE2__)
+// Weights (256 - f) for the first pixel's four lanes and f for the second's.
+inline __m128i pairWeights(int f)
+{
+  return _mm_unpacklo_epi64(_mm_set1_epi16((short)(256 - f)), _mm_set1_epi16((short)f));
+}
+inline PIX_pixel bilinearPairW(const PIX_pixel* r0, const PIX_pixel* r1, int x, __m128i wx, __m128i wy)
+{
   const __m128i zero = _mm_setzero_si128();
   const __m128i t = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(r0 + x)), zero);
   const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(r1 + x)), zero);
-  const __m128i wx = _mm_unpacklo_epi64(_mm_set1_epi16((short)(256 - fx)), _mm_set1_epi16((short)fx));
   const __m128i pt = _mm_mullo_epi16(t, wx), pb = _mm_mullo_epi16(b, wx);
   // [top left * wx0 + top right * wx1, bottom likewise] >> 8
   const __m128i h = _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi64(pt, pb), _mm_unpackhi_epi64(pt, pb)), 8);
-  const __m128i wy = _mm_unpacklo_epi64(_mm_set1_epi16((short)(256 - fy)), _mm_set1_epi16((short)fy));
   const __m128i pv = _mm_mullo_epi16(h, wy);
   const __m128i v = _mm_srli_epi16(_mm_add_epi16(pv, _mm_srli_si128(pv, 8)), 8);
   return (PIX_pixel)_mm_cvtsi128_si32(_mm_packus_epi16(v, zero));
+}
+#endif
+inline PIX_pixel bilinearPair(const PIX_pixel* r0, const PIX_pixel* r1, int x, int fx, int fy)
+{
+#if defined(__SSE2__)
+  return bilinearPairW(r0, r1, x, pairWeights(fx), pairWeights(fy));
 #else
   return bilinear(r0[x], r0[x + 1], r1[x], r1[x + 1], fx, fy);
 #endif
@@ -130,13 +139,20 @@ void sampleBilinear(const ScaleJob& j, int dy, int i0, int n, PIX_pixel* out)
   const PIX_pixel* r0 = j.sv.row(y0);
   const PIX_pixel* r1 = j.sv.row(y1);
   int64_t px = j.ax.centre(i0) - 32768;
+#if defined(__SSE2__)
+  const __m128i wy = pairWeights(fy);
+#endif
   for (int i = 0; i < n; ++i, px += j.ax.step)
   {
     const int xi = (int)(px >> 16);
     const int fx = (int)((px >> 8) & 0xFF);
     if (xi >= j.ax.lo && xi + 1 < j.ax.hi)
     {
+#if defined(__SSE2__)
+      out[i] = bilinearPairW(r0, r1, xi, pairWeights(fx), wy);
+#else
       out[i] = bilinearPair(r0, r1, xi, fx, fy);
+#endif
       continue;
     }
     const int x0 = clampi(xi, j.ax.lo, j.ax.hi - 1), x1 = clampi(xi + 1, j.ax.lo, j.ax.hi - 1);
