@@ -11,7 +11,7 @@ TEST(HostLookUp, BundleIdentifiersAndProductNames) {
   EXPECT_EQ(LookUpHost("Ableton Live 9"), kHostAbletonLive);
   EXPECT_EQ(LookUpHost("com.apple.garageband10"), kHostGarageBand);
   EXPECT_EQ(LookUpHost("com.presonus.studioone5"), kHostStudioOne);
-  EXPECT_EQ(LookUpHost("com.cockos.reaper"), kHostReaper);
+  EXPECT_EQ(LookUpHost("REAPER v6.82"), kHostReaper);
   EXPECT_EQ(LookUpHost("com.avid.ProTools"), kHostProTools);
   EXPECT_EQ(LookUpHost("com.motu.DigitalPerformer"), kHostDigitalPerformer);
   EXPECT_EQ(LookUpHost("com.apple.audio.aulab"), kHostAULab);
