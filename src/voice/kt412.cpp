@@ -11,6 +11,7 @@ kt412::kt412()
 // Fixed settings; the times are those of the modelled circuit's RC stages.
 void kt412::init()
 {
+    catchUp();
     ampEnv.setAttack(0.000594f);
 
     noiseEnv.setAttack(0.000726f);
@@ -38,6 +39,7 @@ void kt412::init()
 
 void kt412::setSamplingRate(double fs)
 {
+    catchUp();
     samplingRate = fs;
     ampEnv.setSamplingRate(fs);
     noiseEnv.setSamplingRate(fs);
@@ -67,6 +69,7 @@ void kt412::setTune(float semitones)
 // 0.9757 / 15 = 0.065047 leave the tone shut.
 void kt412::setAccent(float x)
 {
+    catchUp();
     accent = x;
     applyAccent(x);
 }
@@ -81,6 +84,7 @@ void kt412::applyAccent(float x)
 // Decay pot (up to 1 megohm, half of it in circuit) in series with 47 kohm, on 330 nF.
 void kt412::setDecay(float x)
 {
+    catchUp();
     decay = x;
     ampEnv.setDecay(static_cast<float>((0.5 * static_cast<double>(x) * 1000000.0 + 47000.0) * 3.3e-7));
 }
@@ -88,12 +92,14 @@ void kt412::setDecay(float x)
 // Tune-decay pot (100 kohm) in series with 22 kohm, on 330 nF, scaled by 0.8.
 void kt412::setTuneDecay(float x)
 {
+    catchUp();
     tuneDecay = x;
     pitchEnv.setDecay(static_cast<float>(0.8 * (static_cast<double>(x) * 100000.0 + 22000.0) * 3.3e-7));
 }
 
 void kt412::setAttack(float x)
 {
+    catchUp();
     attack = x;
     // |c| <= 12.4 and |w| < 1e6 give |k| < 3.1e4 * attack^2; below 1e10 the quadratic of the
     // click VCA stays far inside the float range.
@@ -102,18 +108,21 @@ void kt412::setAttack(float x)
 
 void kt412::setHold(float x)
 {
+    catchUp();
     hold = x;
     ampEnv.setHold(static_cast<float>(0.005 + static_cast<double>(x) * 0.1));
 }
 
 void kt412::setTuneDepth(float x)
 {
+    catchUp();
     tuneDepth = x;
 }
 
 // Click decay: a fixed 4.158 ms plus a square-law pot (630 kohm on 33 nF, times 10).
 void kt412::setNoiseDecay(float x)
 {
+    catchUp();
     noiseDecay = x;
     const float squared = x * x;
     noiseEnv.setDecay(static_cast<float>(
@@ -122,12 +131,14 @@ void kt412::setNoiseDecay(float x)
 
 void kt412::setDistortion(float x)
 {
+    catchUp();
     distortion = x;
     distortionDrive = static_cast<double>(x) + 1.0;
 }
 
 void kt412::restart()
 {
+    catchUp();
     clickPlayer.setSampleCount(0);
     ampEnv.reset();
     noiseEnv.reset();
@@ -148,4 +159,129 @@ void kt412::restart()
         applyAccent(accent);
     else if (midiAccentFlag == 1)
         applyAccent(static_cast<float>(midiVelocity));
+}
+
+uint32_t kt412::getSampleCount() const
+{
+    if (aheadCount == 0)
+        return sampleCount;
+    const uint64_t count = static_cast<uint64_t>(saved.sampleCount) + static_cast<uint64_t>(aheadPos);
+    return count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count);
+}
+
+void kt412::renderAhead()
+{
+    // A block handed out to its end: setters are rare now, so the next block may be longer.
+    if (aheadCount == aheadSize)
+        aheadSize = aheadSize * 2 < maxAhead ? aheadSize * 2 : maxAhead;
+    saved.ampEnv = ampEnv;
+    saved.noiseEnv = noiseEnv;
+    saved.pitchEnv = pitchEnv;
+    saved.noiseHp = noiseHp;
+    saved.noiseLp = noiseLp;
+    saved.noiseSource = noiseSource;
+    saved.osc = osc;
+    saved.declick = declick;
+    saved.clickCount = clickPlayer.getSampleCount();
+    saved.sampleCount = sampleCount;
+    saved.lastSample = lastSample;
+    render(ahead, aheadSize);
+    aheadPos = 0;
+    aheadCount = aheadSize;
+}
+
+void kt412::catchUp()
+{
+    if (aheadCount == 0)
+        return;
+    const int consumed = aheadPos;
+    aheadPos = 0;
+    if (consumed == aheadCount) {
+        aheadCount = 0;  // every sample handed out: the building blocks stand where they should
+        return;
+    }
+    // A block cut short: setters come often, so the next block is shorter, which bounds the work
+    // thrown away when they interrupt every sample.
+    aheadSize = consumed > 1 ? consumed : 1;
+    ampEnv = saved.ampEnv;
+    noiseEnv = saved.noiseEnv;
+    pitchEnv = saved.pitchEnv;
+    noiseHp = saved.noiseHp;
+    noiseLp = saved.noiseLp;
+    noiseSource = saved.noiseSource;
+    osc = saved.osc;
+    declick = saved.declick;
+    clickPlayer.setSampleCount(saved.clickCount);
+    sampleCount = saved.sampleCount;
+    lastSample = saved.lastSample;
+    aheadCount = 0;
+    if (consumed > 0) {
+        float replay[maxAhead];
+        render(replay, consumed);
+    }
+}
+
+// One block, stage by stage. Each stage advances its own building blocks once per sample in the
+// same order as a single sample would, so every value is the one of the sample-by-sample formulas.
+void kt412::render(float* out, int n)
+{
+    float noiseIn[maxAhead], clickIn[maxAhead], noiseLevel[maxAhead], pitch[maxAhead], amp[maxAhead];
+    float osc45[maxAhead];
+
+    // Noise (scaled to 0..1.5 as the circuit's noise source, then band-limited), the transient and
+    // the three envelopes. The filters run every sample, heard or not, so that their state is right
+    // when the click VCA opens. c * 7.5 * 1.5 in double is exact, so the single-precision product
+    // with 11.25 rounds the same.
+    for (int i = 0; i < n; ++i) {
+        float w = noiseSource.getSample();
+        w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
+        w = static_cast<float>(static_cast<double>(w) * 0.1);
+        w = noiseHp.getSample(w);
+        noiseIn[i] = noiseLp.getSample(w);
+        clickIn[i] = clickPlayer.getSample() * 11.25f;
+        noiseLevel[i] = noiseEnv.getSample();
+        pitch[i] = pitchEnv.getSample();
+        amp[i] = ampEnv.getSample();
+    }
+
+    // The oscillator swept by the pitch envelope; silent in the first 2 ms after construction.
+    // o * 4.5 is exact in double, so the single-precision product rounds the same.
+    uint32_t count = sampleCount;
+    for (int i = 0; i < n; ++i) {
+        const float f = static_cast<float>(static_cast<double>(pitch[i]) * 14.0
+            * static_cast<double>(tuneDepth) + static_cast<double>(frequency));
+        float o = 0.0f;
+        if (count > oscStartLastCount)
+            o = osc.getSample(f, 0.5f, 2);
+        osc45[i] = o * 4.5f;
+        if (count != UINT32_MAX)
+            ++count;
+    }
+    sampleCount = count;
+
+    // Clipper, VCAs, mix and de-click. A shut click VCA gives 0 * q, a zero whose sign follows q,
+    // and 0.3 * +-0 + tone is tone itself unless tone is a zero too. q is finite as long as the
+    // click-path input is, which the bounds on attack^2 and on the filtered noise guarantee (the
+    // transient is bounded by its table). In that common case the click mix is left out.
+    for (int i = 0; i < n; ++i) {
+        const float d = clipDriven(osc45[i], distortionDrive);
+        const float tone = vca1besser(d, amp[i]);
+        const float e = noiseLevel[i];
+        const float w = noiseIn[i];
+        float m;
+        if (static_cast<double>(e) < 1.86 && tone != 0.0f && clickInputBounded
+            && std::fabs(w) < 1.0e6f) {
+            m = tone;
+        } else {
+            // Click-path input: transient and noise in the circuit's proportions.
+            const float k = floatQuotient(static_cast<double>(attack * attack)
+                * (static_cast<double>(clickIn[i]) * 0.6496 + static_cast<double>(w) * 3.0409),
+                100.0, 1.0 / 100.0);
+            const float click = vca2besser(e, k);
+            m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+        }
+        m = m / 4.0f;
+        out[i] = static_cast<float>(static_cast<double>(m) + declick.getFaderValue());
+    }
+    lastSample = out[n - 1];
 }

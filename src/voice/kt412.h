@@ -21,6 +21,14 @@
 // the modelled circuit (22000, 47000 and 470000 ohms, 3.3e-7 farads, switching thresholds 0.45 and
 // 1.86); in the formulas they are plain factors.
 //
+// getSample hands out samples rendered a short block ahead: stage by stage (envelopes and noise,
+// then the oscillator, then clipper, VCAs and mix) over the block, so that the processor works on
+// several samples at once instead of waiting on one long chain per sample. Every operation that
+// changes what the next sample would be first brings the building blocks back to the sample last
+// handed out (from a copy of their state at the block's start, replaying the samples consumed),
+// so the output is the same, sample for sample, as if each were computed on its own call. The
+// block shrinks when setters interrupt it often and grows back when they do not.
+//
 // Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
 // setSamplingRate before the first getSample; setters at any time between samples; restart per
 // hit; getSample once per output frame. There is no note-off: the envelopes decay for ever.
@@ -68,20 +76,38 @@ public:
     // Read-only views of the state, for the instrument's display and for checks.
     float getFrequency() const { return frequency; }
     double getSamplingRate() const { return samplingRate; }
-    double getLastSample() const { return lastSample; }
-    uint32_t getSampleCount() const { return sampleCount; }
+    double getLastSample() const
+    {
+        if (aheadCount == 0)
+            return lastSample;
+        return aheadPos > 0 ? ahead[aheadPos - 1] : saved.lastSample;
+    }
+    uint32_t getSampleCount() const;
+    // The envelopes' settings. Their running state may stand up to one block ahead of the output.
     const ahd& getAmpEnv() const { return ampEnv; }
     const ahd& getNoiseEnv() const { return noiseEnv; }
     const ahd& getPitchEnv() const { return pitchEnv; }
 
     // Moves the running sample count, so that long-running behaviour can be checked without
     // rendering for days.
-    void setSampleCount(uint32_t count) { sampleCount = count; }
+    void setSampleCount(uint32_t count)
+    {
+        catchUp();
+        sampleCount = count;
+    }
 
 private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
     // The clipper for a drive factor dist + 1 already formed.
     static float clipDriven(float x, double drive);
+
+    // Renders the next block into ahead, keeping a copy of the state at its start.
+    void renderAhead();
+    // Advances the building blocks by n samples (n <= maxAhead), writing the outputs.
+    void render(float* out, int n);
+    // Brings the building blocks back to the last sample handed out and drops the rest of the
+    // block. Called before anything that changes what the next sample would be.
+    void catchUp();
 
     double samplingRate = 0.0;
     float attack = 0.0f;      // click level; the click path is scaled by its square
@@ -120,6 +146,26 @@ private:
     // attack^2 is small enough that the click-path input cannot overflow the click VCA's transfer
     // (false for absurd or not-a-number attacks, which then take the full path every sample).
     bool clickInputBounded = true;
+
+    // Samples rendered ahead: ahead[aheadPos .. aheadCount) are still to be handed out.
+    static constexpr int maxAhead = 32;
+    float ahead[maxAhead] = {};
+    int aheadPos = 0;
+    int aheadCount = 0;
+    int aheadSize = maxAhead;  // length of the next block
+    // The running state at the start of the block in ahead.
+    struct Saved {
+        ahd ampEnv, noiseEnv, pitchEnv;
+        hp noiseHp;
+        lp noiseLp;
+        noise noiseSource;
+        vco osc;
+        Fader declick;
+        int clickCount = 0;
+        uint32_t sampleCount = 0;
+        double lastSample = 0.0;
+    };
+    Saved saved;
 };
 
 // Tone VCA: a transistor stage whose gain opens once the envelope exceeds 0.45; q is its
@@ -168,50 +214,7 @@ inline float kt412::clipDriven(float x, double drive)
 
 inline float kt412::getSample()
 {
-    // Noise: scaled to 0..1.5 as the circuit's noise source, then band-limited. The filters run
-    // every sample, heard or not, so that their state is right when the click VCA opens.
-    float w = noiseSource.getSample();
-    w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
-    w = static_cast<float>(static_cast<double>(w) * 0.1);
-    w = noiseHp.getSample(w);
-    w = noiseLp.getSample(w);
-
-    // Transient: c * 7.5 * 1.5 in double is exact, so a single-precision product with 11.25
-    // rounds the same.
-    const float c = clickPlayer.getSample() * 11.25f;
-    const float e = noiseEnv.getSample();
-
-    // Tone: swept oscillator, clipper, VCA.
-    const float p = pitchEnv.getSample();
-    const float f = static_cast<float>(static_cast<double>(p) * 14.0 * static_cast<double>(tuneDepth)
-        + static_cast<double>(frequency));
-    float o = 0.0f;
-    if (sampleCount > oscStartLastCount)
-        o = osc.getSample(f, 0.5f, 2);
-    o = o * 4.5f;  // exact in double, so the single-precision product rounds the same
-    const float d = clipDriven(o, distortionDrive);
-    const float a = ampEnv.getSample();
-    const float tone = vca1besser(d, a);
-
-    // A shut click VCA gives 0 * q, a zero whose sign follows q, and 0.3 * +-0 + tone is tone
-    // itself unless tone is a zero too. q is finite as long as the click-path input is, which the
-    // bounds on attack^2 and on the filtered noise guarantee (the transient is bounded by its
-    // table). In that common case the click mix is left out; otherwise it is formed in full.
-    float m;
-    if (static_cast<double>(e) < 1.86 && tone != 0.0f && clickInputBounded
-        && std::fabs(w) < 1.0e6f) {
-        m = tone;
-    } else {
-        // Click-path input: transient and noise in the circuit's proportions.
-        const float k = floatQuotient(static_cast<double>(attack * attack)
-            * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409), 100.0, 1.0 / 100.0);
-        const float click = vca2besser(e, k);
-        m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
-    }
-    m = m / 4.0f;
-    const float out = static_cast<float>(static_cast<double>(m) + declick.getFaderValue());
-    lastSample = out;
-    if (sampleCount != UINT32_MAX)
-        ++sampleCount;
-    return out;
+    if (aheadPos == aheadCount)
+        renderAhead();
+    return ahead[aheadPos++];
 }

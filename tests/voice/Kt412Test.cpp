@@ -375,4 +375,47 @@ TEST(Kt412Reference, ExtremeAttacksMatchTheReference)
         compareWithReference(44100.0, 20000, 0.5f, attack);
 }
 
+// Samples are rendered a block ahead; a setter, restart or count change between any two samples
+// must act from the very next sample, whatever the position in the block. The gaps between the
+// calls run through every length up to beyond the longest block, so that blocks are cut at every
+// position and grow back in between.
+TEST(Kt412Reference, ChangesBetweenAnyTwoSamplesActFromTheNextSample)
+{
+    kt412 voice;
+    reference::Voice ref;
+    voice.setSamplingRate(44100.0);
+    ref.setSamplingRate(44100.0);
+    applyDefaultSound(voice);
+    applyDefaultSound(ref);
+    std::mt19937 rng(33);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int gap = 1, next = 1, action = 0;
+    for (int n = 0; n < 60000; ++n) {
+        if (n == next) {
+            const float a = unit(rng);
+            switch (action++ % 8) {
+            case 0: voice.restart(); ref.restart(); break;
+            case 1: voice.setDistortion(a); ref.setDistortion(a); break;
+            case 2: voice.setAccent(a); ref.setAccent(a); break;
+            case 3: voice.setTuneDepth(2 * a); ref.setTuneDepth(2 * a); break;
+            case 4: voice.setAttack(a); ref.setAttack(a); break;
+            case 5: voice.setDecay(2 * a); ref.setDecay(2 * a); break;
+            case 6: voice.setNoiseDecay(a); ref.setNoiseDecay(a); break;
+            default: {
+                const uint32_t count = voice.getSampleCount() + 7;
+                voice.setSampleCount(count);
+                ref.sampleCount = count;
+                break;
+            }
+            }
+            gap = gap % 70 + 1;
+            next = n + gap;
+        }
+        const float out = voice.getSample(), expected = ref.getSample();
+        ASSERT_EQ(bits(out), bits(expected)) << "sample " << n;
+        ASSERT_EQ(voice.getSampleCount(), ref.sampleCount) << "sample " << n;
+        ASSERT_EQ(voice.getLastSample(), ref.lastSample) << "sample " << n;
+    }
+}
+
 }  // namespace
