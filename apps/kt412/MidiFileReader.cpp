@@ -165,7 +165,7 @@ bool ParseTrack(const unsigned char* data, size_t size, int trackNo, std::vector
       continue;
     }
     if (status >= 0xF0) {
-      char hex[8];
+      char hex[16];
       std::snprintf(hex, sizeof hex, "0x%02X", status);
       *error = std::string("unexpected status byte ") + hex + where + " at tick " + std::to_string(tick);
       return false;
@@ -322,7 +322,7 @@ bool ParseMidiFile(const unsigned char* data, size_t size, int sampleRate, MidiF
       *error = "missing track " + std::to_string(tracksRead + 1) + " of " + std::to_string(nTracks);
       return false;
     }
-    uint32_t len;
+    uint32_t len = 0;
     const unsigned char* id = file.Here();
     if (file.Left() < 8) {
       *error = TrackMsg("truncated", tracksRead + 1);
