@@ -27,6 +27,11 @@ public:
     void setSampleCount(int count) { sampleCount = count; }
     void reset();
     float getSample();
+    // A fast form of getSample for runs in which the phase cannot change: while fallsFromHere,
+    // n calls of getFallingSample followed by advanceCount(n) are the same as n getSample calls.
+    bool fallsFromHere() const;
+    float getFallingSample();
+    void advanceCount(int n);
 
     float getAttack() const { return attackTime; }
     double getHold() const { return holdTime; }
@@ -73,4 +78,27 @@ inline float ahd::getSample()
     y1 = y;
     x1 = target;
     return static_cast<float>(amp * y);
+}
+
+// True when every further sample is in the fall: the count stands at or past the last count of the
+// rise, and only grows (saturating above it). A hold that never ends never qualifies.
+inline bool ahd::fallsFromHere() const
+{
+    return sampleCount >= riseLastCount && riseLastCount < INT_MAX;
+}
+
+// getSample for an envelope that fallsFromHere, less the count, which advanceCount moves on
+// afterwards for the whole run.
+inline float ahd::getFallingSample()
+{
+    const float y = static_cast<float>(fall.in * x1 + fall.fb * y1);
+    y1 = y;
+    x1 = 0.0;
+    return static_cast<float>(amp * y);
+}
+
+inline void ahd::advanceCount(int n)
+{
+    target = 0.0;
+    sampleCount = sampleCount > INT_MAX - n ? INT_MAX : sampleCount + n;
 }

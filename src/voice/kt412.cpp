@@ -232,16 +232,32 @@ void kt412::render(float* out, int n)
     // the three envelopes. The filters run every sample, heard or not, so that their state is right
     // when the click VCA opens. c * 7.5 * 1.5 in double is exact, so the single-precision product
     // with 11.25 rounds the same.
-    for (int i = 0; i < n; ++i) {
+    const auto noiseAndClick = [&](int i) {
         float w = noiseSource.getSample();
         w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
         w = static_cast<float>(static_cast<double>(w) * 0.1);
         w = noiseHp.getSample(w);
         noiseIn[i] = noiseLp.getSample(w);
         clickIn[i] = clickPlayer.getSample() * 11.25f;
-        noiseLevel[i] = noiseEnv.getSample();
-        pitch[i] = pitchEnv.getSample();
-        amp[i] = ampEnv.getSample();
+    };
+    if (noiseEnv.fallsFromHere() && pitchEnv.fallsFromHere() && ampEnv.fallsFromHere()) {
+        // All three envelopes in their fall for the whole block: no phase tests.
+        for (int i = 0; i < n; ++i) {
+            noiseAndClick(i);
+            noiseLevel[i] = noiseEnv.getFallingSample();
+            pitch[i] = pitchEnv.getFallingSample();
+            amp[i] = ampEnv.getFallingSample();
+        }
+        noiseEnv.advanceCount(n);
+        pitchEnv.advanceCount(n);
+        ampEnv.advanceCount(n);
+    } else {
+        for (int i = 0; i < n; ++i) {
+            noiseAndClick(i);
+            noiseLevel[i] = noiseEnv.getSample();
+            pitch[i] = pitchEnv.getSample();
+            amp[i] = ampEnv.getSample();
+        }
     }
 
     // The oscillator swept by the pitch envelope; silent in the first 2 ms after construction.
