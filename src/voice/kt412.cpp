@@ -261,19 +261,32 @@ void kt412::render(float* out, int n)
     }
 
     // The oscillator swept by the pitch envelope; silent in the first 2 ms after construction.
-    // o * 4.5 is exact in double, so the single-precision product rounds the same.
-    uint32_t count = sampleCount;
-    for (int i = 0; i < n; ++i) {
-        const float f = static_cast<float>(static_cast<double>(pitch[i]) * 14.0
-            * static_cast<double>(tuneDepth) + static_cast<double>(frequency));
-        float o = 0.0f;
-        if (count > oscStartLastCount)
-            o = osc.getSample(f, 0.5f, 2);
-        osc45[i] = o * 4.5f;
-        if (count != UINT32_MAX)
-            ++count;
+    // p * 14 and 14 * tuneDepth are exact in double, so p * (14 * tuneDepth) is the same single
+    // rounding of the same product as (p * 14) * tuneDepth. o * 4.5 is exact in double, so the
+    // single-precision product rounds the same.
+    const double depth = 14.0 * static_cast<double>(tuneDepth);
+    const double base = frequency;
+    if (sampleCount > oscStartLastCount) {
+        // Running for the whole block: the count only grows (and saturates).
+        for (int i = 0; i < n; ++i) {
+            const float f = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
+            osc45[i] = osc.getSample(f, 0.5f, 2) * 4.5f;
+        }
+        sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
+            ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
+    } else {
+        uint32_t count = sampleCount;
+        for (int i = 0; i < n; ++i) {
+            const float f = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
+            float o = 0.0f;
+            if (count > oscStartLastCount)
+                o = osc.getSample(f, 0.5f, 2);
+            osc45[i] = o * 4.5f;
+            if (count != UINT32_MAX)
+                ++count;
+        }
+        sampleCount = count;
     }
-    sampleCount = count;
 
     // Clipper, VCAs, mix and de-click. A shut click VCA gives 0 * q, a zero whose sign follows q,
     // and 0.3 * +-0 + tone is tone itself unless tone is a zero too. q is finite as long as the
@@ -285,7 +298,8 @@ void kt412::render(float* out, int n)
         const float e = noiseLevel[i];
         const float w = noiseIn[i];
         float m;
-        if (static_cast<double>(e) < 1.86 && tone != 0.0f && clickInputBounded
+        // 1.86f is the float next above 1.86, so e < 1.86f is the threshold test in double.
+        if (e < 1.86f && tone != 0.0f && clickInputBounded
             && std::fabs(w) < 1.0e6f) {
             m = tone;
         } else {

@@ -62,6 +62,7 @@ private:
     float lastFreq = std::numeric_limits<float>::quiet_NaN();
     float lastDt = 0.0f;
     float lastWindow = 0.0f;
+    bool lastDtPlain = false;  // lastDt is positive and finite
 };
 
 inline float vco::getSample(float freq, float phaseOffset, int shape)
@@ -76,6 +77,7 @@ inline float vco::getSample(float freq, float phaseOffset, int shape)
         else
             lastWindow = static_cast<float>(static_cast<double>(freq) * 4.0 / samplingRate);
         lastFreq = freq;
+        lastDtPlain = lastDt > 0.0f && lastDt <= FLT_MAX;
     }
     const float dt = lastDt;  // phase step per sample
     const float w = lastWindow;  // corner window, two phase steps wide
@@ -90,7 +92,13 @@ inline float vco::getSample(float freq, float phaseOffset, int shape)
         return t;
 
     const float q = wrap(p + 1.0f);  // half a period away (same argument as for t)
-    const float r1 = w > std::fabs(p) ? ftri(p / w) : 0.0f;  // lower corner
-    const float r2 = w > std::fabs(q) ? ftri(q / w) : 0.0f;  // upper corner
+    const bool lower = w > std::fabs(p);
+    const bool upper = w > std::fabs(q);
+    // Away from both corners the corrections are zero: for a positive finite step the sum below
+    // is -0 + (t + 0), which is t itself (t is never -0: 2|p| - 1 = 0 only as 1 - 1 = +0).
+    if (!lower && !upper && lastDtPlain)
+        return t;
+    const float r1 = lower ? ftri(p / w) : 0.0f;  // lower corner
+    const float r2 = upper ? ftri(q / w) : 0.0f;  // upper corner
     return ((-4.0f * r2) * dt) + (t + (4.0f * r1) * dt);
 }
