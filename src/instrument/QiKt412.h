@@ -89,6 +89,10 @@ public:
   // Every entry back to the load-time 0.
   static void ResetControllerTable();
 
+  // The editor's value readout, which shows a controller-moved value; the
+  // instrument does not own it (the editor does). Null detaches it.
+  void AttachValueDisplay(ITextControl* readout) { mValueDisplay = readout; }
+
 private:
   void InitParameters();
   void TriggerHit();

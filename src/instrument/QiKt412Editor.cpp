@@ -1,5 +1,6 @@
 // The instrument's calls into its editor, kept apart from the sound code.
 #include "graphics/IGraphics.h"
+#include "graphics/ITextControl.h"
 #include "instrument/QiKt412.h"
 
 namespace {
@@ -23,9 +24,5 @@ void QiKt412::ShowInValueDisplay(int paramIdx, double normalizedValue) {
   if (!mValueDisplay) return;
   char text[kValueTextSize];
   GetParam(paramIdx)->GetDisplayForHost(normalizedValue, true, text, true, kValueTextSize);
-  // The readout is an editor text control (ITextControl::SetTextFromPlug).
-  // The editor, and with it the readout and the graphics library that draws
-  // it, is not part of the instrument yet: mValueDisplay stays null and this
-  // is where the text will be handed over.
-  (void)text;
+  mValueDisplay->SetTextFromPlug(text);
 }

@@ -5,6 +5,8 @@
 #include <type_traits>
 
 #include "InstrumentRig.h"
+#include "graphics/IText.h"
+#include "graphics/ITextControl.h"
 
 using namespace kttest;
 
@@ -23,6 +25,12 @@ protected:
     SetParam(p, kLearn, 1.0);
     p.OnParamChange(paramIdx);
     ControlChange(p, cc, value);
+  }
+
+  // Binds controller 7 to Decay and moves it to the top.
+  void BindAndMove(QiKt412& p) {
+    ASSERT_TRUE(QiKt412::BindController(7, kDecay));
+    ControlChange(p, 7, 127);
   }
 
   QiKt412 plug;
@@ -195,4 +203,22 @@ TEST_F(MidiLearnTest, TwoInstancesLearnAndRouteOnTwoThreads) {
   EXPECT_EQ(plug.GetParam(kHold)->Value(), 1.0);
   ControlChange(other, 40, 0);
   EXPECT_EQ(other.GetParam(kDecay)->Value(), 0.0);
+}
+
+TEST_F(MidiLearnTest, AControllerMoveShowsTheParameterValueInTheReadout) {
+  IRECT r(0, 0, 80, 16);
+  IText style;
+  ITextControl readout(&plug, &r, &style, "");
+  plug.AttachValueDisplay(&readout);
+  BindAndMove(plug);
+  // Controller 7 bound to Decay at 127 reads the parameter's own display text.
+  char expected[32];
+  plug.GetParam(kDecay)->GetDisplayForHost(1.0, true, expected, true);
+  EXPECT_STREQ(readout.GetTextForPlug(), expected);
+  EXPECT_STRNE(expected, "");
+  // An unbound controller leaves the readout alone.
+  readout.SetTextFromPlug("unchanged");
+  ControlChange(plug, 99, 12);
+  EXPECT_STREQ(readout.GetTextForPlug(), "unchanged");
+  plug.AttachValueDisplay(nullptr);
 }
