@@ -4,6 +4,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DKT_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DKT_TESTS=OFF -DKT_BENCH=OFF >/dev/null
 cmake --build "$root/build/release" --target kt412 -j"$(nproc)"
 "$root/build/release/apps/kt412/kt412" render "$@"

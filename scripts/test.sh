@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" --test
 jobs=$(nproc)
 
-cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON -DKT_BENCH=OFF >/dev/null
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DKT_SANITIZE=ON >/dev/null
 cmake --build "$root/build/asan" -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
