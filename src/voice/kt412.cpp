@@ -171,9 +171,24 @@ uint32_t kt412::getSampleCount() const
 
 void kt412::renderAhead()
 {
-    // A block handed out to its end: setters are rare now, so the next block may be longer.
-    if (aheadCount == aheadSize)
+    // The block before was handed out in full (nothing, after a catch-up).
+    if (handedSinceCall < maxAhead)
+        handedSinceCall += aheadCount;
+    // A whole block without a call: calls are rarer now, so the next block may be longer.
+    if (!blockInterrupted && aheadCount == aheadSize)
         aheadSize = aheadSize * 2 < maxAhead ? aheadSize * 2 : maxAhead;
+    blockInterrupted = false;
+    if (aheadSize == 1) {
+        // getSample hands the one sample out at once, so no call can find it unconsumed and the
+        // building blocks' state at the block's start is never needed (the count and last sample
+        // are, for their getters).
+        saved.sampleCount = sampleCount;
+        saved.lastSample = lastSample;
+        render(ahead, 1);
+        aheadPos = 0;
+        aheadCount = 1;
+        return;
+    }
     saved.ampEnv = ampEnv;
     saved.noiseEnv = noiseEnv;
     saved.pitchEnv = pitchEnv;
@@ -195,14 +210,19 @@ void kt412::catchUp()
     if (aheadCount == 0)
         return;
     const int consumed = aheadPos;
+    // Blocks as long as the spacing of these calls end where the next call comes, so calls at a
+    // steady spacing (down to every sample) find each block just handed out and nothing is
+    // rendered twice; when they stop, the blocks grow back.
+    const int spacing = handedSinceCall + consumed;
+    aheadSize = spacing < 1 ? 1 : spacing > maxAhead ? maxAhead : spacing;
+    handedSinceCall = 0;
+    blockInterrupted = true;
     aheadPos = 0;
     if (consumed == aheadCount) {
         aheadCount = 0;  // every sample handed out: the building blocks stand where they should
         return;
     }
-    // A block cut short: setters come often, so the next block is shorter, which bounds the work
-    // thrown away when they interrupt every sample.
-    aheadSize = consumed > 1 ? consumed : 1;
+    // Cut short: back to the block's start and on to the last sample handed out.
     ampEnv = saved.ampEnv;
     noiseEnv = saved.noiseEnv;
     pitchEnv = saved.pitchEnv;

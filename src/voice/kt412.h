@@ -27,7 +27,7 @@
 // changes what the next sample would be first brings the building blocks back to the sample last
 // handed out (from a copy of their state at the block's start, replaying the samples consumed),
 // so the output is the same, sample for sample, as if each were computed on its own call. The
-// block shrinks when setters interrupt it often and grows back when they do not.
+// block shrinks to the spacing of such calls and grows back when they stop.
 //
 // Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
 // setSamplingRate before the first getSample; setters at any time between samples; restart per
@@ -153,6 +153,8 @@ private:
     int aheadPos = 0;
     int aheadCount = 0;
     int aheadSize = maxAhead;  // length of the next block
+    bool blockInterrupted = false;  // catchUp was called since the block was rendered
+    int handedSinceCall = 0;        // samples of whole blocks handed out since the last catchUp
     // The running state at the start of the block in ahead.
     struct Saved {
         ahd ampEnv, noiseEnv, pitchEnv;
