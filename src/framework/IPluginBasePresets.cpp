@@ -75,8 +75,10 @@ bool IPluginBase::CompareState(const unsigned char* incomingState, int startPos)
                 sizeof(double));
     float incoming = static_cast<float>(v);
     float current = static_cast<float>(GetParam(i)->Value());
-    // Written so that NaN on either side counts as a difference.
-    if (!(std::fabs(incoming - current) < 0.00001f)) return false;
+    // The difference is taken in single precision and compared with the
+    // decimal 0.00001 in double: the float nearest 0.00001 lies just below it
+    // and must count as a match. Written so that NaN counts as a difference.
+    if (!(static_cast<double>(std::fabs(incoming - current)) < 0.00001)) return false;
   }
   return true;
 }

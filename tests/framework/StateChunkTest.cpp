@@ -281,3 +281,19 @@ TEST(StateChunk, CompareStateInSinglePrecision) {
   EXPECT_FALSE(plug.CompareState(bytes, 0));
   EXPECT_FALSE(plug.CompareState(nullptr, 0));
 }
+
+TEST(StateChunk, CompareStateLimitIsTheDecimalNotItsFloat) {
+  TestPlug plug(1);
+  plug.GetParam(0)->InitDouble("a", 0.0, 0, 1, 0.000001);
+  // The single-precision difference is the float nearest 0.00001, which lies
+  // just below the decimal 0.00001: a match.
+  double incoming = static_cast<double>(0.00001f);
+  ASSERT_LT(incoming, 0.00001);
+  unsigned char bytes[sizeof incoming];
+  std::memcpy(bytes, &incoming, sizeof incoming);
+  EXPECT_TRUE(plug.CompareState(bytes, 0));
+  // The next float up lies above 0.00001: a difference.
+  incoming = static_cast<double>(std::nextafter(0.00001f, 1.0f));
+  std::memcpy(bytes, &incoming, sizeof incoming);
+  EXPECT_FALSE(plug.CompareState(bytes, 0));
+}
