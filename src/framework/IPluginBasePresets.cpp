@@ -98,6 +98,9 @@ void IPluginBase::MakeDefaultPreset(const char* name, int nPresets) {
     if (!pPreset) return;
     pPreset->mInitialized = true;
     pPreset->SetName(name ? name : "Empty");
+    // A slot read back as empty from a preset list may still hold its old
+    // bytes; the state must start the chunk, not follow them.
+    pPreset->mChunk.Clear();
     SerializeState(&pPreset->mChunk);
   }
 }
@@ -160,6 +163,7 @@ void IPluginBase::MakePresetFromChunk(const char* name, ByteChunk* pChunk) {
   if (!pPreset) return;
   pPreset->mInitialized = true;
   pPreset->SetName(name);
+  pPreset->mChunk.Clear();  // old bytes of an emptied slot would be read first
   pPreset->mChunk.PutChunk(pChunk);
 }
 

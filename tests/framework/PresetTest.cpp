@@ -316,3 +316,46 @@ TEST(PresetList, CutStateKeepsThePresetAsItWas) {
   // The live parameters end at the current preset again.
   EXPECT_EQ(target.GetParam(0)->Value(), 1.0);
 }
+
+namespace {
+
+// A target whose preset 1 was emptied by reading a list in which it is empty:
+// its flag is cleared but it still holds the bytes of its former state (0.9).
+void EmptySecondPresetFromList(TestPlug& target) {
+  TestPlug source(1, "0-2", 2);
+  source.GetParam(0)->InitDouble("p", 0.5, 0, 1, 0.001);
+  target.GetParam(0)->InitDouble("p", 0.5, 0, 1, 0.001);
+  source.MakePreset("Only", 0.2);  // preset 1 of the source stays empty
+  target.MakePreset("A", 0.3);
+  target.MakePreset("B", 0.9);
+  ByteChunk list;
+  ASSERT_TRUE(source.SerializePresets(&list));
+  ASSERT_EQ(target.UnserializePresets(&list, 0), list.Size());
+  ASSERT_FALSE(target.Preset(1)->mInitialized);
+}
+
+}  // namespace
+
+TEST(Presets, DefaultPresetIntoAnEmptiedSlotHoldsOnlyTheCurrentState) {
+  TestPlug target(1, "0-2", 2);
+  EmptySecondPresetFromList(target);
+  target.GetParam(0)->Set(0.75);
+  target.EnsureDefaultPreset();
+  ASSERT_TRUE(target.Preset(1)->mInitialized);
+  EXPECT_EQ(target.Preset(1)->mChunk.Size(), 8);
+  target.GetParam(0)->Set(0.1);
+  ASSERT_TRUE(target.RestorePreset(1));
+  EXPECT_EQ(target.GetParam(0)->Value(), 0.75);
+}
+
+TEST(Presets, PresetFromChunkIntoAnEmptiedSlotHoldsOnlyThatChunk) {
+  TestPlug target(1, "0-2", 2);
+  EmptySecondPresetFromList(target);
+  ByteChunk chunk;
+  double v = 0.625;
+  chunk.Put(&v);
+  target.MakePresetFromChunk("C", &chunk);
+  EXPECT_EQ(target.Preset(1)->mChunk.Size(), 8);
+  ASSERT_TRUE(target.RestorePreset(1));
+  EXPECT_EQ(target.GetParam(0)->Value(), 0.625);
+}
