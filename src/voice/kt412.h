@@ -174,22 +174,24 @@ private:
 // quadratic transfer, whose constant term lets an open VCA pass a pulse that follows the envelope.
 inline float kt412::vca1besser(float x, float env) const
 {
-    const float g = static_cast<double>(env) < 0.45
-        ? 0.0f : floatQuotient(static_cast<double>(env) - 0.45, 470000.0, 1.0 / 470000.0);
     const float q = ((-2.251f * x) * x + (-9.76f * x)) + 0.4633f;
-    if (g == 0.0f)
-        return g * q;  // a shut VCA: +-0 (or NaN) already, and dividing would not change it
+    // Shut: g = 0 gives +-0 (or NaN), which dividing would not change.
+    if (static_cast<double>(env) < 0.45)
+        return 0.0f * q;
+    // Open: env is at least the float next above 0.45, so g is never 0.
+    const float g = floatQuotient(static_cast<double>(env) - 0.45, 470000.0, 1.0 / 470000.0);
     return floatQuotient(static_cast<double>(g * q), 0.000027, 1.0 / 0.000027);
 }
 
 // Click VCA: the same stage with a threshold of 1.86 and a steeper transfer.
 inline float kt412::vca2besser(float env, float x) const
 {
-    const float g = static_cast<double>(env) < 1.86
-        ? 0.0f : floatQuotient(static_cast<double>(env) - 1.86, 470000.0, 1.0 / 470000.0);
     const float q = ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f;
-    if (g == 0.0f)
-        return g * q;  // a shut VCA: +-0 (or NaN) already, and dividing would not change it
+    // Shut: g = 0 gives +-0 (or NaN), which dividing would not change.
+    if (static_cast<double>(env) < 1.86)
+        return 0.0f * q;
+    // Open: env is at least the float next above 1.86, so g is never 0.
+    const float g = floatQuotient(static_cast<double>(env) - 1.86, 470000.0, 1.0 / 470000.0);
     return floatQuotient(static_cast<double>(g * q), 0.000024, 1.0 / 0.000024);
 }
 
