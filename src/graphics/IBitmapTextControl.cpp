@@ -24,6 +24,9 @@ bool DrawBitmapedText(IGraphics* pGraphics, IBitmap* pTextBitmap, IRECT* pR, ITe
   int charsPerLine, nLines;
   if (multiline && textW > rectW) {
     charsPerLine = rectW / charWidth;
+    // A rectangle narrower than one cell holds no character; it also keeps
+    // the line count below from dividing by a width of 0.
+    if (charsPerLine <= 0) return true;
     nLines = textW / rectW + 1;
   } else if (multiline) {
     charsPerLine = len;

@@ -271,6 +271,10 @@ TEST_F(StripFixture, DegenerateCellsAndEmptyTextDrawNothing) {
   EXPECT_TRUE(DrawBitmapedText(g, &font, &r, &style, nullptr, "", false, true, 2, 2, 0));
   IRECT narrow(0, 0, 1, 2);
   EXPECT_TRUE(DrawBitmapedText(g, &font, &narrow, &style, nullptr, "AB", false, true, 2, 2, 0));
+  // A zero-width rectangle: multiline text is wider than it, and the line
+  // count must not divide by its width.
+  IRECT zeroWidth(5, 0, 5, 2);
+  EXPECT_TRUE(DrawBitmapedText(g, &font, &zeroWidth, &style, nullptr, "AB", false, true, 2, 2, 0));
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 20; ++x) ASSERT_EQ(0, FrameAt(x, y));
 }
