@@ -10,9 +10,10 @@
 
 namespace {
 
-// Floating coordinates land on the pixel whose centre is nearest; the
-// drawing library takes ints where it has no sub-pixel use for them.
-int Round(float v) { return (int)std::floor(v + 0.5f); }
+// Floating coordinates are rounded by adding 0.5 and truncating, where the
+// drawing library takes ints. Truncation goes toward zero, so a point just
+// left of or above the editor (-1 < v < -0.5) lands on its first pixel.
+int Round(float v) { return (int)(v + 0.5f); }
 
 }  // namespace
 

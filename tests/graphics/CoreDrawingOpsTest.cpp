@@ -105,6 +105,17 @@ TEST_F(OpsFixture, PointRoundsToTheNearestPixel) {
   EXPECT_EQ(1, Count(COLOR_RED));
 }
 
+TEST_F(OpsFixture, PointCoordinatesTruncateAfterAddingAHalf) {
+  // -0.7 + 0.5 = -0.2 truncates to 0 (toward zero), not to -1.
+  g->DrawPoint(&COLOR_RED, -0.7f, 2.0f);
+  EXPECT_EQ(COLOR_RED, g->GetPoint(0, 2));
+  g->DrawPoint(&COLOR_GREEN, 3.0f, -0.6f);
+  EXPECT_EQ(COLOR_GREEN, g->GetPoint(3, 0));
+  // -1.6 + 0.5 = -1.1 truncates to -1: outside, nothing drawn.
+  g->DrawPoint(&COLOR_BLUE, -1.6f, 5.0f);
+  EXPECT_EQ(0, Count(COLOR_BLUE));
+}
+
 TEST_F(OpsFixture, ReadingOutsideTheBitmapGivesTransparentBlack) {
   EXPECT_EQ(COLOR_TRANSPARENT, g->GetPoint(-1, 0));
   EXPECT_EQ(COLOR_TRANSPARENT, g->GetPoint(40, 0));
