@@ -114,6 +114,9 @@ void IParam::SetShape(double shape) {
 int IParam::Int() const { return TruncToInt(mValue); }
 
 void IParam::Set(double value) {
+  // NaN has no place in the range and would pass both comparisons below; the
+  // value stays as it was rather than reach the sound as NaN.
+  if (std::isnan(value)) return;
   mValue = value < mMin ? mMin : (value > mMax ? mMax : value);
 }
 

@@ -58,6 +58,7 @@ public:
   double GetMin() const { return mMin; }
   double GetMax() const { return mMax; }
 
+  // Clamped to [min, max], not rounded to the step; a NaN keeps the current value.
   void Set(double value);
   void SetNormalized(double normalized);
   double GetNormalized() const;

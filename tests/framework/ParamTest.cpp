@@ -284,6 +284,17 @@ TEST(ParamValue, SetClampsWithoutRounding) {
   EXPECT_FALSE(p.Bool());
 }
 
+TEST(ParamValue, SetKeepsTheValueForNaNAndClampsInfinities) {
+  IParam p;
+  p.InitDouble("p", 0.25, 0, 1, 0.01);
+  p.Set(std::nan(""));
+  EXPECT_EQ(p.Value(), 0.25);
+  p.Set(HUGE_VAL);
+  EXPECT_EQ(p.Value(), 1.0);
+  p.Set(-HUGE_VAL);
+  EXPECT_EQ(p.Value(), 0.0);
+}
+
 TEST(ParamValue, GetNormalizedClampsItsArgument) {
   IParam p;
   p.InitDouble("p", 5, 0, 10, 0.1, "", "", 2.0);
