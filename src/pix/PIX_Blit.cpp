@@ -35,9 +35,11 @@ void PIX_Blit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int srcx,
   if (!dv.from(dest) || !sv.from(src)) return;
 
   // 64-bit arithmetic: extreme coordinates must clip, not overflow.
+  // A negative size is an empty rectangle, as in the rectangle form: it must
+  // not stand for "the rest of the source", which a width computed from a
+  // reversed rectangle would otherwise draw.
+  if (srcw <= 0 || srch <= 0) return;
   long long sx = srcx, sy = srcy, sw = srcw, sh = srch, dx = dstx, dy = dsty;
-  if (sw < 0) sw = sv.w - sx;
-  if (sh < 0) sh = sv.h - sy;
   // Clip the source rectangle to the source bitmap, keeping every visible
   // source pixel at its place relative to (dstx, dsty).
   if (sx < 0)

@@ -37,7 +37,7 @@ struct PIX_RECT
 // is the weight 0.0-1.0, turned into w = (int)(alpha * 256).
 
 // Unscaled blit of the source rectangle (srcx, srcy, srcw, srch) to (dstx, dsty).
-// A negative srcw or srch means "to the source's right or bottom edge".
+// A zero or negative srcw or srch draws nothing.
 void PIX_Blit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int srcx, int srcy,
               int srcw, int srch, float alpha, int mode);
 // Same, with the source rectangle as left, top, right, bottom; null = all of it.

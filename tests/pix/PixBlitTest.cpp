@@ -86,6 +86,10 @@ TEST(PixBlitClipping, NothingHappensForMissingInputsZeroWeightOrUnknownMode)
   PIX_Blit(&dst, &src, 0, 0, 0, 0, 4, 4, 1.0f, 6);
   PIX_Blit(&dst, &src, 0, 0, 0, 0, 4, 4, 1.0f, 0x10000 | 0x7F);
   PIX_Blit(&dst, &src, 0, 0, 0, 0, 0, 4, 1.0f, 0);
+  // A reversed rectangle is empty, not "the rest of the source".
+  PIX_Blit(&dst, &src, 0, 0, 1, 1, -2, 3, 1.0f, 0);
+  PIX_Blit(&dst, &src, 0, 0, 1, 1, 3, -1, 1.0f, 0);
+  PIX_Blit(&dst, &src, 0, 0, 0, 0, -1, -1, 1.0f, 0);
   PIX_Blit(&dst, &src, 4, 0, 0, 0, 4, 4, 1.0f, 0);
   EXPECT_EQ(pixels(&dst), before);
 }
