@@ -431,7 +431,11 @@ int PIX_CachedFont::DrawPortable(PIX_IBitmap* bm, const char* str, int len, RECT
 
   float alpha = m_combineAlpha;
   if (format & PIX_DT_USEFGALPHA) alpha *= PIX_A(m_fg) / 255.0f;
-  const int weight = std::min(256, (int)(alpha * 256.0f));
+  // Converted like every blit weight: NaN and non-positive weights draw
+  // nothing, and weights of 1.0 or more are full (a float far above 1.0
+  // times 256 would not fit an int).
+  if (!(alpha > 0.0f)) return 0;
+  const int weight = alpha >= 1.0f ? 256 : (int)(alpha * 256.0f);
   if (weight <= 0) return 0;
 
   int x0 = rect->left, y0 = rect->top;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -521,6 +522,24 @@ TEST(CachedFontDraw, CombineWeightHalvesTheInk)
   f->SetCombineMode(PIX_BLIT_MODE_COPY, 0.5f);
   f->DrawText(&half, "Tune", -1, &r, 0);
   EXPECT_NEAR((double)Ink(&half), Ink(&full) / 2.0, Ink(&full) * 0.03);
+}
+
+TEST(CachedFontDraw, CombineWeightAboveOneIsFullAndNotANumberDrawsNothing)
+{
+  auto f = MakeFont(16, 0);
+  PIX_MemBitmap full(100, 30), big(100, 30), nan(100, 30);
+  PIX_Clear(&full, kWhite);
+  PIX_Clear(&big, kWhite);
+  PIX_Clear(&nan, kWhite);
+  RECT r{0, 0, 100, 30};
+  const int h = f->DrawText(&full, "Tune", -1, &r, 0);
+  ASSERT_GT(Ink(&full), 1000);
+  f->SetCombineMode(PIX_BLIT_MODE_COPY, 1.0e10f);
+  EXPECT_EQ(f->DrawText(&big, "Tune", -1, &r, 0), h);
+  EXPECT_EQ(pixtest::pixels(&big), pixtest::pixels(&full));
+  f->SetCombineMode(PIX_BLIT_MODE_COPY, std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(f->DrawText(&nan, "Tune", -1, &r, 0), 0);
+  EXPECT_EQ(Ink(&nan), 0);
 }
 
 TEST(CachedFontDraw, VerticalTextRunsDownOrUp)
