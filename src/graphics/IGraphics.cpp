@@ -247,11 +247,13 @@ bool IGraphics::Draw(IRECT* pR) {
   if (mControls.empty()) return true;
   const int n = GetNControls();
 
+  // A control draws when its own rectangle intersects the region; a control
+  // touching the region along its right or bottom edge counts (IRECT rules).
   if (mStrict) {
     mDrawRECT = *pR;
     for (int i = 0; i < n; ++i) {
       IControl* pControl = mControls[(std::size_t)i];
-      if (!pControl->IsHidden() && pR->Intersects(pControl->GetRECT())) DrawControl(i);
+      if (!pControl->IsHidden() && pControl->GetRECT()->Intersects(pR)) DrawControl(i);
     }
     for (IControl* pControl : mControls) pControl->SetClean();
   } else {
@@ -270,7 +272,7 @@ bool IGraphics::Draw(IRECT* pR) {
         mDrawRECT = *pDirty->GetRECT();
         for (int k = 0; k < n; ++k) {
           IControl* pControl = mControls[(std::size_t)k];
-          if (!pControl->IsHidden() && (k == j || mDrawRECT.Intersects(pControl->GetRECT()))) DrawControl(k);
+          if (!pControl->IsHidden() && (k == j || pControl->GetRECT()->Intersects(&mDrawRECT))) DrawControl(k);
         }
         pDirty->SetClean();
       }

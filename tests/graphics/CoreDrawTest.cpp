@@ -162,6 +162,41 @@ TEST_F(DrawFixture, NonStrictDrawsEachDirtyControlInItsOwnRectangle) {
   EXPECT_EQ(1, c->draws);
 }
 
+// Intersection is asymmetric: a rectangle touching another along its own
+// right or bottom edge intersects it, one touching along its left or top edge
+// does not. The question asked is whether the control's rectangle intersects
+// the region.
+TEST(DrawEdges, ControlTouchingTheRegionAlongItsRightEdgeDraws) {
+  for (bool strict : {true, false}) {
+    GfxTestPlug plug;
+    IGraphicsHeadless* g = new IGraphicsHeadless(&plug, 100, 50);
+    auto* bg = new GfxRecordingControl(&plug, IRECT(0, 0, 100, 50), -1, COLOR_BLACK);
+    auto* left = new GfxRecordingControl(&plug, IRECT(0, 0, 20, 20), -1, COLOR_RED);
+    auto* mid = new GfxRecordingControl(&plug, IRECT(20, 0, 40, 20), 0, COLOR_GREEN);
+    auto* right = new GfxRecordingControl(&plug, IRECT(40, 0, 60, 20), -1, COLOR_BLUE);
+    auto* below = new GfxRecordingControl(&plug, IRECT(20, 20, 40, 30), -1, COLOR_YELLOW);
+    auto* above = new GfxRecordingControl(&plug, IRECT(20, 30, 40, 40), -1, COLOR_WHITE);
+    for (GfxRecordingControl* c : {bg, left, mid, right, below, above}) g->AttachControl(c);
+    plug.AttachGraphics(g);
+    g->SetStrictDrawing(strict);
+    IRECT all(0, 0, 100, 50);
+    g->Draw(&all);
+    for (GfxRecordingControl* c : {bg, left, mid, right, below, above}) c->draws = 0;
+    // Only the middle control is dirty; the region is its rectangle.
+    g->SetControlFromPlug(2, 0.5);
+    g->SetControlFromPlug(2, 0.8);
+    IRECT r;
+    ASSERT_TRUE(g->IsDirty(&r));
+    ASSERT_EQ(IRECT(20, 0, 40, 20), r);
+    g->Draw(&r);
+    EXPECT_EQ(1, mid->draws) << "strict " << strict;
+    EXPECT_EQ(1, left->draws) << "strict " << strict;   // its right edge touches the region
+    EXPECT_EQ(0, right->draws) << "strict " << strict;  // its left edge touches the region
+    EXPECT_EQ(0, below->draws) << "strict " << strict;  // its top edge touches the region
+    EXPECT_EQ(0, above->draws) << "strict " << strict;  // apart from it
+  }
+}
+
 TEST_F(DrawFixture, NoControlsMeansNothingToDraw) {
   GfxTestPlug other;
   IGraphicsHeadless* empty = new IGraphicsHeadless(&other, 20, 20);
