@@ -287,11 +287,14 @@ void kt412::render(float* out, int n)
     const double depth = 14.0 * static_cast<double>(tuneDepth);
     const double base = frequency;
     if (sampleCount > oscStartLastCount) {
-        // Running for the whole block: the count only grows (and saturates).
+        // Running for the whole block: the count only grows (and saturates). The oscillator is
+        // worked on as a local copy, whose phase the compiler keeps in a register.
+        vco running = osc;
         for (int i = 0; i < n; ++i) {
             const float f = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
-            osc45[i] = osc.getSample(f, 0.5f, 2) * 4.5f;
+            osc45[i] = running.getSample(f, 0.5f, 2) * 4.5f;
         }
+        osc = running;
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
             ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
     } else {
