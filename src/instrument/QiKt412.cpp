@@ -2,6 +2,7 @@
 #include "instrument/QiKt412.h"
 
 #include <climits>
+#include <thread>
 
 
 std::atomic<int> paramCC[kNumParams] = {};
@@ -23,6 +24,23 @@ constexpr int kInitialQueueSize = 1024;
 constexpr int kLastRoutableParam = kMidiAccentFlag;
 
 }  // namespace
+
+class QiKt412::VoiceAccess {
+public:
+  explicit VoiceAccess(std::atomic_flag& busy) : mBusy(busy) {
+    // The other side holds the voice for one setter or one block's frame
+    // loop, so a short spin almost always suffices; after that the thread
+    // gives way rather than burn the core the holder may need.
+    for (int spins = 0; mBusy.test_and_set(std::memory_order_acquire); ++spins)
+      if (spins >= 64) std::this_thread::yield();
+  }
+  ~VoiceAccess() { mBusy.clear(std::memory_order_release); }
+  VoiceAccess(const VoiceAccess&) = delete;
+  VoiceAccess& operator=(const VoiceAccess&) = delete;
+
+private:
+  std::atomic_flag& mBusy;
+};
 
 QiKt412::QiKt412()
     : IPluginCLI(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
@@ -64,15 +82,21 @@ void QiKt412::InitParameters() {
 
 void QiKt412::Reset() {
   IMutexLock lock(this);
-  mVoice.setSamplingRate(GetSampleRate());
+  {
+    VoiceAccess voice(mVoiceBusy);
+    mVoice.setSamplingRate(GetSampleRate());
+  }
   // A block size of 0 means none has been set yet; sizing the queue from it
   // would leave no room at all and every message would be dropped.
   if (GetBlockSize() > 0) mMidiQueue.Resize(GetBlockSize());
 }
 
 void QiKt412::TriggerHit() {
-  mVoice.setMidiNote(kTriggerNote);
-  mVoice.restart();
+  {
+    VoiceAccess voice(mVoiceBusy);
+    mVoice.setMidiNote(kTriggerNote);
+    mVoice.restart();
+  }
   mLedState = 1;
   ShowControl(mLedIdx, 1.0);
   mLedCounter = 0;
@@ -91,26 +115,7 @@ void QiKt412::OnParamChange(int paramIdx) {
   if (mClear == 1) paramCC[paramIdx].store(-1);
 
   const double v = GetParam(paramIdx)->Value();
-  // The voice takes floats; sums such as v + v are formed in double first.
   switch (paramIdx) {
-    case kPitch: mVoice.setTune(static_cast<float>(v)); break;
-    case kAccent: mVoice.setAccent(static_cast<float>(v)); break;
-    // Decay 0..1 maps to an amplitude decay time constant of 0.01551 + 0.33 v s.
-    case kDecay: mVoice.setDecay(static_cast<float>(v + v)); break;
-    // TuneDecay 0..1: pitch decay time constant 0.005808 + 0.0528 v s.
-    case kTuneDecay: mVoice.setTuneDecay(static_cast<float>(v + v)); break;
-    // Attack scales the click path by v squared.
-    case kAttack: mVoice.setAttack(static_cast<float>(v)); break;
-    // Hold 0..1: amplitude hold 0.005 + 0.2 v s.
-    case kHold: mVoice.setHold(static_cast<float>(v + v)); break;
-    // TuneDepth 0..1: pitch sweep of up to 14 x 2v x 14.8 Hz at the start of a hit.
-    case kTuneDepth: mVoice.setTuneDepth(static_cast<float>(v + v)); break;
-    // NoiseDecay 0..1: click decay time constant about 0.004158 + 0.2079 v^2 s.
-    case kNoiseDecay: mVoice.setNoiseDecay(static_cast<float>(v)); break;
-    // Distort 0..1: clipper drive factor 1 + v.
-    case kDistort: mVoice.setDistortion(static_cast<float>(v)); break;
-    case kMidiTuneFlag: mVoice.setMidiTuneFlag(static_cast<int>(v)); break;
-    case kMidiAccentFlag: mVoice.setMidiAccentFlag(static_cast<int>(v)); break;
     case kLearn:
       // Learn and clear exclude each other: switching one on shows the other off.
       mLearn = static_cast<int>(v);
@@ -137,11 +142,37 @@ void QiKt412::OnParamChange(int paramIdx) {
     case kRight:
       if (v == 1.0) StepPreset(+1);
       break;
-    default: break;
+    default: ApplyToVoice(paramIdx, v); break;
   }
 
   // The most recently changed sound or switch parameter is what learning binds.
   if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
+}
+
+void QiKt412::ApplyToVoice(int paramIdx, double v) {
+  VoiceAccess voice(mVoiceBusy);
+  // The voice takes floats; sums such as v + v are formed in double first.
+  switch (paramIdx) {
+    case kPitch: mVoice.setTune(static_cast<float>(v)); break;
+    case kAccent: mVoice.setAccent(static_cast<float>(v)); break;
+    // Decay 0..1 maps to an amplitude decay time constant of 0.01551 + 0.33 v s.
+    case kDecay: mVoice.setDecay(static_cast<float>(v + v)); break;
+    // TuneDecay 0..1: pitch decay time constant 0.005808 + 0.0528 v s.
+    case kTuneDecay: mVoice.setTuneDecay(static_cast<float>(v + v)); break;
+    // Attack scales the click path by v squared.
+    case kAttack: mVoice.setAttack(static_cast<float>(v)); break;
+    // Hold 0..1: amplitude hold 0.005 + 0.2 v s.
+    case kHold: mVoice.setHold(static_cast<float>(v + v)); break;
+    // TuneDepth 0..1: pitch sweep of up to 14 x 2v x 14.8 Hz at the start of a hit.
+    case kTuneDepth: mVoice.setTuneDepth(static_cast<float>(v + v)); break;
+    // NoiseDecay 0..1: click decay time constant about 0.004158 + 0.2079 v^2 s.
+    case kNoiseDecay: mVoice.setNoiseDecay(static_cast<float>(v)); break;
+    // Distort 0..1: clipper drive factor 1 + v.
+    case kDistort: mVoice.setDistortion(static_cast<float>(v)); break;
+    case kMidiTuneFlag: mVoice.setMidiTuneFlag(static_cast<int>(v)); break;
+    case kMidiAccentFlag: mVoice.setMidiAccentFlag(static_cast<int>(v)); break;
+    default: break;
+  }
 }
 
 void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int nFrames) {
@@ -151,25 +182,30 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
   const int ledCounterAtStart = mLedCounter.load(std::memory_order_relaxed);
   int ledCounter = ledCounterAtStart;
 
-  for (int i = 0; i < nFrames; ++i) {
-    while (!mMidiQueue.Empty()) {
-      const IMidiMsg* msg = mMidiQueue.Peek();
-      if (msg->mOffset > i) break;
-      // A note-on with velocity 0 is a note-off by MIDI's own rule: it must
-      // not cut the ringing hit. Everything but a real note-on is dropped.
-      if ((msg->mStatus >> 4) == IMidiMsg::kNoteOn && msg->mData2 > 0) {
-        mVoice.setMidiNote(msg->mData1);
-        // Velocity 127 gives 0.9921875, 64 gives 0.5.
-        mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->mData2)) / 128.0);
-        mVoice.restart();
-        mLedState.store(1, std::memory_order_relaxed);
-        ShowControl(mLedIdx, 1.0);
-        ledCounter = 0;
+  // Held for the frame loop: a change from another thread waits for the
+  // block instead of rewinding the voice under the render.
+  {
+    VoiceAccess voice(mVoiceBusy);
+    for (int i = 0; i < nFrames; ++i) {
+      while (!mMidiQueue.Empty()) {
+        const IMidiMsg* msg = mMidiQueue.Peek();
+        if (msg->mOffset > i) break;
+        // A note-on with velocity 0 is a note-off by MIDI's own rule: it must
+        // not cut the ringing hit. Everything but a real note-on is dropped.
+        if ((msg->mStatus >> 4) == IMidiMsg::kNoteOn && msg->mData2 > 0) {
+          mVoice.setMidiNote(msg->mData1);
+          // Velocity 127 gives 0.9921875, 64 gives 0.5.
+          mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->mData2)) / 128.0);
+          mVoice.restart();
+          mLedState.store(1, std::memory_order_relaxed);
+          ShowControl(mLedIdx, 1.0);
+          ledCounter = 0;
+        }
+        mMidiQueue.Remove();
       }
-      mMidiQueue.Remove();
+      left[i] = static_cast<double>(mVoice.getSample() / 2.0f);
+      if (ledCounter < INT_MAX) ++ledCounter;  // saturates after ~12 h instead of overflowing
     }
-    left[i] = static_cast<double>(mVoice.getSample() / 2.0f);
-    if (ledCounter < INT_MAX) ++ledCounter;  // saturates after ~12 h instead of overflowing
   }
 
   for (int i = 0; i < nFrames; ++i) right[i] = left[i];

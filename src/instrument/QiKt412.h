@@ -52,9 +52,14 @@ extern std::atomic<int> paramCC[kNumParams];
 //
 // Threads: ProcessMidiMsg and ProcessDoubleReplacing run on the audio thread
 // and take no lock; the render allocates nothing. Reset and OnParamChange take
-// the re-entrant plug-in mutex and may run on any thread. The learn flags and
-// LED state are atomics because both sides touch them. The editor (GetGUI())
-// and the value readout are called only when they exist.
+// the re-entrant plug-in mutex and may run on any thread. The voice itself
+// must never be entered from two threads at once (it renders a few samples
+// ahead and rewinds when a setter comes), so every call into it goes through
+// a short spin guard, mVoiceBusy: the render holds it for its frame loop, a
+// change on another thread holds it for one setter. Nothing else is done
+// while it is held, so neither side waits longer than the other's voice call.
+// The learn flags and LED state are atomics because both sides touch them.
+// The editor (GetGUI()) and the value readout are called only when they exist.
 class QiKt412 : public IPluginCLI {
 public:
   QiKt412();
@@ -94,7 +99,12 @@ public:
   void AttachValueDisplay(ITextControl* readout) { mValueDisplay = readout; }
 
 private:
+  // Scoped hold of mVoiceBusy (spins, then yields, until the voice is free).
+  class VoiceAccess;
+
   void InitParameters();
+  // Hands the value of a sound or MIDI switch parameter (0..10) to its voice setter.
+  void ApplyToVoice(int paramIdx, double v);
   void TriggerHit();
   // Control-change half of the MIDI entry: learning, then the bound parameter.
   void RouteControlChange(const IMidiMsg& msg);
@@ -111,6 +121,7 @@ private:
   void StepPreset(int direction);
 
   kt412 mVoice;
+  std::atomic_flag mVoiceBusy;  // set while a thread is inside mVoice; starts clear
   IMidiQueue mMidiQueue;
   ITextControl* mValueDisplay = nullptr;  // created with the editor
   std::atomic<int> mLearn{0};
