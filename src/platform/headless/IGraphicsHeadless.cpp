@@ -122,8 +122,9 @@ IPopupMenu* IGraphicsHeadless::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaR
   if (path.empty()) return nullptr;
 
   // Walk down the submenus; the last index is the item picked. Like a
-  // native menu, a title, separator, disabled or submenu entry cannot be
-  // picked, and a path that leaves the tree is a dismissal.
+  // native menu, a separator, disabled or submenu entry cannot be picked (a
+  // title item is an ordinary, indented entry and can), and a path that
+  // leaves the tree is a dismissal.
   IPopupMenu* pCurrent = pMenu;
   for (size_t depth = 0; depth < path.size(); ++depth) {
     IPopupMenuItem* pItem = pCurrent->GetItem(path[depth]);
