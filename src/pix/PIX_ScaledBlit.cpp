@@ -336,8 +336,11 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
   // mirrored). A positive angle turns the image clockwise on screen.
   const double ca = std::cos((double)angle), sa = std::sin((double)angle);
   const double csx = srcx + srcw * 0.5 + rotxcent, csy = srcy + srch * 0.5 + rotycent;
-  const double cdx = ox + ow * 0.5 + rotxcent / std::fabs(xsc);
-  const double cdy = oy + oh * 0.5 + rotycent / std::fabs(ysc);
+  // The pivot is where the unrotated blit puts the displaced source centre:
+  // on the mirrored side when that axis is mirrored (signed scale), so that
+  // at angle 0 the rectangles map onto each other whatever the displacement.
+  const double cdx = ox + ow * 0.5 + rotxcent / xsc;
+  const double cdy = oy + oh * 0.5 + rotycent / ysc;
   const double dxdi = ca * xsc, dydi = -sa * xsc;  // per destination column
   const double dxdj = sa * ysc, dydj = ca * ysc;   // per destination row
   const int64_t sxi = (int64_t)(dxdi * 65536.0), syi = (int64_t)(dydi * 65536.0);

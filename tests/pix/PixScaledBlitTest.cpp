@@ -182,6 +182,31 @@ TEST(PixRotatedBlit, NegativeWidthMirrorsAndFilterStaysInRange)
   EXPECT_EQ(PIX_GetPixel(&dst, 2, 2), 0x80604020u);
 }
 
+TEST(PixRotatedBlit, DisplacedCentreMovesOnlyThePivotAlsoWhenMirrored)
+{
+  PIX_MemBitmap src(6, 6), a(8, 8), b(8, 8);
+  fillRandom(&src, 33);
+  for (int dw : {6, -6})
+    for (int dh : {6, -6})
+    {
+      const int dx = dw < 0 ? 7 : 1, dy = dh < 0 ? 7 : 1;
+      // Without rotation the pivot does not matter: the rectangles map onto
+      // each other whatever the displacement.
+      PIX_Clear(&a, 0);
+      PIX_Clear(&b, 0);
+      PIX_RotatedBlit(&a, &src, dx, dy, dw, dh, 0, 0, 6, 6, 0.0f, false, 1.0f, 0, 2.0f, -1.0f);
+      PIX_RotatedBlit(&b, &src, dx, dy, dw, dh, 0, 0, 6, 6, 0.0f, false, 1.0f, 0);
+      ASSERT_EQ(pixels(&a), pixels(&b)) << dw << " " << dh;
+      // A half turn about the displaced pivot keeps the pivot's pixel in place:
+      // source pixel (4, 2) (centre 3,3 displaced by 1.5,-0.5 -> 4.5,2.5) stays
+      // where the unrotated blit puts it.
+      PIX_Clear(&a, 0);
+      PIX_RotatedBlit(&a, &src, dx, dy, dw, dh, 0, 0, 6, 6, (float)kPi, false, 1.0f, 0, 1.5f, -0.5f);
+      const int px = dw > 0 ? dx + 4 : dx - 5, py = dh > 0 ? dy + 2 : dy - 3;
+      EXPECT_EQ(at(&a, px, py), at(&b, px, py)) << dw << " " << dh;
+    }
+}
+
 namespace {
 // Straightforward model of the filtered enlargement: sample centres stepped
 // in 16.16 from the source start, the four neighbours held inside the
