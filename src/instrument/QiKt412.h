@@ -121,7 +121,6 @@ private:
   void StepPreset(int direction);
 
   kt412 mVoice;
-  std::atomic_flag mVoiceBusy;  // set while a thread is inside mVoice; starts clear
   IMidiQueue mMidiQueue;
   ITextControl* mValueDisplay = nullptr;  // created with the editor
   std::atomic<int> mLearn{0};
@@ -132,4 +131,5 @@ private:
   int mLedIdx = -1;    // editor control indices; -1 while there is no editor
   int mLearnIdx = -1;
   int mClearIdx = -1;
+  std::atomic_flag mVoiceBusy;  // set while a thread is inside mVoice; starts clear
 };

@@ -326,3 +326,27 @@ TEST_F(ParamsTest, ARestoredStateReachesTheVoice) {
   NoteOn(source, 0, 33, 100);
   EXPECT_EQ(Frames(plug, 4096), Frames(source, 4096));
 }
+
+TEST(ParamsLifecycle, ConstructionLeavesTheVoiceAtItsOwnSettingsUntilAParameterChanges) {
+  // The constructor declares the parameters but hands none of them to the
+  // voice: only the wrapper's initialisation (or any later change) does.
+  QiKt412 plug;
+  plug.SetSampleRate(kRate);
+  plug.SetBlockSize(512);
+  plug.Reset();
+  kt412 bare;
+  bare.setSamplingRate(kRate);
+  NoteOn(plug, 0, 33, 100);
+  bare.setMidiNote(33);
+  bare.setMidiVelocity(static_cast<double>(static_cast<float>(100)) / 128.0);
+  bare.restart();
+  Block got = Render(plug, 4096);
+  for (int i = 0; i < 4096; ++i)
+    ASSERT_EQ(got.left[static_cast<size_t>(i)], static_cast<double>(bare.getSample() / 2.0f)) << i;
+
+  // Once every parameter has been handed over, the same hit sounds different.
+  QiKt412 initialised;
+  Prepare(initialised, 512);
+  NoteOn(initialised, 0, 33, 100);
+  EXPECT_NE(Render(initialised, 4096).left, got.left);
+}
