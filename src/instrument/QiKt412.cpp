@@ -47,6 +47,10 @@ QiKt412::QiKt412()
                  kVendorVersion, FourCC("Qip2"), FourCC("-QI-"), 0, true, false, true),
       mMidiQueue(kInitialQueueSize) {
   InitParameters();
+  // The voice computes nothing sensible at rate 0 (every sample is NaN), and
+  // a host may render at the base's 44100 Hz without ever setting a rate, so
+  // the voice starts at that rate; Reset re-tunes it when the rate is set.
+  mVoice.setSamplingRate(GetSampleRate());
   // No editor yet: the LED and learn state start cleared, with no learn target.
   mLedState = 0;
   mLedCounter = 0;

@@ -271,3 +271,22 @@ TEST(RenderThreads, RenderRunsWhileAnotherThreadHoldsThePluginMutex) {
   EXPECT_EQ(out.size(), 4096u);
   EXPECT_EQ(plug.LedState(), 1);
 }
+
+TEST(RenderReset, RenderingBeforeAnyResetPlaysAtTheDefaultRateInsteadOfNaN) {
+  // A host that keeps the default 44100 Hz may never set a rate, so Reset
+  // never runs: the unit is initialised (every parameter handed over) and
+  // renders.
+  QiKt412 plug;
+  ASSERT_EQ(plug.GetSampleRate(), 44100.0);
+  plug.OnParamReset();
+  RefVoice ref(44100.0);
+  NoteOn(plug, 0, 33, 100);
+  ref.Hit(33, 100);
+  Block b = Render(plug, 2048);
+  int sounding = 0;
+  for (int i = 0; i < 2048; ++i) {
+    ASSERT_EQ(b.left[static_cast<size_t>(i)], ref.Next()) << i;
+    if (b.left[static_cast<size_t>(i)] != 0.0) ++sounding;
+  }
+  EXPECT_GT(sounding, 1000);
+}
