@@ -187,7 +187,10 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
   int ledCounter = ledCounterAtStart;
 
   // Held for the frame loop: a change from another thread waits for the
-  // block instead of rewinding the voice under the render.
+  // block instead of rewinding the voice under the render. Nothing outside
+  // the voice is called while it is held, so the editor hears of a hit just
+  // after the loop (it only stores the value; drawing comes later anyway).
+  bool lit = false;
   {
     VoiceAccess voice(mVoiceBusy);
     for (int i = 0; i < nFrames; ++i) {
@@ -202,7 +205,7 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
           mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->mData2)) / 128.0);
           mVoice.restart();
           mLedState.store(1, std::memory_order_relaxed);
-          ShowControl(mLedIdx, 1.0);
+          lit = true;
           ledCounter = 0;
         }
         mMidiQueue.Remove();
@@ -211,6 +214,8 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
       if (ledCounter < INT_MAX) ++ledCounter;  // saturates after ~12 h instead of overflowing
     }
   }
+
+  if (lit) ShowControl(mLedIdx, 1.0);
 
   for (int i = 0; i < nFrames; ++i) right[i] = left[i];
 
