@@ -50,9 +50,10 @@ extern std::atomic<int> paramCC[kNumParams];
 // ProcessMidiMsg for each message of the coming block and one
 // ProcessDoubleReplacing per block.
 //
-// Threads: ProcessMidiMsg and ProcessDoubleReplacing run on the audio thread
-// and take no lock; the render allocates nothing. Reset and OnParamChange take
-// the re-entrant plug-in mutex and may run on any thread. The voice itself
+// Threads: ProcessMidiMsg and ProcessDoubleReplacing run on the audio thread;
+// the render takes no mutex and allocates nothing, and a learned controller
+// reaches the voice through OnParamChange. Reset and OnParamChange take the
+// re-entrant plug-in mutex and may run on any thread. The voice itself
 // must never be entered from two threads at once (it renders a few samples
 // ahead and rewinds when a setter comes), so every call into it goes through
 // a short spin guard, mVoiceBusy: the render holds it for its frame loop, a
