@@ -222,3 +222,21 @@ TEST_F(MidiLearnTest, AControllerMoveShowsTheParameterValueInTheReadout) {
   EXPECT_STREQ(readout.GetTextForPlug(), "unchanged");
   plug.AttachValueDisplay(nullptr);
 }
+
+TEST_F(MidiLearnTest, ClearModeEmptiesTheEntryOfEveryIndexThatChangesButtonsIncluded) {
+  SetParam(plug, kClear, 1.0);
+  // Entries 11..16 are never consulted by the routing, yet a change of their
+  // parameter in clear mode empties them like any other.
+  for (int idx : {kLearn, kTrigger, kLed, kLeft, kRight}) {
+    SetParam(plug, idx, 0.0);
+    EXPECT_EQ(paramCC[idx].load(), -1) << idx;
+  }
+  // Switching clear off is itself a change made in clear mode.
+  EXPECT_EQ(paramCC[kClear].load(), 0);
+  SetParam(plug, kClear, 0.0);
+  EXPECT_EQ(paramCC[kClear].load(), -1);
+  // From then on changes keep their bindings.
+  SetParam(plug, kDecay, 0.1);
+  EXPECT_EQ(paramCC[kDecay].load(), 0);
+  EXPECT_EQ(paramCC[kPitch].load(), 0);
+}
