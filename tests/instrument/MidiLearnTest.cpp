@@ -240,3 +240,15 @@ TEST_F(MidiLearnTest, ClearModeEmptiesTheEntryOfEveryIndexThatChangesButtonsIncl
   EXPECT_EQ(paramCC[kDecay].load(), 0);
   EXPECT_EQ(paramCC[kPitch].load(), 0);
 }
+
+TEST_F(MidiLearnTest, LearningBeforeAnyTargetOnlyUnbindsTheController) {
+  // Learn on, no sound parameter touched since: controller 0 (which every
+  // entry holds at load) is taken from all seventeen and given to none, so
+  // it moves nothing, not even MidiAccentFlag.
+  SetParam(plug, kLearn, 1.0);
+  ASSERT_EQ(plug.LearnParam(), -1);
+  ControlChange(plug, 0, 127);
+  for (int k = 0; k < kNumParams; ++k) EXPECT_EQ(paramCC[k].load(), -1) << k;
+  EXPECT_EQ(plug.GetParam(kMidiAccentFlag)->Value(), 0.0);
+  EXPECT_EQ(plug.CountHostEvents(IPluginCLI::kParamValueChange), 0);
+}
