@@ -218,7 +218,10 @@ inline float kt412::clipDriven(float x, double drive)
 
 inline float kt412::getSample()
 {
-    if (aheadPos == aheadCount)
+    // >= rather than ==: should a caller ever break the one-thread rule and
+    // leave the read position past the block, the voice renders afresh
+    // instead of reading beyond its buffer.
+    if (aheadPos >= aheadCount)
         renderAhead();
     return ahead[aheadPos++];
 }
