@@ -23,7 +23,7 @@ void QueueBlock(benchmark::State& state, bool shuffled) {
     for (const IMidiMsg& m : msgs) q.Add(&m);
     int sum = 0;
     while (!q.Empty()) {
-      sum += q.Peek()->mOffset;
+      sum += q.Peek()->offset;
       q.Remove();
     }
     q.Flush(512);

@@ -19,28 +19,28 @@ unsigned char LowByteOfTruncated(double x) {
 }  // namespace
 
 void IMidiMsg::Clear() {
-  mOffset = 0;
-  mStatus = mData1 = mData2 = 0;
+  offset = 0;
+  status = data1 = data2 = 0;
 }
 
 void IMidiMsg::MakeNoteOnMsg(int note, int velocity, int offset, int channel) {
   Clear();
-  mStatus = static_cast<unsigned char>(0x90 | channel);
-  mData1 = static_cast<unsigned char>(note);
-  mData2 = static_cast<unsigned char>(velocity);
-  mOffset = offset;
+  status = static_cast<unsigned char>(0x90 | channel);
+  data1 = static_cast<unsigned char>(note);
+  data2 = static_cast<unsigned char>(velocity);
+  this->offset = offset;
 }
 
 void IMidiMsg::MakeNoteOffMsg(int note, int offset, int channel) {
   Clear();
-  mStatus = static_cast<unsigned char>(0x80 | channel);
-  mData1 = static_cast<unsigned char>(note);
-  mOffset = offset;
+  status = static_cast<unsigned char>(0x80 | channel);
+  data1 = static_cast<unsigned char>(note);
+  this->offset = offset;
 }
 
 void IMidiMsg::MakePitchWheelMsg(double value, int channel) {
   Clear();
-  mStatus = static_cast<unsigned char>(0xE0 | channel);
+  status = static_cast<unsigned char>(0xE0 | channel);
   // 14-bit value centred on 8192. Values outside -1..+1 end at the limits
   // anyway, so limiting first only keeps the cast defined (NaN is centred).
   double v = value;
@@ -50,19 +50,19 @@ void IMidiMsg::MakePitchWheelMsg(double value, int channel) {
   int i = static_cast<int>(v * 8192.0) + 8192;
   if (i < 0) i = 0;
   if (i > 16383) i = 16383;
-  mData1 = static_cast<unsigned char>(i & 0x7F);
-  mData2 = static_cast<unsigned char>(i >> 7);
+  data1 = static_cast<unsigned char>(i & 0x7F);
+  data2 = static_cast<unsigned char>(i >> 7);
 }
 
 void IMidiMsg::MakeControlChangeMsg(int controller, double value, int channel) {
   Clear();
-  mStatus = static_cast<unsigned char>(0xB0 | channel);
-  mData1 = static_cast<unsigned char>(controller);
-  mData2 = LowByteOfTruncated(value * 127.0);
+  status = static_cast<unsigned char>(0xB0 | channel);
+  data1 = static_cast<unsigned char>(controller);
+  data2 = LowByteOfTruncated(value * 127.0);
 }
 
 IMidiMsg::EStatusMsg IMidiMsg::StatusMsg() const {
-  const int k = mStatus >> 4;
+  const int k = status >> 4;
   if (k >= kNoteOff && k <= kPitchWheel) return static_cast<EStatusMsg>(k);
   return kNone;
 }
@@ -72,7 +72,7 @@ int IMidiMsg::NoteNumber() const {
     case kNoteOff:
     case kNoteOn:
     case kPolyAftertouch:
-      return mData1;
+      return data1;
     default:
       return -1;
   }
@@ -82,32 +82,32 @@ int IMidiMsg::Velocity() const {
   switch (StatusMsg()) {
     case kNoteOff:
     case kNoteOn:
-      return mData2;
+      return data2;
     default:
       return -1;
   }
 }
 
 int IMidiMsg::PolyAfterTouch() const {
-  return StatusMsg() == kPolyAftertouch ? mData2 : -1;
+  return StatusMsg() == kPolyAftertouch ? data2 : -1;
 }
 
 int IMidiMsg::ChannelAfterTouch() const {
-  return StatusMsg() == kChannelAftertouch ? mData1 : -1;
+  return StatusMsg() == kChannelAftertouch ? data1 : -1;
 }
 
 int IMidiMsg::Program() const {
-  return StatusMsg() == kProgramChange ? mData1 : -1;
+  return StatusMsg() == kProgramChange ? data1 : -1;
 }
 
 double IMidiMsg::PitchWheel() const {
   if (StatusMsg() != kPitchWheel) return 0.0;
-  const int i = (mData2 << 7) + mData1;
+  const int i = (data2 << 7) + data1;
   return (i - 8192) / 8192.0;
 }
 
 double IMidiMsg::ControlChange(int controller) const {
-  if (StatusMsg() == kControlChange && mData1 == controller) return mData2 / 127.0;
+  if (StatusMsg() == kControlChange && data1 == controller) return data2 / 127.0;
   return -1.0;
 }
 
@@ -128,9 +128,9 @@ const char* StatusMsgStr(int kind) {
 }
 
 void ISysEx::Clear() {
-  mOffset = 0;
-  mSize = 0;
-  mData = nullptr;
+  offset = 0;
+  size = 0;
+  data = nullptr;
 }
 
 void ISysEx::LogMsg() {}

@@ -7,7 +7,7 @@
 // fields, copied by value; queues copy it whole. Safe on any thread: it owns
 // nothing and never allocates.
 struct IMidiMsg {
-  // Status kinds: the upper four bits of mStatus for channel messages.
+  // Status kinds: the upper four bits of status for channel messages.
   enum EStatusMsg {
     kNone = 0,
     kNoteOff = 8,
@@ -19,14 +19,14 @@ struct IMidiMsg {
     kPitchWheel = 14
   };
 
-  int mOffset;            // frame within the current block
-  unsigned char mStatus;  // kind in the upper four bits, channel in the lower four
-  unsigned char mData1;   // note, controller, program, ...
-  unsigned char mData2;   // velocity, controller value, ...
+  int offset;            // frame within the current block
+  unsigned char status;  // kind in the upper four bits, channel in the lower four
+  unsigned char data1;   // note, controller, program, ...
+  unsigned char data2;   // velocity, controller value, ...
 
   IMidiMsg(int offset = 0, unsigned char status = 0, unsigned char data1 = 0,
            unsigned char data2 = 0)
-      : mOffset(offset), mStatus(status), mData1(data1), mData2(data2) {}
+      : offset(offset), status(status), data1(data1), data2(data2) {}
 
   void Clear();
 
@@ -38,7 +38,7 @@ struct IMidiMsg {
   // value 0..1, scaled to 0..127 by truncation.
   void MakeControlChangeMsg(int controller, double value, int channel = 0);
 
-  int Channel() const { return mStatus & 0x0F; }
+  int Channel() const { return status & 0x0F; }
   // The kind 8..14 of a channel message, otherwise kNone.
   EStatusMsg StatusMsg() const;
 
@@ -51,7 +51,7 @@ struct IMidiMsg {
 
   // -1 .. 8191/8192 for a pitch-wheel message, otherwise 0.
   double PitchWheel() const;
-  int ControlChangeIdx() const { return mData1; }
+  int ControlChangeIdx() const { return data1; }
   // data2/127 when this is a change of that controller, otherwise -1.
   double ControlChange(int controller) const;
 
@@ -67,12 +67,12 @@ const char* StatusMsgStr(int kind);
 // A system-exclusive message. It does not own its bytes: they are valid only
 // during the call that delivers the record.
 struct ISysEx {
-  int mOffset;
-  int mSize;
-  const unsigned char* mData;
+  int offset;
+  int size;
+  const unsigned char* data;
 
   ISysEx(int offset = 0, const unsigned char* data = nullptr, int size = 0)
-      : mOffset(offset), mSize(size), mData(data) {}
+      : offset(offset), size(size), data(data) {}
 
   void Clear();
   void LogMsg();

@@ -70,19 +70,19 @@ void IMidiQueue::Add(const IMidiMsg* msg) {
   }
 
   int pos = mWritePos;
-  if (!Empty() && msg->mOffset < mItems[mWritePos - 1].mOffset) {
+  if (!Empty() && msg->offset < mItems[mWritePos - 1].offset) {
     // Walk back past every later message; stopping at the first one that is
     // not later keeps equal offsets in arrival order.
     int i = mWritePos - 2;
-    while (i >= mReadPos && msg->mOffset < mItems[i].mOffset) --i;
+    while (i >= mReadPos && msg->offset < mItems[i].offset) --i;
     pos = i + 1;
     std::memmove(mItems + pos + 1, mItems + pos,
                  static_cast<size_t>(mWritePos - pos) * sizeof(IMidiMsg));
   }
-  mItems[pos].mOffset = msg->mOffset;
-  mItems[pos].mStatus = msg->mStatus;
-  mItems[pos].mData1 = msg->mData1;
-  mItems[pos].mData2 = msg->mData2;
+  mItems[pos].offset = msg->offset;
+  mItems[pos].status = msg->status;
+  mItems[pos].data1 = msg->data1;
+  mItems[pos].data2 = msg->data2;
   ++mWritePos;
 }
 
@@ -90,8 +90,8 @@ void IMidiQueue::Flush(int nFrames) {
   if (mReadPos > 0) Compact();
   for (int i = 0; i < mWritePos; ++i) {
     // Saturating: a host's absurd offset must not overflow into a wrong sign.
-    const long long offset = static_cast<long long>(mItems[i].mOffset) - nFrames;
-    mItems[i].mOffset = offset < INT_MIN ? INT_MIN : offset > INT_MAX ? INT_MAX : static_cast<int>(offset);
+    const long long offset = static_cast<long long>(mItems[i].offset) - nFrames;
+    mItems[i].offset = offset < INT_MIN ? INT_MIN : offset > INT_MAX ? INT_MAX : static_cast<int>(offset);
   }
 }
 

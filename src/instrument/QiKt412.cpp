@@ -196,13 +196,13 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
     for (int i = 0; i < nFrames; ++i) {
       while (!mMidiQueue.Empty()) {
         const IMidiMsg* msg = mMidiQueue.Peek();
-        if (msg->mOffset > i) break;
+        if (msg->offset > i) break;
         // A note-on with velocity 0 is a note-off by MIDI's own rule: it must
         // not cut the ringing hit. Everything but a real note-on is dropped.
-        if ((msg->mStatus >> 4) == IMidiMsg::kNoteOn && msg->mData2 > 0) {
-          mVoice.setMidiNote(msg->mData1);
+        if ((msg->status >> 4) == IMidiMsg::kNoteOn && msg->data2 > 0) {
+          mVoice.setMidiNote(msg->data1);
           // Velocity 127 gives 0.9921875, 64 gives 0.5.
-          mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->mData2)) / 128.0);
+          mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->data2)) / 128.0);
           mVoice.restart();
           mLedState.store(1, std::memory_order_relaxed);
           lit = true;
@@ -233,12 +233,12 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
 void QiKt412::ProcessMidiMsg(IMidiMsg* pMsg) {
   if (!pMsg) return;
   mMidiQueue.Add(pMsg);
-  if ((pMsg->mStatus >> 4) == IMidiMsg::kControlChange) RouteControlChange(*pMsg);
+  if ((pMsg->status >> 4) == IMidiMsg::kControlChange) RouteControlChange(*pMsg);
 }
 
 void QiKt412::RouteControlChange(const IMidiMsg& msg) {
-  const int cc = msg.mData1;
-  const int v = msg.mData2;
+  const int cc = msg.data1;
+  const int v = msg.data2;
   // Data bytes carry seven bits; anything larger is not MIDI and moves nothing.
   if (cc > 127 || v > 127) return;
 

@@ -12,20 +12,20 @@ TEST(IMidiMsgRecord, IsAnEightByteValueRecordOfFourFields) {
   IMidiMsg a(-7, 0x93, 60, 100);
   IMidiMsg b = a;
   a.Clear();
-  EXPECT_EQ(b.mOffset, -7);
-  EXPECT_EQ(b.mStatus, 0x93);
-  EXPECT_EQ(b.mData1, 60);
-  EXPECT_EQ(b.mData2, 100);
-  EXPECT_EQ(a.mOffset, 0);
-  EXPECT_EQ(a.mStatus, 0);
-  EXPECT_EQ(a.mData1, 0);
-  EXPECT_EQ(a.mData2, 0);
+  EXPECT_EQ(b.offset, -7);
+  EXPECT_EQ(b.status, 0x93);
+  EXPECT_EQ(b.data1, 60);
+  EXPECT_EQ(b.data2, 100);
+  EXPECT_EQ(a.offset, 0);
+  EXPECT_EQ(a.status, 0);
+  EXPECT_EQ(a.data1, 0);
+  EXPECT_EQ(a.data2, 0);
 }
 
 TEST(IMidiMsgRecord, DefaultConstructionIsAllZero) {
   IMidiMsg m;
-  EXPECT_EQ(m.mOffset, 0);
-  EXPECT_EQ(m.mStatus, 0);
+  EXPECT_EQ(m.offset, 0);
+  EXPECT_EQ(m.status, 0);
   EXPECT_EQ(m.StatusMsg(), IMidiMsg::kNone);
 }
 
@@ -94,89 +94,89 @@ TEST(IMidiMsgDecode, KindSpecificFieldsOnlyForTheirKinds) {
 TEST(IMidiMsgBuild, NoteOnAndNoteOffKeepLowBytesAndChannel) {
   IMidiMsg m(99, 0xFF, 1, 1);
   m.MakeNoteOnMsg(60, 127, 17, 2);
-  EXPECT_EQ(m.mStatus, 0x92);
-  EXPECT_EQ(m.mData1, 60);
-  EXPECT_EQ(m.mData2, 127);
-  EXPECT_EQ(m.mOffset, 17);
+  EXPECT_EQ(m.status, 0x92);
+  EXPECT_EQ(m.data1, 60);
+  EXPECT_EQ(m.data2, 127);
+  EXPECT_EQ(m.offset, 17);
   m.MakeNoteOnMsg(0x1FF, 0x180, 0);
-  EXPECT_EQ(m.mStatus, 0x90);
-  EXPECT_EQ(m.mData1, 0xFF);
-  EXPECT_EQ(m.mData2, 0x80);
+  EXPECT_EQ(m.status, 0x90);
+  EXPECT_EQ(m.data1, 0xFF);
+  EXPECT_EQ(m.data2, 0x80);
   m.MakeNoteOffMsg(48, 3, 15);
-  EXPECT_EQ(m.mStatus, 0x8F);
-  EXPECT_EQ(m.mData1, 48);
-  EXPECT_EQ(m.mData2, 0);  // the builder starts from a cleared record
-  EXPECT_EQ(m.mOffset, 3);
+  EXPECT_EQ(m.status, 0x8F);
+  EXPECT_EQ(m.data1, 48);
+  EXPECT_EQ(m.data2, 0);  // the builder starts from a cleared record
+  EXPECT_EQ(m.offset, 3);
 }
 
 TEST(IMidiMsgBuild, PitchWheelCentreHalfAndLimits) {
   IMidiMsg m;
   m.MakePitchWheelMsg(0.0);
-  EXPECT_EQ(m.mStatus, 0xE0);
-  EXPECT_EQ(m.mData1, 0x00);
-  EXPECT_EQ(m.mData2, 0x40);
+  EXPECT_EQ(m.status, 0xE0);
+  EXPECT_EQ(m.data1, 0x00);
+  EXPECT_EQ(m.data2, 0x40);
   EXPECT_EQ(m.PitchWheel(), 0.0);
 
   m.MakePitchWheelMsg(0.5, 4);
-  EXPECT_EQ(m.mStatus, 0xE4);
-  EXPECT_EQ(m.mData1, 0);
-  EXPECT_EQ(m.mData2, 96);
+  EXPECT_EQ(m.status, 0xE4);
+  EXPECT_EQ(m.data1, 0);
+  EXPECT_EQ(m.data2, 96);
   EXPECT_EQ(m.PitchWheel(), 0.5);
 
   m.MakePitchWheelMsg(1.0);
-  EXPECT_EQ((m.mData2 << 7) + m.mData1, 16383);
+  EXPECT_EQ((m.data2 << 7) + m.data1, 16383);
   EXPECT_EQ(m.PitchWheel(), 8191.0 / 8192.0);
 
   m.MakePitchWheelMsg(-1.0);
-  EXPECT_EQ(m.mData1, 0);
-  EXPECT_EQ(m.mData2, 0);
+  EXPECT_EQ(m.data1, 0);
+  EXPECT_EQ(m.data2, 0);
   EXPECT_EQ(m.PitchWheel(), -1.0);
 }
 
 TEST(IMidiMsgBuild, PitchWheelOutOfRangeAndNotANumberStayInside14Bits) {
   IMidiMsg m;
   m.MakePitchWheelMsg(1e300);
-  EXPECT_EQ((m.mData2 << 7) + m.mData1, 16383);
+  EXPECT_EQ((m.data2 << 7) + m.data1, 16383);
   m.MakePitchWheelMsg(-1e300);
-  EXPECT_EQ((m.mData2 << 7) + m.mData1, 0);
+  EXPECT_EQ((m.data2 << 7) + m.data1, 0);
   m.MakePitchWheelMsg(std::nan(""));
-  EXPECT_EQ(m.mData2, 0x40);
-  EXPECT_EQ(m.mData1, 0);
+  EXPECT_EQ(m.data2, 0x40);
+  EXPECT_EQ(m.data1, 0);
 }
 
 TEST(IMidiMsgBuild, PitchWheelTruncatesTowardZero) {
   IMidiMsg m;
   // -0.00001 * 8192 = -0.08 truncates to 0, so the centre value.
   m.MakePitchWheelMsg(-0.00001);
-  EXPECT_EQ((m.mData2 << 7) + m.mData1, 8192);
+  EXPECT_EQ((m.data2 << 7) + m.data1, 8192);
   // 0.25 * 8192 = 2048 exactly.
   m.MakePitchWheelMsg(-0.25);
-  EXPECT_EQ((m.mData2 << 7) + m.mData1, 8192 - 2048);
+  EXPECT_EQ((m.data2 << 7) + m.data1, 8192 - 2048);
 }
 
 TEST(IMidiMsgBuild, ControlChangeScalesAndDecodes) {
   IMidiMsg m;
   m.MakeControlChangeMsg(7, 1.0);
-  EXPECT_EQ(m.mStatus, 0xB0);
-  EXPECT_EQ(m.mData1, 7);
-  EXPECT_EQ(m.mData2, 127);
+  EXPECT_EQ(m.status, 0xB0);
+  EXPECT_EQ(m.data1, 7);
+  EXPECT_EQ(m.data2, 127);
   EXPECT_EQ(m.ControlChange(7), 1.0);
   EXPECT_EQ(m.ControlChange(8), -1.0);
 
   m.MakeControlChangeMsg(74, 0.5, 9);
-  EXPECT_EQ(m.mStatus, 0xB9);
-  EXPECT_EQ(m.mData2, 63);  // 63.5 truncated
+  EXPECT_EQ(m.status, 0xB9);
+  EXPECT_EQ(m.data2, 63);  // 63.5 truncated
   EXPECT_DOUBLE_EQ(m.ControlChange(74), 63.0 / 127.0);
 }
 
 TEST(IMidiMsgBuild, ControlChangeOutsideZeroToOneKeepsLowByte) {
   IMidiMsg m;
   m.MakeControlChangeMsg(1, 2.0);  // 254
-  EXPECT_EQ(m.mData2, 254);
+  EXPECT_EQ(m.data2, 254);
   m.MakeControlChangeMsg(1, 3.0);  // 381 & 0xFF = 125
-  EXPECT_EQ(m.mData2, 125);
+  EXPECT_EQ(m.data2, 125);
   m.MakeControlChangeMsg(1, -1.0 / 127.0);  // -1 -> 0xFF
-  EXPECT_EQ(m.mData2, 0xFF);
+  EXPECT_EQ(m.data2, 0xFF);
   m.MakeControlChangeMsg(1, 1e300);  // no crash, defined result
   m.MakeControlChangeMsg(1, -1e300);
 }
@@ -198,13 +198,13 @@ TEST(IMidiMsgText, StatusNames) {
 TEST(ISysExRecord, ConstructAndClear) {
   const unsigned char bytes[] = {0xF0, 0x01, 0xF7};
   ISysEx s(12, bytes, 3);
-  EXPECT_EQ(s.mOffset, 12);
-  EXPECT_EQ(s.mData, bytes);
-  EXPECT_EQ(s.mSize, 3);
+  EXPECT_EQ(s.offset, 12);
+  EXPECT_EQ(s.data, bytes);
+  EXPECT_EQ(s.size, 3);
   s.Clear();
-  EXPECT_EQ(s.mOffset, 0);
-  EXPECT_EQ(s.mSize, 0);
-  EXPECT_EQ(s.mData, nullptr);
+  EXPECT_EQ(s.offset, 0);
+  EXPECT_EQ(s.size, 0);
+  EXPECT_EQ(s.data, nullptr);
 }
 
 TEST(SysExText, AllBytesFitInAWideBuffer) {

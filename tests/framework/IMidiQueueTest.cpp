@@ -15,7 +15,7 @@ IMidiMsg Note(int offset, int note) { return IMidiMsg(offset, 0x90, static_cast<
 std::vector<std::pair<int, int>> Drain(IMidiQueue& q) {
   std::vector<std::pair<int, int>> out;
   while (!q.Empty()) {
-    out.emplace_back(q.Peek()->mOffset, q.Peek()->mData1);
+    out.emplace_back(q.Peek()->offset, q.Peek()->data1);
     q.Remove();
   }
   return out;
@@ -109,7 +109,7 @@ TEST(IMidiQueueSizing, FullQueueCompactsInsteadOfGrowingAfterReads) {
   q.Add(&m);
   EXPECT_EQ(q.Capacity(), 512);  // reused the two read slots
   EXPECT_EQ(q.Count(), 511);
-  EXPECT_EQ(q.Peek()->mOffset, 2);
+  EXPECT_EQ(q.Peek()->offset, 2);
 }
 
 TEST(IMidiQueueOrder, OutOfOrderOffsetsAreSortedAndEqualOnesKeepArrivalOrder) {
@@ -150,10 +150,10 @@ TEST(IMidiQueueOrder, CopiesAllFourFields) {
   q.Add(&m);
   m.Clear();
   ASSERT_FALSE(q.Empty());
-  EXPECT_EQ(q.Peek()->mOffset, -2);
-  EXPECT_EQ(q.Peek()->mStatus, 0xB3);
-  EXPECT_EQ(q.Peek()->mData1, 7);
-  EXPECT_EQ(q.Peek()->mData2, 99);
+  EXPECT_EQ(q.Peek()->offset, -2);
+  EXPECT_EQ(q.Peek()->status, 0xB3);
+  EXPECT_EQ(q.Peek()->data1, 7);
+  EXPECT_EQ(q.Peek()->data2, 99);
 }
 
 TEST(IMidiQueueOrder, ManyRandomOffsetsComeOutSortedAndStable) {
@@ -170,8 +170,8 @@ TEST(IMidiQueueOrder, ManyRandomOffsetsComeOutSortedAndStable) {
   std::stable_sort(ref.begin(), ref.end(), [](auto& x, auto& y) { return x.first < y.first; });
   for (auto& r : ref) {
     ASSERT_FALSE(q.Empty());
-    EXPECT_EQ(q.Peek()->mOffset, r.first);
-    EXPECT_EQ(q.Peek()->mData1 | q.Peek()->mData2 << 7, r.second);
+    EXPECT_EQ(q.Peek()->offset, r.first);
+    EXPECT_EQ(q.Peek()->data1 | q.Peek()->data2 << 7, r.second);
     q.Remove();
   }
   EXPECT_TRUE(q.Empty());
@@ -183,11 +183,11 @@ TEST(IMidiQueueFlush, WaitingMessagesMoveIntoTheNextBlock) {
   q.Add(&early);
   q.Add(&late);
   // Render of a 64-frame block takes what is due.
-  while (!q.Empty() && q.Peek()->mOffset < 64) q.Remove();
+  while (!q.Empty() && q.Peek()->offset < 64) q.Remove();
   q.Flush(64);
   ASSERT_EQ(q.Count(), 1);
-  EXPECT_EQ(q.Peek()->mOffset, 6);
-  EXPECT_EQ(q.Peek()->mData1, 2);
+  EXPECT_EQ(q.Peek()->offset, 6);
+  EXPECT_EQ(q.Peek()->data1, 2);
 }
 
 TEST(IMidiQueueFlush, FlushOfZeroChangesNothing) {
@@ -195,7 +195,7 @@ TEST(IMidiQueueFlush, FlushOfZeroChangesNothing) {
   IMidiMsg m = Note(12, 1);
   q.Add(&m);
   q.Flush(0);
-  EXPECT_EQ(q.Peek()->mOffset, 12);
+  EXPECT_EQ(q.Peek()->offset, 12);
 }
 
 TEST(IMidiQueueFlush, ExtremeOffsetsSaturateInsteadOfWrapping) {
@@ -203,9 +203,9 @@ TEST(IMidiQueueFlush, ExtremeOffsetsSaturateInsteadOfWrapping) {
   IMidiMsg m = Note(INT_MIN + 5, 1);
   q.Add(&m);
   q.Flush(64);
-  EXPECT_EQ(q.Peek()->mOffset, INT_MIN);
+  EXPECT_EQ(q.Peek()->offset, INT_MIN);
   q.Flush(-100);
-  EXPECT_EQ(q.Peek()->mOffset, INT_MIN + 100);
+  EXPECT_EQ(q.Peek()->offset, INT_MIN + 100);
 }
 
 TEST(IMidiQueueFlush, RemoveOnEmptyQueueIsHarmless) {
@@ -237,8 +237,8 @@ TEST(IMidiQueueAudioThread, ABlockOfMessagesPerBlockNeverReallocates) {
     EXPECT_EQ(q.Peek(), storage);
     int last = -1;
     while (!q.Empty()) {
-      EXPECT_GE(q.Peek()->mOffset, last);
-      last = q.Peek()->mOffset;
+      EXPECT_GE(q.Peek()->offset, last);
+      last = q.Peek()->offset;
       q.Remove();
     }
     q.Flush(512);
@@ -256,7 +256,7 @@ TEST(IMidiQueueAudioThread, MessagesForTheNextBlockAlsoFitWithoutGrowth) {
       q.Add(&m);
     }
     EXPECT_EQ(q.Count(), block ? 384 : 256);
-    while (!q.Empty() && q.Peek()->mOffset < 512) q.Remove();
+    while (!q.Empty() && q.Peek()->offset < 512) q.Remove();
     q.Flush(512);
   }
   EXPECT_EQ(q.Capacity(), 512);

@@ -171,7 +171,7 @@ TEST(MidiThru, DefaultForwardsAndSendsAll) {
   IMidiMsg msg(3, 0x90, 60, 100);
   plug.ProcessMidiMsg(&msg);
   ASSERT_EQ(plug.sent.size(), 1u);
-  EXPECT_EQ(plug.sent[0].mData1, 60);
+  EXPECT_EQ(plug.sent[0].data1, 60);
 
   plug.sent.clear();
   plug.sendResults = {true, false, true};

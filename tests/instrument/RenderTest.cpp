@@ -52,7 +52,7 @@ TEST(RenderNoteTiming, NoteOnBeyondTheBlockPlaysInTheNextBlock) {
   for (int i = 0; i < 64; ++i) ASSERT_EQ(first.left[i], ref.Next()) << "frame " << i;
   // Still waiting, now 6 frames into the next block.
   ASSERT_EQ(plug.MidiQueue().Count(), 1);
-  EXPECT_EQ(plug.MidiQueue().Peek()->mOffset, 6);
+  EXPECT_EQ(plug.MidiQueue().Peek()->offset, 6);
 
   Block second = Render(plug, 64);
   for (int i = 0; i < 64; ++i) {
@@ -187,7 +187,7 @@ TEST(RenderEdges, ZeroFramesWritesNothingAndKeepsQueuedOffsets) {
   EXPECT_EQ(left, 7.0);
   EXPECT_EQ(right, 8.0);
   ASSERT_EQ(plug.MidiQueue().Count(), 1);
-  EXPECT_EQ(plug.MidiQueue().Peek()->mOffset, 20);
+  EXPECT_EQ(plug.MidiQueue().Peek()->offset, 20);
 }
 
 TEST(RenderEdges, LateMessageWithNegativeOffsetPlaysAtFrameZero) {
