@@ -3,6 +3,10 @@
 
 #include <cmath>
 
+#if KT412_SSE2
+#include <emmintrin.h>
+#endif
+
 kt412::kt412()
 {
     init();
@@ -311,30 +315,181 @@ void kt412::render(float* out, int n)
         sampleCount = count;
     }
 
-    // Clipper, VCAs, mix and de-click. A shut click VCA gives 0 * q, a zero whose sign follows q,
-    // and 0.3 * +-0 + tone is tone itself unless tone is a zero too. q is finite as long as the
-    // click-path input is, which the bounds on attack^2 and on the filtered noise guarantee (the
-    // transient is bounded by its table). In that common case the click mix is left out.
-    for (int i = 0; i < n; ++i) {
-        const float d = clipDriven(osc45[i], distortionDrive);
-        const float tone = vca1besser(d, amp[i]);
-        const float e = noiseLevel[i];
-        const float w = noiseIn[i];
-        float m;
-        // 1.86f is the float next above 1.86, so e < 1.86f is the threshold test in double.
-        if (e < 1.86f && tone != 0.0f && clickInputBounded
-            && std::fabs(w) < 1.0e6f) {
-            m = tone;
-        } else {
-            // Click-path input: transient and noise in the circuit's proportions.
-            const float k = floatQuotient(static_cast<double>(attack * attack)
-                * (static_cast<double>(clickIn[i]) * 0.6496 + static_cast<double>(w) * 3.0409),
-                100.0, 1.0 / 100.0);
-            const float click = vca2besser(e, k);
-            m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+    // The de-click fader is a chain of double products, one per sample; formed first so that the
+    // stage below has no sample-to-sample dependence.
+    double fade[maxAhead];
+    for (int i = 0; i < n; ++i)
+        fade[i] = declick.getFaderValue();
+
+    int i = 0;
+#if KT412_SSE2
+    // Four samples at a time with the same single- and double-precision operations, in the same
+    // order, as the scalar mixSample below. A group where any lane leaves the common case (a
+    // quotient next to a float half-way point, an open click VCA, unbounded click input, an
+    // envelope that is not a number) is done by mixSample instead.
+    for (; i + 4 <= n; i += 4) {
+        if (!mixFour(osc45 + i, amp + i, noiseLevel + i, noiseIn + i, clickIn + i, fade + i, out + i)) {
+            for (int l = i; l < i + 4; ++l)
+                out[l] = mixSample(osc45[l], amp[l], noiseLevel[l], noiseIn[l], clickIn[l], fade[l]);
         }
-        m = m / 4.0f;
-        out[i] = static_cast<float>(static_cast<double>(m) + declick.getFaderValue());
     }
+#endif
+    for (; i < n; ++i)
+        out[i] = mixSample(osc45[i], amp[i], noiseLevel[i], noiseIn[i], clickIn[i], fade[i]);
     lastSample = out[n - 1];
 }
+
+// Clipper, VCAs, mix and de-click of one sample. A shut click VCA gives 0 * q, a zero whose sign
+// follows q, and 0.3 * +-0 + tone is tone itself unless tone is a zero too. q is finite as long as
+// the click-path input is, which the bounds on attack^2 and on the filtered noise guarantee (the
+// transient is bounded by its table). In that common case the click mix is left out.
+inline float kt412::mixSample(float o45, float a, float e, float w, float c, double fade) const
+{
+    const float d = clipDriven(o45, distortionDrive);
+    const float tone = vca1besser(d, a);
+    float m;
+    // 1.86f is the float next above 1.86, so e < 1.86f is the threshold test in double.
+    if (e < 1.86f && tone != 0.0f && clickInputBounded && std::fabs(w) < 1.0e6f) {
+        m = tone;
+    } else {
+        // Click-path input: transient and noise in the circuit's proportions.
+        const float k = floatQuotient(static_cast<double>(attack * attack)
+            * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409),
+            100.0, 1.0 / 100.0);
+        const float click = vca2besser(e, k);
+        m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+    }
+    m = m / 4.0f;
+    return static_cast<float>(static_cast<double>(m) + fade);
+}
+
+#if KT412_SSE2
+namespace {
+
+// Four floats widened to double, two at a time.
+inline __m128d lowToDouble(__m128 x) { return _mm_cvtps_pd(x); }
+inline __m128d highToDouble(__m128 x) { return _mm_cvtps_pd(_mm_movehl_ps(x, x)); }
+// Two pairs of doubles rounded to four floats (as static_cast<float>, in the current rounding).
+inline __m128 toFloat(__m128d lo, __m128d hi)
+{
+    return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
+}
+// Two pairs of double masks as four float masks.
+inline __m128 toFloatMask(__m128d lo, __m128d hi)
+{
+    return _mm_shuffle_ps(_mm_castpd_ps(lo), _mm_castpd_ps(hi), _MM_SHUFFLE(2, 0, 2, 0));
+}
+
+// floatQuotient for four quotients: the products by the reciprocal, rounded to float, and in
+// failed the lanes whose bracket rounds to two floats (or is not a number), which need the
+// division.
+inline __m128 floatQuotient4(__m128d xlo, __m128d xhi, double reciprocal, __m128& failed)
+{
+    const __m128d r = _mm_set1_pd(reciprocal);
+    const __m128d below = _mm_set1_pd(1.0 - 0x1p-48);
+    const __m128d above = _mm_set1_pd(1.0 + 0x1p-48);
+    const __m128d ylo = _mm_mul_pd(xlo, r);
+    const __m128d yhi = _mm_mul_pd(xhi, r);
+    const __m128 low = toFloat(_mm_mul_pd(ylo, below), _mm_mul_pd(yhi, below));
+    const __m128 high = toFloat(_mm_mul_pd(ylo, above), _mm_mul_pd(yhi, above));
+    failed = _mm_cmpneq_ps(low, high);
+    return low;
+}
+
+}  // namespace
+
+// Each step is the scalar one of mixSample on four lanes: SSE2 arithmetic is IEEE single and
+// double precision with the same rounding, and the conversions round as static_cast does.
+bool kt412::mixFour(const float* o45, const float* a, const float* e, const float* w, const float* c,
+                    const double* fade, float* out) const
+{
+    // The click VCA shut and its input bounded in every lane, or the group goes scalar.
+    const __m128 ev = _mm_loadu_ps(e);
+    const __m128 wv = _mm_loadu_ps(w);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 common = _mm_and_ps(_mm_cmplt_ps(ev, _mm_set1_ps(1.86f)),
+                                     _mm_cmplt_ps(_mm_and_ps(wv, absMask), _mm_set1_ps(1.0e6f)));
+    if (!clickInputBounded || _mm_movemask_ps(common) != 0xf)
+        return false;
+
+    // Clipper: drive in double, position on the curve, clamp, interpolate.
+    const __m128 x = _mm_loadu_ps(o45);
+    const __m128d drive = _mm_set1_pd(distortionDrive);
+    const __m128 v = toFloat(_mm_mul_pd(lowToDouble(x), drive), _mm_mul_pd(highToDouble(x), drive));
+    const __m128d nine = _mm_set1_pd(9.0);
+    const __m128d thousand = _mm_set1_pd(1000.0);
+    __m128 failed;
+    __m128 pos = floatQuotient4(_mm_mul_pd(_mm_add_pd(lowToDouble(v), nine), thousand),
+                                _mm_mul_pd(_mm_add_pd(highToDouble(v), nine), thousand),
+                                1.0 / 18.0, failed);
+    __m128 bad = failed;
+    // !(pos >= 0) gives +0 (not-a-number included), then at most 1000.
+    pos = _mm_and_ps(_mm_cmpge_ps(pos, _mm_setzero_ps()), pos);
+    pos = _mm_min_ps(pos, _mm_set1_ps(1000.0f));
+    const __m128i iv = _mm_cvttps_epi32(pos);
+    const __m128 frac = _mm_sub_ps(pos, _mm_cvtepi32_ps(iv));
+    alignas(16) int idx[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx), iv);
+    float lo[4], hi[4];
+    for (int l = 0; l < 4; ++l) {
+        const int j = idx[l] + 1 > kennlinieSize - 1 ? kennlinieSize - 1 : idx[l] + 1;
+        lo[l] = kennlinie[idx[l]];
+        hi[l] = kennlinie[j];
+    }
+    const __m128 klo = _mm_loadu_ps(lo);
+    const __m128 khi = _mm_loadu_ps(hi);
+    const __m128 d = _mm_add_ps(klo, _mm_mul_ps(frac, _mm_sub_ps(khi, klo)));
+
+    // Tone VCA.
+    const __m128 q = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(-2.251f), d), d), _mm_mul_ps(_mm_set1_ps(-9.76f), d)),
+        _mm_set1_ps(0.4633f));
+    const __m128 av = _mm_loadu_ps(a);
+    const __m128d alo = lowToDouble(av);
+    const __m128d ahi = highToDouble(av);
+    const __m128d threshold = _mm_set1_pd(0.45);
+    // Open unless double(env) < 0.45 (so open for not-a-number, as in the scalar test).
+    const __m128 open = toFloatMask(_mm_cmpnlt_pd(alo, threshold), _mm_cmpnlt_pd(ahi, threshold));
+    const __m128 g = floatQuotient4(_mm_sub_pd(alo, threshold), _mm_sub_pd(ahi, threshold),
+                                    1.0 / 470000.0, failed);
+    bad = _mm_or_ps(bad, _mm_and_ps(open, failed));
+    const __m128 gq = _mm_mul_ps(g, q);
+    const __m128 opened = floatQuotient4(lowToDouble(gq), highToDouble(gq), 1.0 / 0.000027, failed);
+    bad = _mm_or_ps(bad, _mm_and_ps(open, failed));
+    const __m128 shut = _mm_mul_ps(_mm_setzero_ps(), q);
+    const __m128 tone = _mm_or_ps(_mm_and_ps(open, opened), _mm_andnot_ps(open, shut));
+
+    // A zero tone is mixed with the shut click VCA's zero, whose sign follows its transfer.
+    __m128 m = tone;
+    const __m128 zeroTone = _mm_cmpeq_ps(tone, _mm_setzero_ps());
+    if (_mm_movemask_ps(zeroTone) != 0) {
+        const __m128d att = _mm_set1_pd(static_cast<double>(attack * attack));
+        const __m128 cv = _mm_loadu_ps(c);
+        const __m128d ck = _mm_set1_pd(0.6496);
+        const __m128d wk = _mm_set1_pd(3.0409);
+        const __m128d inLo = _mm_mul_pd(att, _mm_add_pd(_mm_mul_pd(lowToDouble(cv), ck),
+                                                        _mm_mul_pd(lowToDouble(wv), wk)));
+        const __m128d inHi = _mm_mul_pd(att, _mm_add_pd(_mm_mul_pd(highToDouble(cv), ck),
+                                                        _mm_mul_pd(highToDouble(wv), wk)));
+        const __m128 k = floatQuotient4(inLo, inHi, 1.0 / 100.0, failed);
+        bad = _mm_or_ps(bad, _mm_and_ps(zeroTone, failed));
+        const __m128 q2 = _mm_add_ps(
+            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(-9275.0f), k), k), _mm_mul_ps(_mm_set1_ps(-523.7f), k)),
+            _mm_set1_ps(1.161f));
+        const __m128 click = _mm_mul_ps(_mm_setzero_ps(), q2);
+        const __m128d mix = _mm_set1_pd(0.3);
+        const __m128 mixed = toFloat(_mm_add_pd(_mm_mul_pd(mix, lowToDouble(click)), lowToDouble(tone)),
+                                     _mm_add_pd(_mm_mul_pd(mix, highToDouble(click)), highToDouble(tone)));
+        m = _mm_or_ps(_mm_and_ps(zeroTone, mixed), _mm_andnot_ps(zeroTone, tone));
+    }
+    if (_mm_movemask_ps(bad) != 0)
+        return false;
+
+    // m / 4 is exact scaling, the same float as m * 0.25; then the de-click bridge in double.
+    m = _mm_mul_ps(m, _mm_set1_ps(0.25f));
+    const __m128d f01 = _mm_loadu_pd(fade);
+    const __m128d f23 = _mm_loadu_pd(fade + 2);
+    _mm_storeu_ps(out, toFloat(_mm_add_pd(lowToDouble(m), f01), _mm_add_pd(highToDouble(m), f23)));
+    return true;
+}
+#endif

@@ -13,6 +13,13 @@
 #include "voice/resampler.h"
 #include "voice/vco.h"
 
+// SSE2 is part of every x86-64 processor; elsewhere the voice takes its scalar path only.
+#if defined(__SSE2__) || defined(_M_X64)
+#define KT412_SSE2 1
+#else
+#define KT412_SSE2 0
+#endif
+
 // kt412: a model of an analog bass drum circuit, one sample per getSample call. The tone path is a
 // triangle oscillator swept down by the pitch envelope, driven into a diode clipper and through a
 // transistor VCA opened by the amplitude envelope; the click path is the stored transient mixed
@@ -108,6 +115,14 @@ private:
     // Brings the building blocks back to the last sample handed out and drops the rest of the
     // block. Called before anything that changes what the next sample would be.
     void catchUp();
+    // Clipper, VCAs, mix and de-click of one sample, from the stage outputs of render.
+    float mixSample(float o45, float a, float e, float w, float c, double fade) const;
+#if KT412_SSE2
+    // The same for four samples at once; false (out untouched) when any of them leaves the
+    // common case, which mixSample then handles.
+    bool mixFour(const float* o45, const float* a, const float* e, const float* w, const float* c,
+                 const double* fade, float* out) const;
+#endif
 
     double samplingRate = 0.0;
     float attack = 0.0f;      // click level; the click path is scaled by its square
