@@ -1,7 +1,9 @@
 // Attack-hold-decay envelope: a one-pole smoother that runs towards 1, then towards 0.
 #pragma once
 
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 
 // ahd: after reset the envelope rises towards 1 with the attack time constant for holdTime
@@ -31,6 +33,25 @@ public:
     // n calls of getFallingSample followed by advanceCount(n) are the same as n getSample calls.
     bool fallsFromHere() const;
     float getFallingSample();
+    // The fall in single precision, for runs of several envelopes side by side. When
+    // startFallChain gives true, each chain.step() is the same as a getFallingSample; endFallChain
+    // then stores the chain's state back (advanceCount still moves the count).
+    struct FallChain {
+        float fb;   // feedback coefficient
+        float amp;  // output scale
+        float y;    // filter output of the previous sample
+        float step()
+        {
+            y = fb * y;
+            return amp * y;
+        }
+    };
+    bool startFallChain(FallChain& chain) const;
+    void endFallChain(const FallChain& chain)
+    {
+        y1 = chain.y;
+        x1 = 0.0;
+    }
     void advanceCount(int n);
 
     float getAttack() const { return attackTime; }
@@ -101,4 +122,24 @@ inline void ahd::advanceCount(int n)
 {
     target = 0.0;
     sampleCount = sampleCount > INT_MAX - n ? INT_MAX : sampleCount + n;
+}
+
+// In the fall the filter input is +0 after the first sample, and in * +0 + fb * y1 in double is
+// then fb * y1 itself: the product of two floats is exact in double, and adding the zero changes
+// nothing when the product is not a negative zero, which it cannot be with 0 < fb <= 1 and y1 a
+// finite float without sign bit (the chain then stays in that range). Rounding the exact product
+// to float is the single-precision product, so the chain can run in single precision, a quarter
+// of the latency of the double steps and conversions. amp is set from a float, so amp * y rounds
+// the same way. Other cases (a filter input still 1, odd coefficients, a not-a-number or negative
+// level) take getFallingSample.
+inline bool ahd::startFallChain(FallChain& chain) const
+{
+    const float fb = static_cast<float>(fall.fb);
+    if (!(x1 == 0.0 && !std::signbit(x1)) || !std::isfinite(fall.in) || !(fb > 0.0f && fb <= 1.0f)
+        || std::signbit(y1) || !(y1 <= static_cast<double>(FLT_MAX)))
+        return false;
+    chain.fb = fb;
+    chain.amp = static_cast<float>(amp);
+    chain.y = static_cast<float>(y1);
+    return true;
 }

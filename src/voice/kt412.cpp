@@ -266,11 +266,35 @@ void kt412::render(float* out, int n)
     };
     if (noiseEnv.fallsFromHere() && pitchEnv.fallsFromHere() && ampEnv.fallsFromHere()) {
         // All three envelopes in their fall for the whole block: no phase tests.
-        for (int i = 0; i < n; ++i) {
-            noiseAndClick(i);
-            noiseLevel[i] = noiseEnv.getFallingSample();
-            pitch[i] = pitchEnv.getFallingSample();
-            amp[i] = ampEnv.getFallingSample();
+        ahd::FallChain noiseChain, pitchChain, ampChain;
+        int i = 0;
+        if (!(noiseEnv.startFallChain(noiseChain) && pitchEnv.startFallChain(pitchChain)
+              && ampEnv.startFallChain(ampChain))) {
+            // The first sample of the fall (filter input still 1) or a case the chains leave out.
+            noiseAndClick(0);
+            noiseLevel[0] = noiseEnv.getFallingSample();
+            pitch[0] = pitchEnv.getFallingSample();
+            amp[0] = ampEnv.getFallingSample();
+            i = 1;
+        }
+        if (i == 0 || (noiseEnv.startFallChain(noiseChain) && pitchEnv.startFallChain(pitchChain)
+                       && ampEnv.startFallChain(ampChain))) {
+            for (; i < n; ++i) {
+                noiseAndClick(i);
+                noiseLevel[i] = noiseChain.step();
+                pitch[i] = pitchChain.step();
+                amp[i] = ampChain.step();
+            }
+            noiseEnv.endFallChain(noiseChain);
+            pitchEnv.endFallChain(pitchChain);
+            ampEnv.endFallChain(ampChain);
+        } else {
+            for (; i < n; ++i) {
+                noiseAndClick(i);
+                noiseLevel[i] = noiseEnv.getFallingSample();
+                pitch[i] = pitchEnv.getFallingSample();
+                amp[i] = ampEnv.getFallingSample();
+            }
         }
         noiseEnv.advanceCount(n);
         pitchEnv.advanceCount(n);
