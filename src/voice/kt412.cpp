@@ -1,6 +1,7 @@
 // The bass drum voice: construction, fixed settings, setters and the start of a hit.
 #include "voice/kt412.h"
 
+#include <cfloat>
 #include <cmath>
 
 #if KT412_SSE2
@@ -318,9 +319,27 @@ void kt412::render(float* out, int n)
         // Running for the whole block: the count only grows (and saturates). The oscillator is
         // worked on as a local copy, whose phase the compiler keeps in a register.
         vco running = osc;
-        for (int i = 0; i < n; ++i) {
-            const float f = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
-            osc45[i] = running.getSample(f, 0.5f, 2) * 4.5f;
+        // The frequencies and the oscillator's steps for them first: they depend on the pitch
+        // envelope only, so several are formed at once.
+        float freq[maxAhead], step[maxAhead], window[maxAhead];
+        int i = 0;
+#if KT412_SSE2
+        for (; i + 4 <= n; i += 4) {
+            if (!oscSteps4(running, pitch + i, depth, base, freq + i, step + i, window + i)) {
+                for (int l = i; l < i + 4; ++l) {
+                    freq[l] = static_cast<float>(static_cast<double>(pitch[l]) * depth + base);
+                    step[l] = running.stepFor(freq[l], window[l]);
+                }
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            freq[i] = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
+            step[i] = running.stepFor(freq[i], window[i]);
+        }
+        for (i = 0; i < n; ++i) {
+            running.setStep(freq[i], step[i], window[i]);
+            osc45[i] = running.getSample(freq[i], 0.5f, 2) * 4.5f;
         }
         osc = running;
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
@@ -421,6 +440,31 @@ inline __m128 floatQuotient4(__m128d xlo, __m128d xhi, double reciprocal, __m128
 }
 
 }  // namespace
+
+// The frequency float(p * depth + base) and vco::stepFor of four pitch samples; false (outputs
+// untouched) when a step needs the division or its window is not twice the step.
+bool kt412::oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
+                      float* step, float* window)
+{
+    const __m128 p = _mm_loadu_ps(pitch);
+    const __m128d dv = _mm_set1_pd(depth);
+    const __m128d bv = _mm_set1_pd(base);
+    const __m128 f = toFloat(_mm_add_pd(_mm_mul_pd(lowToDouble(p), dv), bv),
+                             _mm_add_pd(_mm_mul_pd(highToDouble(p), dv), bv));
+    const __m128d two = _mm_set1_pd(2.0);
+    __m128 failed;
+    const __m128 dt = floatQuotient4(_mm_mul_pd(two, lowToDouble(f)), _mm_mul_pd(two, highToDouble(f)),
+                                     o.getReciprocalRate(), failed);
+    const __m128 size = _mm_and_ps(dt, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    const __m128 normal = _mm_and_ps(_mm_cmpge_ps(size, _mm_set1_ps(FLT_MIN)),
+                                     _mm_cmplt_ps(size, _mm_set1_ps(0x1p126f)));
+    if (_mm_movemask_ps(_mm_andnot_ps(failed, normal)) != 0xf)
+        return false;
+    _mm_storeu_ps(freq, f);
+    _mm_storeu_ps(step, dt);
+    _mm_storeu_ps(window, _mm_mul_ps(_mm_set1_ps(2.0f), dt));
+    return true;
+}
 
 // Each step is the scalar one of mixSample on four lanes: SSE2 arithmetic is IEEE single and
 // double precision with the same rounding, and the conversions round as static_cast does.

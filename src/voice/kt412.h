@@ -122,6 +122,10 @@ private:
     // common case, which mixSample then handles.
     bool mixFour(const float* o45, const float* a, const float* e, const float* w, const float* c,
                  const double* fade, float* out) const;
+    // Frequencies and oscillator steps of four pitch samples at once; false (outputs untouched)
+    // when any of them needs the oscillator's own slow path.
+    static bool oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
+                          float* step, float* window);
 #endif
 
     double samplingRate = 0.0;

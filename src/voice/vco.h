@@ -52,6 +52,21 @@ public:
 
     float getPhase() const { return phase; }
 
+    // Phase step 2 f / fs of a frequency, and in window the corner window 4 f / fs: what
+    // getSample works out (and keeps) for a new frequency.
+    float stepFor(float freq, float& window) const;
+    // Hands getSample the step and window of freq formed beforehand (by stepFor, or by the same
+    // operations on several frequencies at once), so that it need not form them itself.
+    void setStep(float freq, float dt, float window)
+    {
+        lastFreq = freq;
+        lastDt = dt;
+        lastWindow = window;
+        lastDtPlain = dt > 0.0f && dt <= FLT_MAX;
+    }
+    double getSamplingRate() const { return samplingRate; }
+    double getReciprocalRate() const { return reciprocalRate; }  // 1.0 / the sampling rate
+
 private:
     float phase = 0.0f;
     double samplingRate = 0.0;
@@ -65,19 +80,25 @@ private:
     bool lastDtPlain = false;  // lastDt is positive and finite
 };
 
+inline float vco::stepFor(float freq, float& window) const
+{
+    const float dt = floatQuotient(2.0 * static_cast<double>(freq), samplingRate, reciprocalRate);
+    // 4 f / fs is exactly twice 2 f / fs before and after each rounding, as long as both
+    // stay normal floats; otherwise (a silent voice whose pitch decays to nothing) divide.
+    const float size = std::fabs(dt);
+    if (size >= FLT_MIN && size < 0x1p126f)
+        window = 2.0f * dt;
+    else
+        window = static_cast<float>(static_cast<double>(freq) * 4.0 / samplingRate);
+    return dt;
+}
+
 inline float vco::getSample(float freq, float phaseOffset, int shape)
 {
     if (!(freq == lastFreq)) {
-        lastDt = floatQuotient(2.0 * static_cast<double>(freq), samplingRate, reciprocalRate);
-        // 4 f / fs is exactly twice 2 f / fs before and after each rounding, as long as both
-        // stay normal floats; otherwise (a silent voice whose pitch decays to nothing) divide.
-        const float size = std::fabs(lastDt);
-        if (size >= FLT_MIN && size < 0x1p126f)
-            lastWindow = 2.0f * lastDt;
-        else
-            lastWindow = static_cast<float>(static_cast<double>(freq) * 4.0 / samplingRate);
-        lastFreq = freq;
-        lastDtPlain = lastDt > 0.0f && lastDt <= FLT_MAX;
+        float window;
+        const float dt = stepFor(freq, window);
+        setStep(freq, dt, window);
     }
     const float dt = lastDt;  // phase step per sample
     const float w = lastWindow;  // corner window, two phase steps wide
