@@ -337,10 +337,22 @@ void kt412::render(float* out, int n)
             freq[i] = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
             step[i] = running.stepFor(freq[i], window[i]);
         }
-        for (i = 0; i < n; ++i) {
-            running.setStep(freq[i], step[i], window[i]);
-            osc45[i] = running.getSample(freq[i], 0.5f, 2) * 4.5f;
+        // The phase, the one chain from sample to sample, then the triangle with its corners.
+        float phase[maxAhead];
+        for (i = 0; i < n; ++i)
+            phase[i] = running.advancePhase(step[i]);
+        running.setStep(freq[n - 1], step[n - 1], window[n - 1]);
+        i = 0;
+#if KT412_SSE2
+        for (; i + 4 <= n; i += 4) {
+            if (!oscShape4(phase + i, step + i, window + i, osc45 + i)) {
+                for (int l = i; l < i + 4; ++l)
+                    osc45[l] = running.shapeAt(phase[l], step[l], window[l], 0.5f) * 4.5f;
+            }
         }
+#endif
+        for (; i < n; ++i)
+            osc45[i] = running.shapeAt(phase[i], step[i], window[i], 0.5f) * 4.5f;
         osc = running;
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
             ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
@@ -463,6 +475,40 @@ bool kt412::oscSteps4(const vco& o, const float* pitch, double depth, double bas
     _mm_storeu_ps(freq, f);
     _mm_storeu_ps(step, dt);
     _mm_storeu_ps(window, _mm_mul_ps(_mm_set1_ps(2.0f), dt));
+    return true;
+}
+
+// wrap of the oscillator on four lanes: one step of 2 towards -1..1.
+inline __m128 wrap4(__m128 x)
+{
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 high = _mm_cmpge_ps(x, one);
+    const __m128 low = _mm_andnot_ps(high, _mm_cmplt_ps(x, _mm_sub_ps(_mm_setzero_ps(), one)));
+    const __m128 down = _mm_and_ps(high, _mm_sub_ps(x, two));
+    const __m128 up = _mm_and_ps(low, _mm_add_ps(x, two));
+    return _mm_or_ps(_mm_or_ps(down, up), _mm_andnot_ps(_mm_or_ps(high, low), x));
+}
+
+// vco::shapeAt (phase offset 0.5) times 4.5 for four samples away from both corners, with a
+// positive finite step; false (out untouched) when any lane is near a corner or has another
+// step, which shapeAt then handles.
+bool kt412::oscShape4(const float* phase, const float* step, const float* window, float* out)
+{
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 p = wrap4(_mm_add_ps(_mm_loadu_ps(phase), _mm_set1_ps(0.5f)));
+    const __m128 q = wrap4(_mm_add_ps(p, _mm_set1_ps(1.0f)));
+    const __m128 w = _mm_loadu_ps(window);
+    const __m128 dt = _mm_loadu_ps(step);
+    // w > |p| is |p| < w.
+    const __m128 corner = _mm_or_ps(_mm_cmplt_ps(_mm_and_ps(p, absMask), w),
+                                    _mm_cmplt_ps(_mm_and_ps(q, absMask), w));
+    const __m128 plain = _mm_and_ps(_mm_cmpgt_ps(dt, _mm_setzero_ps()),
+                                    _mm_cmple_ps(dt, _mm_set1_ps(FLT_MAX)));
+    if (_mm_movemask_ps(_mm_andnot_ps(corner, plain)) != 0xf)
+        return false;
+    const __m128 t = _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(2.0f), _mm_and_ps(p, absMask)), _mm_set1_ps(1.0f));
+    _mm_storeu_ps(out, _mm_mul_ps(t, _mm_set1_ps(4.5f)));
     return true;
 }
 

@@ -124,6 +124,9 @@ private:
                  const double* fade, float* out) const;
     // Frequencies and oscillator steps of four pitch samples at once; false (outputs untouched)
     // when any of them needs the oscillator's own slow path.
+    // The oscillator's output (times 4.5) for four phases away from its corners; false (out
+    // untouched) when any of them needs the corner correction.
+    static bool oscShape4(const float* phase, const float* step, const float* window, float* out);
     static bool oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
                           float* step, float* window);
 #endif

@@ -62,8 +62,16 @@ public:
         lastFreq = freq;
         lastDt = dt;
         lastWindow = window;
-        lastDtPlain = dt > 0.0f && dt <= FLT_MAX;
     }
+    // The two halves of getSample with shape 2, for running the phase over a block first:
+    // advancePhase moves the phase on by a step and returns it; shapeAt is the output for that
+    // phase, step, window and phase offset.
+    float advancePhase(float dt)
+    {
+        phase = wrap(dt + phase);
+        return phase;
+    }
+    float shapeAt(float ph, float dt, float w, float phaseOffset) const;
     double getSamplingRate() const { return samplingRate; }
     double getReciprocalRate() const { return reciprocalRate; }  // 1.0 / the sampling rate
 
@@ -77,7 +85,6 @@ private:
     float lastFreq = std::numeric_limits<float>::quiet_NaN();
     float lastDt = 0.0f;
     float lastWindow = 0.0f;
-    bool lastDtPlain = false;  // lastDt is positive and finite
 };
 
 inline float vco::stepFor(float freq, float& window) const
@@ -104,20 +111,26 @@ inline float vco::getSample(float freq, float phaseOffset, int shape)
     const float w = lastWindow;  // corner window, two phase steps wide
 
     phase = wrap(dt + phase);
-    const float p = wrap(phase + phaseOffset);
+    if (shape == 2)
+        return shapeAt(phase, dt, w, phaseOffset);
+    // The plain triangle (see shapeAt).
+    return 2.0f * std::fabs(wrap(phase + phaseOffset)) - 1.0f;
+}
+
+inline float vco::shapeAt(float ph, float dt, float w, float phaseOffset) const
+{
+    const float p = wrap(ph + phaseOffset);
     // The plain triangle, -1 at p = 0 and +1 at p = +-1. Formed in single precision: in double the
     // result is exact whenever it differs from -1 by more than 2^-29, so rounding once to single
     // gives the same float as the double step rounded afterwards.
     const float t = 2.0f * std::fabs(p) - 1.0f;
-    if (shape != 2)
-        return t;
 
     const float q = wrap(p + 1.0f);  // half a period away (same argument as for t)
     const bool lower = w > std::fabs(p);
     const bool upper = w > std::fabs(q);
     // Away from both corners the corrections are zero: for a positive finite step the sum below
     // is -0 + (t + 0), which is t itself (t is never -0: 2|p| - 1 = 0 only as 1 - 1 = +0).
-    if (!lower && !upper && lastDtPlain)
+    if (!lower && !upper && dt > 0.0f && dt <= FLT_MAX)
         return t;
     const float r1 = lower ? ftri(p / w) : 0.0f;  // lower corner
     const float r2 = upper ? ftri(q / w) : 0.0f;  // upper corner
