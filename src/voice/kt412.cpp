@@ -319,40 +319,48 @@ void kt412::render(float* out, int n)
         // Running for the whole block: the count only grows (and saturates). The oscillator is
         // worked on as a local copy, whose phase the compiler keeps in a register.
         vco running = osc;
-        // The frequencies and the oscillator's steps for them first: they depend on the pitch
-        // envelope only, so several are formed at once.
-        float freq[maxAhead], step[maxAhead], window[maxAhead];
-        int i = 0;
+        if (n < 4) {
+            // Too short for groups of four (a setter between every few samples): sample by sample.
+            for (int i = 0; i < n; ++i) {
+                const float f = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
+                osc45[i] = running.getSample(f, 0.5f, 2) * 4.5f;
+            }
+        } else {
+            // The frequencies and the oscillator's steps for them first: they depend on the pitch
+            // envelope only, so several are formed at once.
+            float freq[maxAhead], step[maxAhead], window[maxAhead];
+            int i = 0;
 #if KT412_SSE2
-        for (; i + 4 <= n; i += 4) {
-            if (!oscSteps4(running, pitch + i, depth, base, freq + i, step + i, window + i)) {
-                for (int l = i; l < i + 4; ++l) {
-                    freq[l] = static_cast<float>(static_cast<double>(pitch[l]) * depth + base);
-                    step[l] = running.stepFor(freq[l], window[l]);
+            for (; i + 4 <= n; i += 4) {
+                if (!oscSteps4(running, pitch + i, depth, base, freq + i, step + i, window + i)) {
+                    for (int l = i; l < i + 4; ++l) {
+                        freq[l] = static_cast<float>(static_cast<double>(pitch[l]) * depth + base);
+                        step[l] = running.stepFor(freq[l], window[l]);
+                    }
                 }
             }
-        }
 #endif
-        for (; i < n; ++i) {
-            freq[i] = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
-            step[i] = running.stepFor(freq[i], window[i]);
-        }
-        // The phase, the one chain from sample to sample, then the triangle with its corners.
-        float phase[maxAhead];
-        for (i = 0; i < n; ++i)
-            phase[i] = running.advancePhase(step[i]);
-        running.setStep(freq[n - 1], step[n - 1], window[n - 1]);
-        i = 0;
-#if KT412_SSE2
-        for (; i + 4 <= n; i += 4) {
-            if (!oscShape4(phase + i, step + i, window + i, osc45 + i)) {
-                for (int l = i; l < i + 4; ++l)
-                    osc45[l] = running.shapeAt(phase[l], step[l], window[l], 0.5f) * 4.5f;
+            for (; i < n; ++i) {
+                freq[i] = static_cast<float>(static_cast<double>(pitch[i]) * depth + base);
+                step[i] = running.stepFor(freq[i], window[i]);
             }
-        }
+            // The phase, the one chain from sample to sample, then the triangle with its corners.
+            float phase[maxAhead];
+            for (i = 0; i < n; ++i)
+                phase[i] = running.advancePhase(step[i]);
+            running.setStep(freq[n - 1], step[n - 1], window[n - 1]);
+            i = 0;
+#if KT412_SSE2
+            for (; i + 4 <= n; i += 4) {
+                if (!oscShape4(phase + i, step + i, window + i, osc45 + i)) {
+                    for (int l = i; l < i + 4; ++l)
+                        osc45[l] = running.shapeAt(phase[l], step[l], window[l], 0.5f) * 4.5f;
+                }
+            }
 #endif
-        for (; i < n; ++i)
-            osc45[i] = running.shapeAt(phase[i], step[i], window[i], 0.5f) * 4.5f;
+            for (; i < n; ++i)
+                osc45[i] = running.shapeAt(phase[i], step[i], window[i], 0.5f) * 4.5f;
+        }
         osc = running;
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
             ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
