@@ -388,7 +388,7 @@ void kt412::render(float* out, int n)
 #if KT412_SSE2
     // Four samples at a time with the same single- and double-precision operations, in the same
     // order, as the scalar mixSample below. A group where any lane leaves the common case (a
-    // quotient next to a float half-way point, an open click VCA, unbounded click input, an
+    // quotient next to a float half-way point, unbounded click input, an
     // envelope that is not a number) is done by mixSample instead.
     for (; i + 4 <= n; i += 4) {
         if (!mixFour(osc45 + i, amp + i, noiseLevel + i, noiseIn + i, clickIn + i, fade + i, out + i)) {
@@ -525,13 +525,12 @@ bool kt412::oscShape4(const float* phase, const float* step, const float* window
 bool kt412::mixFour(const float* o45, const float* a, const float* e, const float* w, const float* c,
                     const double* fade, float* out) const
 {
-    // The click VCA shut and its input bounded in every lane, or the group goes scalar.
+    // The click-path input bounded in every lane, or the group goes scalar.
     const __m128 ev = _mm_loadu_ps(e);
     const __m128 wv = _mm_loadu_ps(w);
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    const __m128 common = _mm_and_ps(_mm_cmplt_ps(ev, _mm_set1_ps(1.86f)),
-                                     _mm_cmplt_ps(_mm_and_ps(wv, absMask), _mm_set1_ps(1.0e6f)));
-    if (!clickInputBounded || _mm_movemask_ps(common) != 0xf)
+    if (!clickInputBounded
+        || _mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(wv, absMask), _mm_set1_ps(1.0e6f))) != 0xf)
         return false;
 
     // Clipper: drive in double, position on the curve, clamp, interpolate.
@@ -581,10 +580,12 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
     const __m128 shut = _mm_mul_ps(_mm_setzero_ps(), q);
     const __m128 tone = _mm_or_ps(_mm_and_ps(open, opened), _mm_andnot_ps(open, shut));
 
-    // A zero tone is mixed with the shut click VCA's zero, whose sign follows its transfer.
+    // The click path where mixSample takes it: an open click VCA (1.86f is the float next above
+    // 1.86, so e < 1.86f is the threshold test in double) or a zero tone.
     __m128 m = tone;
-    const __m128 zeroTone = _mm_cmpeq_ps(tone, _mm_setzero_ps());
-    if (_mm_movemask_ps(zeroTone) != 0) {
+    const __m128 mixLanes = _mm_or_ps(_mm_cmpnlt_ps(ev, _mm_set1_ps(1.86f)),
+                                      _mm_cmpeq_ps(tone, _mm_setzero_ps()));
+    if (_mm_movemask_ps(mixLanes) != 0) {
         const __m128d att = _mm_set1_pd(static_cast<double>(attack * attack));
         const __m128 cv = _mm_loadu_ps(c);
         const __m128d ck = _mm_set1_pd(0.6496);
@@ -594,15 +595,31 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
         const __m128d inHi = _mm_mul_pd(att, _mm_add_pd(_mm_mul_pd(highToDouble(cv), ck),
                                                         _mm_mul_pd(highToDouble(wv), wk)));
         const __m128 k = floatQuotient4(inLo, inHi, 1.0 / 100.0, failed);
-        bad = _mm_or_ps(bad, _mm_and_ps(zeroTone, failed));
+        bad = _mm_or_ps(bad, _mm_and_ps(mixLanes, failed));
+        // Click VCA, as vca2besser.
         const __m128 q2 = _mm_add_ps(
             _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(-9275.0f), k), k), _mm_mul_ps(_mm_set1_ps(-523.7f), k)),
             _mm_set1_ps(1.161f));
-        const __m128 click = _mm_mul_ps(_mm_setzero_ps(), q2);
+        const __m128d elo = lowToDouble(ev);
+        const __m128d ehi = highToDouble(ev);
+        const __m128d threshold2 = _mm_set1_pd(1.86);
+        const __m128 open2 = _mm_and_ps(mixLanes, toFloatMask(_mm_cmpnlt_pd(elo, threshold2),
+                                                               _mm_cmpnlt_pd(ehi, threshold2)));
+        __m128 click = _mm_mul_ps(_mm_setzero_ps(), q2);
+        if (_mm_movemask_ps(open2) != 0) {
+            const __m128 g2 = floatQuotient4(_mm_sub_pd(elo, threshold2), _mm_sub_pd(ehi, threshold2),
+                                             1.0 / 470000.0, failed);
+            bad = _mm_or_ps(bad, _mm_and_ps(open2, failed));
+            const __m128 g2q2 = _mm_mul_ps(g2, q2);
+            const __m128 opened2 = floatQuotient4(lowToDouble(g2q2), highToDouble(g2q2), 1.0 / 0.000024,
+                                                  failed);
+            bad = _mm_or_ps(bad, _mm_and_ps(open2, failed));
+            click = _mm_or_ps(_mm_and_ps(open2, opened2), _mm_andnot_ps(open2, click));
+        }
         const __m128d mix = _mm_set1_pd(0.3);
         const __m128 mixed = toFloat(_mm_add_pd(_mm_mul_pd(mix, lowToDouble(click)), lowToDouble(tone)),
                                      _mm_add_pd(_mm_mul_pd(mix, highToDouble(click)), highToDouble(tone)));
-        m = _mm_or_ps(_mm_and_ps(zeroTone, mixed), _mm_andnot_ps(zeroTone, tone));
+        m = _mm_or_ps(_mm_and_ps(mixLanes, mixed), _mm_andnot_ps(mixLanes, tone));
     }
     if (_mm_movemask_ps(bad) != 0)
         return false;
