@@ -5,15 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "framework/IPluginBase.h"
+#include "platform/cli/IPluginCLI.h"
 
-// Host operations do nothing; the parameter set mixes the types and ranges a
+// The command-line host binding answers the host operations; the parameter set mixes the types and ranges a
 // real plug-in declares, so that clamping and rounding paths are all reached.
-class FuzzPlug : public IPluginBase {
+class FuzzPlug : public IPluginCLI {
 public:
   explicit FuzzPlug(int nPresets)
-      : IPluginBase(17, "0-1 0-2", nPresets, "Fuzz", "", "Fuzz", 0x10000, 1, 2, 0, true, false,
-                    true, kAPIAU) {
+      : IPluginCLI(17, "0-1 0-2", nPresets, "Fuzz", "", "Fuzz", 0x10000, 1, 2, 0, true, false, true) {
     for (int i = 0; i < 17; ++i) {
       IParam* p = GetParam(i);
       switch (i % 4) {
@@ -37,15 +36,4 @@ public:
       if (std::memchr(name, 0, IPreset::kNameSize) == nullptr) std::abort();
     }
   }
-
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* pNum, int* pDenom) override { *pNum = 4, *pDenom = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiMsg(IMidiMsg*) override { return true; }
 };

@@ -22,6 +22,7 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_PNG.h"
 #include "pix/PIX_Primitives.h"
+#include "platform/cli/IPluginCLI.h"
 #include "platform/headless/IGraphicsHeadless.h"
 
 namespace {
@@ -30,24 +31,14 @@ constexpr int kW = 640, kH = 500;
 constexpr int kCellW = 160, kCellH = 100;
 constexpr int kLabelH = 14;
 
-// A plug-in that answers the host operations with nothing; one parameter for the caption.
-class CardPlug : public IPluginBase {
+// A plug-in on the command-line host binding; one parameter for the caption.
+class CardPlug : public IPluginCLI {
 public:
   CardPlug()
-      : IPluginBase(1, "0-1 0-2", 0, "Control card", "", "Tools", 0x10000, 0x43617264, 0x546f6f6c, 0, false, false,
-                    true, kAPISA) {
+      : IPluginCLI(1, "0-1 0-2", 0, "Control card", "", "Tools", 0x10000, 0x43617264, 0x546f6f6c, 0, false, false,
+                   true) {
     GetParam(0)->InitDouble("Decay", 42.5, 0.0, 100.0, 0.1, "ms");
   }
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return 0; }
-  double GetTempo() override { return 120.0; }
-  void GetTimeSig(int* pNum, int* pDenom) override { *pNum = 4; *pDenom = 4; }
-  void GetTime(ITimeInfo*) override {}
-  void ResizeGraphics(int, int) override {}
-  bool SendMidiMsg(IMidiMsg*) override { return true; }
 };
 
 constexpr PIX_pixel Px(int r, int g, int b, int a = 255) { return PIX_RGBA(r, g, b, a); }

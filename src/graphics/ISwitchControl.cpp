@@ -54,16 +54,24 @@ ISwitchFramesControl::ISwitchFramesControl(IPluginBase* pPlug, int x, int y, int
   }
 }
 
-void ISwitchFramesControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
-  (void)pMod;
-  const int n = (int)mRECTs.size();
+namespace {
+// Areas laid out in order stand for values 0 to 1 in equal steps. Sets value to
+// the step of the area under (x, y); false (value untouched) when none is hit.
+bool ValueOfAreaAt(const std::vector<IRECT>& areas, int x, int y, double* value) {
+  const int n = (int)areas.size();
   for (int i = 0; i < n; ++i) {
-    if (mRECTs[(std::size_t)i].Contains(x, y)) {
-      mValue = n > 1 ? (double)i / (double)(n - 1) : 0.0;
-      SetDirty(true);
-      return;
+    if (areas[(std::size_t)i].Contains(x, y)) {
+      *value = n > 1 ? (double)i / (double)(n - 1) : 0.0;
+      return true;
     }
   }
+  return false;
+}
+}  // namespace
+
+void ISwitchFramesControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
+  (void)pMod;
+  if (ValueOfAreaAt(mRECTs, x, y, &mValue)) SetDirty(true);
 }
 
 IBitmapOverlayControl::IBitmapOverlayControl(IPluginBase* pPlug, int x, int y, int paramIdx, IBitmap* pBitmap,
@@ -126,14 +134,7 @@ void IRadioButtonsControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
     PromptUserInput();
     return;
   }
-  const int n = (int)mRECTs.size();
-  for (int i = 0; i < n; ++i) {
-    if (mRECTs[(std::size_t)i].Contains(x, y)) {
-      mValue = n > 1 ? (double)i / (double)(n - 1) : 0.0;
-      SetDirty(true);
-      return;
-    }
-  }
+  if (ValueOfAreaAt(mRECTs, x, y, &mValue)) SetDirty(true);
 }
 
 bool IRadioButtonsControl::Draw(IGraphics* pGraphics) {
