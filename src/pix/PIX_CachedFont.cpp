@@ -522,25 +522,28 @@ int PIX_CachedFont::DrawNative(PIX_IBitmap* bm, const char* str, int len, RECT* 
   b = std::min<long long>(b, bm->getHeight());
   if (l >= r || t >= b) return mh;
 
-  // The scratch holds the text box; the destination's pixels go under the
-  // text first so that antialiased edges blend with the real background.
-  GrowTo(sb, mw, mh);
-  dc = sb->getDC();
-  if (!dc || sb->getWidth() < mw || sb->getHeight() < mh) return mh;
+  // The scratch holds only the visible part of the text box (a long text in
+  // a small bitmap must not cost a scratch the size of the whole text); the
+  // destination's pixels go under the text first so that antialiased edges
+  // blend with the real background.
   const int sx = (int)(l - tx), sy = (int)(t - ty), cw = (int)(r - l), ch = (int)(b - t);
+  GrowTo(sb, cw, ch);
+  dc = sb->getDC();
+  if (!dc || sb->getWidth() < cw || sb->getHeight() < ch) return mh;
   for (int y = 0; y < ch; y++) {
     const PIX_pixel* from = Row(bm, (int)t + y);
-    PIX_pixel* to = Row(sb, sy + y);
+    PIX_pixel* to = Row(sb, y);
     if (!from || !to) return mh;
-    std::memcpy(to + sx, from + l, (size_t)cw * sizeof(PIX_pixel));
+    std::memcpy(to, from + l, (size_t)cw * sizeof(PIX_pixel));
   }
   SelectObject(dc, m_font);
   ::SetTextColor(dc, rgb);
   if (m_bkMode == 1) ::SetBkColor(dc, kColourRGB(m_bg));
   ::SetBkMode(dc, m_bkMode == 1 ? OPAQUE : TRANSPARENT);
-  RECT dr{0, 0, mw, mh};
-  // Lines keep their horizontal alignment inside the box.
+  // The box is drawn shifted so that its visible part lands at the scratch's
+  // origin; lines keep their horizontal alignment inside the box.
+  RECT dr{-sx, -sy, mw - sx, mh - sy};
   GDI_DrawText(dc, str, len, &dr, (int)((format & ~(unsigned)DT_CALCRECT) | DT_NOPREFIX));
-  PIX_Blit(bm, sb, (int)l, (int)t, sx, sy, cw, ch, m_combineAlpha, PIX_BLIT_MODE_COPY);
+  PIX_Blit(bm, sb, (int)l, (int)t, 0, 0, cw, ch, m_combineAlpha, PIX_BLIT_MODE_COPY);
   return mh;
 }

@@ -17,9 +17,18 @@
 
 namespace {
 
-// Image side limit: a skin image is a few hundred pixels; a forged header
-// must not make the loader ask for gigabytes.
+// Image limits: a skin image is a few hundred pixels and a long filmstrip a
+// few million; a forged header must not make the loader ask for gigabytes.
 constexpr png_uint_32 kMaxSide = 16384;
+constexpr unsigned long long kMaxPixels = 1ull << 24;
+
+// Ancillary chunks the loader has no use for. libpng would read text,
+// profile and metadata chunks whole into memory at whatever length the file
+// claims (a forged tEXt length asks for a gigabyte before the read fails);
+// skipped chunks are streamed past instead. tRNS and PLTE stay: they shape
+// the pixels.
+constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0tIME\0pCAL\0"
+                                      "sCAL\0hIST\0oFFs\0pHYs\0sBIT\0sRGB\0gAMA\0cHRM\0bKGD";
 
 [[noreturn]] void pngError(png_structp png, png_const_charp)
 {
@@ -47,10 +56,14 @@ PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
 
   png_init_io(png, fp);
   png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_set_chunk_cache_max(png, 32);
+  png_set_chunk_malloc_max(png, 1u << 20);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, (int)(sizeof(kSkippedChunks) / 5));
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, ctype = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &ctype, nullptr, nullptr, nullptr);
+  if ((unsigned long long)width * height > kMaxPixels) png_error(png, "image too large");
 
   // Every colour type is brought to 8-bit alpha, red, green, blue bytes.
   bool alpha = (ctype & PNG_COLOR_MASK_ALPHA) != 0;

@@ -2,6 +2,7 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_CachedFont.h"
 #include "pix/PIX_SysBitmap.h"
+#include "pix/AllocWatch.h"
 #include "pix/CachedFontTestUtil.h"
 #include "pix/PixTestUtil.h"
 
@@ -605,6 +606,34 @@ TEST(CachedFontDraw, ExtremeRectanglesNeitherOverflowNorDraw)
         }
       EXPECT_EQ(Ink(bm), 0) << flags;
     }
+  }
+}
+
+TEST(CachedFontDraw, NativeScratchCoversOnlyTheVisiblePartOfTheText)
+{
+  // Text that sticks out of a small bitmap on the top left lands exactly as the
+  // same text drawn whole into a large bitmap would show through that window.
+  auto f = MakeFont(16, PIX_FONT_FLAG_FORCE_NATIVE);
+  PIX_MemBitmap whole(120, 60), window(30, 12);
+  PIX_Clear(&whole, kWhite);
+  PIX_Clear(&window, kWhite);
+  RECT r{0, 0, 100, 50};
+  f->DrawText(&whole, "Decay\nTune", -1, &r, DT_NOCLIP);
+  RECT shifted{-7, -5, 93, 45};
+  f->DrawText(&window, "Decay\nTune", -1, &shifted, DT_NOCLIP);
+  ASSERT_GT(Ink(&window), 0);
+  for (int y = 0; y < 12; y++)
+    for (int x = 0; x < 30; x++)
+      ASSERT_EQ(PIX_GetPixel(&window, x, y), PIX_GetPixel(&whole, x + 7, y + 5)) << x << "," << y;
+
+  // A text of hundreds of lines drawn into that small bitmap costs memory in
+  // proportion to the bitmap and the text, not to the text's drawn area.
+  std::string tall;
+  for (int i = 0; i < 800; i++) tall += "Quorvane KT-412 bass drum\n";
+  for (unsigned fmt : {0u, (unsigned)DT_NOCLIP, (unsigned)(DT_NOCLIP | DT_BOTTOM | DT_RIGHT)}) {
+    RECT big{-5, -5, 30, 12};
+    const size_t largest = pixtest::LargestAllocDuring([&] { f->DrawText(&window, tall.c_str(), -1, &big, fmt); });
+    EXPECT_LT(largest, 8u << 20) << fmt;  // the whole text box would take about 14 MB
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_PNG.h"
+#include "pix/AllocWatch.h"
 #include "pix/PixTestUtil.h"
 
 using namespace pixtest;
@@ -313,4 +314,113 @@ TEST(PixPNG, SavedBitmapLoadsBackUnchanged)
   PIX_MemBitmap empty;
   EXPECT_FALSE(PIX_SavePNG(p.string().c_str(), &empty));
   EXPECT_FALSE(PIX_SavePNG("/nonexistent/dir/x.png", &bm));
+}
+
+// ---------------------------------------------------------------------------
+// Forged sizes: the loader must fail without first asking for the memory a
+// forged header or chunk length claims.
+
+namespace {
+
+uint32_t crc32(const unsigned char* p, size_t n)
+{
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i)
+  {
+    c ^= p[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+  }
+  return ~c;
+}
+
+void putBE32(std::vector<unsigned char>& v, uint32_t x)
+{
+  v.insert(v.end(), {(unsigned char)(x >> 24), (unsigned char)(x >> 16), (unsigned char)(x >> 8), (unsigned char)x});
+}
+
+// A chunk with a correct CRC; `claimed` overrides the length field.
+std::vector<unsigned char> chunk(const char* type, const std::string& data, int64_t claimed = -1)
+{
+  std::vector<unsigned char> c;
+  putBE32(c, claimed >= 0 ? (uint32_t)claimed : (uint32_t)data.size());
+  c.insert(c.end(), type, type + 4);
+  c.insert(c.end(), data.begin(), data.end());
+  putBE32(c, crc32(c.data() + 4, c.size() - 4));
+  return c;
+}
+
+class PixPNGForged : public ::testing::Test
+{
+protected:
+  fs::path path = fs::temp_directory_path() / ("pixforged-" + std::to_string(::getpid()) + ".png");
+  PIX_MemBitmap src{13, 7, 4};
+  std::vector<unsigned char> good;
+
+  void SetUp() override
+  {
+    fillRandom(&src, 8);
+    ASSERT_TRUE(PIX_SavePNG(path.string().c_str(), &src));
+    good = readFile(path);
+    ASSERT_GT(good.size(), 33u);
+  }
+  void TearDown() override { fs::remove(path); }
+
+  // The good file with extra bytes placed right after the IHDR chunk.
+  void writeWithAfterHeader(const std::vector<unsigned char>& extra)
+  {
+    std::vector<unsigned char> f(good.begin(), good.begin() + 33);
+    f.insert(f.end(), extra.begin(), extra.end());
+    f.insert(f.end(), good.begin() + 33, good.end());
+    writeFile(path, f);
+  }
+
+  // Loads and returns the bitmap (or null), noting the largest single
+  // allocation made while loading.
+  PIX_IBitmap* load(size_t& largest)
+  {
+    PIX_IBitmap* bm = nullptr;
+    largest = LargestAllocDuring([&] { bm = PIX_LoadPNG(path.string().c_str()); });
+    return bm;
+  }
+};
+
+}  // namespace
+
+TEST_F(PixPNGForged, MetadataChunksAreSkippedAndTheImageStillLoads)
+{
+  std::vector<unsigned char> extra;
+  for (const auto& c : {chunk("tEXt", std::string("Comment\0made by a test", 22)), chunk("gAMA", std::string("\0\0\xb1\x8f", 4)),
+                        chunk("pHYs", std::string(9, '\1')), chunk("tIME", std::string("\x07\xea\x0c\x07\x15\x2a\x00", 7)),
+                        chunk("zTXt", std::string("k\0\0x", 4))})
+    extra.insert(extra.end(), c.begin(), c.end());
+  writeWithAfterHeader(extra);
+  size_t largest = 0;
+  PIX_IBitmap* bm = load(largest);
+  ASSERT_NE(bm, nullptr);
+  EXPECT_EQ(pixels(bm), pixels(&src));
+  delete bm;
+}
+
+TEST_F(PixPNGForged, AHugeClaimedLengthOrImageSizeFailsWithoutAllocatingIt)
+{
+  constexpr size_t kBound = 16u << 20;
+  size_t largest = 0;
+  // A text chunk claiming about a gigabyte, with the file ending long before.
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP", "eXIf", "sPLT", "abCd"})
+  {
+    writeWithAfterHeader(chunk(type, "xyz", 0x3C000000));
+    EXPECT_EQ(load(largest), nullptr) << type;
+    EXPECT_LT(largest, kBound) << type;
+  }
+  // An image of 8192 x 8192 pixels: within the side limit, but a quarter of a
+  // gigabyte of pixels for a header of a few bytes.
+  std::vector<unsigned char> big = good;
+  const unsigned char side[4] = {0x00, 0x00, 0x20, 0x00};
+  std::copy(side, side + 4, big.begin() + 16);
+  std::copy(side, side + 4, big.begin() + 20);
+  const uint32_t crc = crc32(big.data() + 12, 17);
+  for (int i = 0; i < 4; ++i) big[29 + i] = (unsigned char)(crc >> (24 - 8 * i));
+  writeFile(path, big);
+  EXPECT_EQ(load(largest), nullptr);
+  EXPECT_LT(largest, kBound);
 }
