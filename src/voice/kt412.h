@@ -107,6 +107,8 @@ private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
     // The clipper for a drive factor dist + 1 already formed.
     static float clipDriven(float x, double drive);
+    // The transistor stage behind both VCAs.
+    static float transistorVca(float q, float env, double threshold, double c, double reciprocal);
 
     // Renders the next block into ahead, keeping a copy of the state at its start.
     void renderAhead();
@@ -192,29 +194,32 @@ private:
     Saved saved;
 };
 
-// Tone VCA: a transistor stage whose gain opens once the envelope exceeds 0.45; q is its
-// quadratic transfer, whose constant term lets an open VCA pass a pulse that follows the envelope.
+// The two VCAs are one transistor stage: shut while the envelope is below its threshold, open
+// with a gain (env - threshold) / 470k applied to the quadratic transfer q and divided by the
+// stage's constant c.
+inline float kt412::transistorVca(float q, float env, double threshold, double c, double reciprocal)
+{
+    // Shut: g = 0 gives +-0 (or NaN), which dividing would not change.
+    if (static_cast<double>(env) < threshold)
+        return 0.0f * q;
+    // Open: env is at least the float next above the threshold, so g is never 0.
+    const float g = floatQuotient(static_cast<double>(env) - threshold, 470000.0, 1.0 / 470000.0);
+    return floatQuotient(static_cast<double>(g * q), c, reciprocal);
+}
+
+// Tone VCA: opens once the envelope exceeds 0.45; the constant term of q lets an open VCA pass a
+// pulse that follows the envelope.
 inline float kt412::vca1besser(float x, float env) const
 {
     const float q = ((-2.251f * x) * x + (-9.76f * x)) + 0.4633f;
-    // Shut: g = 0 gives +-0 (or NaN), which dividing would not change.
-    if (static_cast<double>(env) < 0.45)
-        return 0.0f * q;
-    // Open: env is at least the float next above 0.45, so g is never 0.
-    const float g = floatQuotient(static_cast<double>(env) - 0.45, 470000.0, 1.0 / 470000.0);
-    return floatQuotient(static_cast<double>(g * q), 0.000027, 1.0 / 0.000027);
+    return transistorVca(q, env, 0.45, 0.000027, 1.0 / 0.000027);
 }
 
 // Click VCA: the same stage with a threshold of 1.86 and a steeper transfer.
 inline float kt412::vca2besser(float env, float x) const
 {
     const float q = ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f;
-    // Shut: g = 0 gives +-0 (or NaN), which dividing would not change.
-    if (static_cast<double>(env) < 1.86)
-        return 0.0f * q;
-    // Open: env is at least the float next above 1.86, so g is never 0.
-    const float g = floatQuotient(static_cast<double>(env) - 1.86, 470000.0, 1.0 / 470000.0);
-    return floatQuotient(static_cast<double>(g * q), 0.000024, 1.0 / 0.000024);
+    return transistorVca(q, env, 1.86, 0.000024, 1.0 / 0.000024);
 }
 
 // Diode clipper: drive, then look up the measured curve (-9..+9 over 1000 steps) with linear
