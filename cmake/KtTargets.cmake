@@ -33,3 +33,20 @@ function(kt_add_test name)
 endfunction()
 
 find_package(Threads REQUIRED)
+
+# kt_add_instrument(<name> BINDING <binding library> [SHARED])
+# The instrument's one source, compiled against one host binding. The binding
+# library puts its IPluginBinding.h on the include path; the instrument derives
+# from the IPluginBinding it names. Static unless SHARED is given.
+function(kt_add_instrument name)
+  cmake_parse_arguments(ARG "SHARED" "BINDING" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/instrument/*.cpp)
+  if(ARG_SHARED)
+    add_library(${name} SHARED ${srcs})
+    set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  else()
+    add_library(${name} STATIC ${srcs})
+  endif()
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC kt_voice kt_framework kt_graphics ${ARG_BINDING} ${ARG_DEPS})
+endfunction()

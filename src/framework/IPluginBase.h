@@ -14,7 +14,7 @@
 #include "framework/ITimeInfo.h"
 #include "util/UTIL_Mutex.h"
 
-class IGraphics;
+class IEditor;
 
 // The core of every plug-in. A host wrapper derives from it and implements the
 // pure operations that only a host can perform (telling the host about
@@ -134,7 +134,7 @@ public:
   virtual void ResizeGraphics(int w, int h) = 0;
   virtual void HostSpecificInit() {}
   // Pushes every parameter into the editor, prepares it and takes ownership.
-  virtual void AttachGraphics(IGraphics* pGraphics);
+  virtual void AttachGraphics(IEditor* pGraphics);
   virtual void SetLatency(int samples) { mLatency = samples; }
   virtual bool SendMidiMsg(IMidiMsg* pMsg) = 0;
   virtual bool SendSysEx(ISysEx* /*pSysEx*/) { return false; }
@@ -151,7 +151,7 @@ public:
   const IParam* GetParam(int idx) const;
   int NParams() const { return static_cast<int>(mParams.size()); }
   int NPresets() const { return static_cast<int>(mPresets.size()); }
-  IGraphics* GetGUI() { return mGraphics; }
+  IEditor* GetGUI() { return mGraphics; }
   double GetSampleRate() const { return mSampleRate; }
   void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
   int GetBlockSize() const { return mBlockSize; }
@@ -287,7 +287,7 @@ protected:
   int mLatency;
   unsigned int mTailSize;
   std::vector<const char*> mParamGroups;
-  IGraphics* mGraphics;
+  IEditor* mGraphics;
   std::vector<std::unique_ptr<IParam>> mParams;
   std::vector<std::unique_ptr<IPreset>> mPresets;
   // Sized once in the constructor: the channels' slots point into them.

@@ -1,13 +1,8 @@
-// IPluginBase: the calls into the editor surface.
-//
-// The framework reaches IGraphics only through its virtual operations and
-// never links the graphics library. This file is built without the
-// sanitizer's dynamic-type check, which would need IGraphics' type information
-// from that library.
+// IPluginBase: the calls into the editor surface, through IEditor only.
+#include "framework/IEditor.h"
 #include "framework/IPluginBase.h"
-#include "graphics/IGraphics.h"
 
-void IPluginBase::AttachGraphics(IGraphics* pGraphics) {
+void IPluginBase::AttachGraphics(IEditor* pGraphics) {
   if (!pGraphics) return;
   IMutexLock lock(this);
   for (int i = 0; i < NParams(); ++i) {

@@ -123,7 +123,7 @@ void IControl::PromptUserInput() {
 void IControl::PromptUserInput(IRECT* pTextRect) {
   IParam* pParam = GetParam();
   if (!pParam || mDisablePrompt || !pTextRect) return;
-  IGraphics* pGraphics = mPlug ? mPlug->GetGUI() : nullptr;
+  IGraphics* pGraphics = mPlug ? dynamic_cast<IGraphics*>(mPlug->GetGUI()) : nullptr;
   if (!pGraphics) return;
   pGraphics->PromptUserInput(this, pParam, pTextRect);
   Redraw();

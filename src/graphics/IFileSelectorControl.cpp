@@ -13,7 +13,7 @@ void IFileSelectorControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
   (void)x;
   (void)y;
   (void)pMod;
-  IGraphics* pGraphics = mPlug ? mPlug->GetGUI() : nullptr;
+  IGraphics* pGraphics = mPlug ? dynamic_cast<IGraphics*>(mPlug->GetGUI()) : nullptr;
   if (!pGraphics) return;
   mState = kFSSelecting;
   SetDirty(false);

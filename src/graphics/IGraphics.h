@@ -11,6 +11,7 @@
 #include "graphics/IMouseMod.h"
 #include "graphics/IRECT.h"
 #include "graphics/IText.h"
+#include "framework/IEditor.h"
 
 class IControl;
 class IParam;
@@ -43,13 +44,13 @@ inline constexpr int DEFAULT_FPS = 25;
 // and the next timer tick draws them. The image and font caches are
 // process-wide and each guarded by its own mutex.
 //
-// The plug-in base reaches the surface only through virtual operations
-// (SetParameterFromPlug, SetControlFromPlug, PrepDraw, the destructor) so that
-// the framework library does not link this one.
-class IGraphics {
+// The plug-in base reaches the surface only through IEditor (SetParameterFromPlug,
+// SetControlFromPlug, PrepDraw, the destructor), so the framework neither
+// includes nor links the graphics core.
+class IGraphics : public IEditor {
 public:
   IGraphics(IPluginBase* pPlug, int w, int h, int refreshFPS = 0);
-  virtual ~IGraphics();
+  ~IGraphics() override;
 
   // --- Platform operations (implemented by the platform class) ---
   virtual bool DrawScreen(IRECT* pR) = 0;
@@ -89,9 +90,9 @@ public:
   virtual PIX_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
 
   // --- Called by the plug-in base (virtual: the framework does not link us) ---
-  virtual void PrepDraw();
-  virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
-  virtual void SetControlFromPlug(int controlIdx, double normalizedValue);
+  void PrepDraw() override;
+  void SetParameterFromPlug(int paramIdx, double value, bool normalized) override;
+  void SetControlFromPlug(int controlIdx, double normalizedValue) override;
 
   // --- Construction and layout ---
   int AttachControl(IControl* pControl);

@@ -22,7 +22,7 @@ void IURLControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
   (void)x;
   (void)y;
   (void)pMod;
-  IGraphics* pGraphics = mPlug ? mPlug->GetGUI() : nullptr;
+  IGraphics* pGraphics = mPlug ? dynamic_cast<IGraphics*>(mPlug->GetGUI()) : nullptr;
   if (!pGraphics) return;
   bool opened = false;
   if (mURL[0]) opened = pGraphics->OpenURL(mURL, mErrMsg);

@@ -43,7 +43,7 @@ private:
 };
 
 QiKt412::QiKt412()
-    : IPluginCLI(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
+    : IPluginBinding(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
                  kVendorVersion, FourCC("Qip2"), FourCC("-QI-"), 0, true, false, true),
       mMidiQueue(kInitialQueueSize) {
   InitParameters();

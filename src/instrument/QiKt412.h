@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "framework/IMidiQueue.h"
-#include "platform/cli/IPluginCLI.h"
+#include "IPluginBinding.h"
 #include "voice/kt412.h"
 
 class ITextControl;
@@ -61,7 +61,7 @@ extern std::atomic<int> paramCC[kNumParams];
 // while it is held, so neither side waits longer than the other's voice call.
 // The learn flags and LED state are atomics because both sides touch them.
 // The editor (GetGUI()) and the value readout are called only when they exist.
-class QiKt412 : public IPluginCLI {
+class QiKt412 : public IPluginBinding {
 public:
   QiKt412();
   ~QiKt412() override = default;

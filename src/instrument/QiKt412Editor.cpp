@@ -1,5 +1,5 @@
 // The instrument's calls into its editor, kept apart from the sound code.
-#include "graphics/IGraphics.h"
+#include "framework/IEditor.h"
 #include "graphics/ITextControl.h"
 #include "instrument/QiKt412.h"
 
@@ -13,11 +13,11 @@ constexpr int kValueTextSize = 16;
 // mark the control dirty, and drawing happens later on the editor's thread.
 
 void QiKt412::ShowControl(int controlIdx, double normalizedValue) {
-  if (IGraphics* gui = GetGUI()) gui->SetControlFromPlug(controlIdx, normalizedValue);
+  if (IEditor* gui = GetGUI()) gui->SetControlFromPlug(controlIdx, normalizedValue);
 }
 
 void QiKt412::ShowParameter(int paramIdx, double normalizedValue) {
-  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, normalizedValue, true);
+  if (IEditor* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, normalizedValue, true);
 }
 
 void QiKt412::ShowInValueDisplay(int paramIdx, double normalizedValue) {
