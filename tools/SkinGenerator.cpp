@@ -516,6 +516,7 @@ void DrawArrows(Output& out)
 // ---- Background -------------------------------------------------------------------
 constexpr int kBgW = 592, kBgH = 442;
 const float kKnobX[3] = {95, 245, 395}, kKnobY[3] = {127, 217, 308};
+constexpr float kLearnLabelX = 490, kClearLabelX = 552;  // caption centres
 const char* const kKnobLabels[9] = {"PITCH", "ACCENT", "DECAY", "TUNE DECAY", "ATTACK",
                                     "HOLD", "TUNE DEPTH", "NOISE DECAY", "DISTORT"};
 
@@ -585,6 +586,36 @@ void DrawBackground(Output& out)
   s.roundRect(491, 343, 58, 18, 2, PIX_RGBA(160, 172, 136, 255), PIX_RGBA(198, 210, 172, 255));
   // LED bezel ring and learn/clear well.
   s.roundRect(494, 232, 53, 24, 4, PIX_RGBA(14, 14, 16, 255), PIX_RGBA(50, 52, 58, 255));
+  // Engraved rules dividing the right column into trigger, MIDI and readout.
+  for (float y : {186.0f, 290.0f})
+  {
+    s.rect(484, y, 74, 1, PIX_RGBA(14, 14, 16, 255));
+    s.rect(484, y + 1, 74, 1, PIX_RGBA(62, 64, 70, 255));
+  }
+  // Leader lines from the LEARN and CLEAR captions down to their buttons.
+  const PIX_pixel lead = PIX_RGBA(120, 122, 128, 255);
+  s.rect(kLearnLabelX, 229, 509 - kLearnLabelX + 0.5f, 1, lead);
+  s.rect(509, 229, 1, 4, lead);
+  s.rect(532, 229, kClearLabelX - 532, 1, lead);
+  s.rect(532, 229, 1, 4, lead);
+  s.rect(kLearnLabelX, 228, 1, 2, lead);
+  s.rect(kClearLabelX - 1, 228, 1, 2, lead);
+  // A kick drum's waveform silk-screened across the top of the knob field:
+  // a sine whose pitch sweeps down while it decays.
+  {
+    const PIX_pixel ink = Mix(PIX_RGBA(32, 34, 38, 255), kAmber, 0.45f);
+    const float x0 = 30, x1 = 452, mid = 94, amp = 17;
+    float px = x0, py = mid, phase = 0;
+    for (float x = x0 + 0.5f; x <= x1; x += 0.5f)
+    {
+      const float t = (x - x0) / (x1 - x0);
+      phase += 2 * kPi * (0.8f + 2.6f * std::exp(-t / 0.12f)) * 0.5f / 36.0f;
+      const float y = mid - amp * std::exp(-t / 0.4f) * std::sin(phase);
+      s.stroke(px, py, x, y, 1.2f, ink);
+      px = x;
+      py = y;
+    }
+  }
   // Screws in the footer corners.
   const float screws[2][2] = {{12, 424}, {580, 424}};
   for (int i = 0; i < 2; ++i)
@@ -644,12 +675,13 @@ void DrawBackground(Output& out)
     cap.draw(bm, to[i], toX[i], 156.5f, kLabel, kBlack);
   }
   Font small(8, true, sc);
-  small.centred(bm, "MIDI", 521, 224, kLabelDim, kBlack);
-  small.draw(bm, "LEARN", 497 - small.width("LEARN") - 3, 244, kLabel, kBlack);
-  small.draw(bm, "CLEAR", 547 + 3, 244, kLabel, kBlack);
+  small.centred(bm, "MIDI", 521, 204, kLabelDim, kBlack);
+  small.centred(bm, "LEARN", kLearnLabelX, 223, kLabel, kBlack);
+  small.centred(bm, "CLEAR", kClearLabelX, 223, kLabel, kBlack);
   small.centred(bm, "HIT", 519, 156, kLabelDim, kBlack);
   small.centred(bm, "VALUE", 520, 332, kLabelDim, kBlack);
   small.draw(bm, "SINGLE-VOICE ANALOG KICK MODEL", 24, 425, kLabelDim, kBlack);
+  small.draw(bm, "QUORVANE INSTRUMENTS", 568 - small.width("QUORVANE INSTRUMENTS"), 425, kLabelDim, kBlack);
 
   s.FinishAlpha(bm);
   out.save("backgroundPro.png", bm);
