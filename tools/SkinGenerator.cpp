@@ -9,7 +9,7 @@
 // "DejaVu Sans" font: the panel texture comes from a fixed-seed generator, so
 // a second run writes the same pixels.
 //
-// Shapes are drawn four times larger than wanted and shrunk with the library's
+// Shapes are drawn several times larger than wanted and shrunk with the library's
 // averaging scaled blit, which gives every edge smooth antialiasing. Images
 // with transparent parts (everything but the background) are drawn on an
 // opaque matte of panel colour with a second, white-on-black coverage layer
@@ -32,7 +32,13 @@
 namespace {
 
 constexpr float kPi = 3.14159265358979f;
-constexpr int kSuper = 4;  // supersampling factor of the shape layers
+// Supersampling factor of the shape layers: 4 x 4 samples per pixel, 2 x 2
+// from scale 3 up (the pixels are small there, and the layers stay under
+// 70 MB).
+constexpr int Super(int scale)
+{
+  return scale <= 2 ? 4 : 2;
+}
 const char* const kFace = "DejaVu Sans";
 
 // ---- Palette ---------------------------------------------------------------
@@ -76,8 +82,8 @@ class Sprite
 {
 public:
   Sprite(int w, int h, int scale, bool transparent, PIX_pixel matte = kMatte)
-      : m_w(w), m_h(h), m_scale(scale), m_k((float)(scale * kSuper)), m_transparent(transparent),
-        m_col(w * scale * kSuper, h * scale * kSuper, 4)
+      : m_w(w), m_h(h), m_scale(scale), m_k((float)(scale * Super(scale))), m_transparent(transparent),
+        m_col(w * scale * Super(scale), h * scale * Super(scale), 4)
   {
     PIX_Clear(&m_col, matte);
     if (transparent)
