@@ -329,7 +329,7 @@ PIX_MemBitmap* KnobFrame(int scale, float value)
   const float a0 = -kKnobSweep / 2, a = a0 + kKnobSweep * value;
   // Track and value arc.
   s.arcBand(cx, cy, 26.5f, 29.5f, a0, a0 + kKnobSweep, PIX_RGBA(16, 17, 19, 255));
-  s.arcBand(cx, cy, 27.0f, 29.0f, a0, a0 + kKnobSweep, PIX_RGBA(58, 60, 66, 255));
+  s.arcBand(cx, cy, 27.0f, 29.0f, a0, a0 + kKnobSweep, PIX_RGBA(68, 70, 77, 255));
   if (value > 0) s.arcBand(cx, cy, 27.0f, 29.0f, a0, a, kAmber);
   // Drop shadow, skirt, cap.
   s.disc(cx + 0.8f, cy + 2.2f, 22.5f, kBlack, kBlack, 1.0f, 0.45f);
