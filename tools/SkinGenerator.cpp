@@ -406,7 +406,6 @@ PIX_MemBitmap* TriggerFrame(int scale, bool pressed)
 {
   Sprite s(96, 30, scale, true);
   s.roundRect(0.5f, 0.5f, 95, 29, 6, PIX_RGBA(12, 12, 14, 255), PIX_RGBA(70, 72, 78, 255));
-  const float d = pressed ? 1.0f : 0.0f;
   if (!pressed)
   {
     s.roundRect(2, 2, 92, 25.5f, 5, PIX_RGBA(104, 106, 112, 255), PIX_RGBA(40, 41, 46, 255));
@@ -415,7 +414,7 @@ PIX_MemBitmap* TriggerFrame(int scale, bool pressed)
   else
   {
     s.roundRect(2, 2.5f, 92, 25.5f, 5, PIX_RGBA(255, 190, 100, 255), PIX_RGBA(170, 80, 10, 255));
-    s.roundRect(3, 3.5f + d * 0, 90, 23.5f, 4.5f, PIX_RGBA(255, 170, 70, 255), PIX_RGBA(228, 120, 24, 255));
+    s.roundRect(3, 3.5f, 90, 23.5f, 4.5f, PIX_RGBA(255, 170, 70, 255), PIX_RGBA(228, 120, 24, 255));
   }
   PIX_MemBitmap* bm = s.Resolve();
   Font f(11, true, scale);
@@ -533,19 +532,20 @@ void Texture(PIX_IBitmap* bm, int scale)
   const int W = bm->getWidth(), H = bm->getHeight();
   PIX_MemBitmap grain(W, H, 4);
   Rng rng(0x4B540412u);
+  // Streaks keep their length in design units at every scale.
+  const float keep = scale == 1 ? 0.94f : std::pow(0.94f, 1.0f / (float)scale);
   for (int y = 0; y < H; ++y)
   {
     float streak = rng.uni() * 0.5f;
     const float rowBias = rng.uni() * 4.0f;
     for (int x = 0; x < W; ++x)
     {
-      streak = streak * 0.94f + rng.uni() * 0.06f * 4.0f;
+      streak = streak * keep + rng.uni() * (1.0f - keep) * 4.0f;
       const float v = 128.0f + rowBias + streak * 9.0f + rng.uni() * 5.0f;
       const int g = (int)std::lround(std::fmin(255.0f, std::fmax(0.0f, v)));
       PIX_PutPixel(&grain, x, y, PIX_RGBA(g, g, g, 255), 1.0f, 0);
     }
   }
-  (void)scale;
   PIX_Blit(bm, &grain, 0, 0, 0, 0, W, H, 0.6f, PIX_BLIT_MODE_OVERLAY);
 }
 
