@@ -6,7 +6,8 @@ set -euo pipefail
 build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
             libx11-dev libsndfile1-dev libsmf-dev)
-test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth)
+test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth
+           mma timidity python3-mido golang-1.19-src)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then
