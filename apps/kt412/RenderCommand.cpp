@@ -131,9 +131,10 @@ std::string RenderUsage() {
        "  -f, --format FORMAT    float (32-bit float, default), 16 or 24 (integer PCM)\n"
        "  -g, --gain DB          gain applied to the output, "
     << kMinGainDb << ".." << kMaxGainDb
-    << " dB (default 0); hits closer\n"
-       "                         than about 30 ms pile up past full scale, which 16-\n"
-       "                         and 24-bit files clip (the summary counts the samples)\n"
+    << " dB (default 0). Hits\n"
+       "                         closer than about 30 ms pile up past full scale;\n"
+       "                         16- and 24-bit files clip them, and the summary then\n"
+       "                         counts the clipped samples and names a gain that fits\n"
        "      --set NAME=VALUE   set a parameter to a plain value in its own units\n"
        "                         (e.g. --set Decay=0.9 --set Pitch=-5; switches take\n"
        "                         0/1 or off/on); may be repeated, applied in order\n"

@@ -196,6 +196,9 @@ TEST_F(PixPNGCorpus, InterlacedImages)
   expectSameAsReference(make("greyi", "-interlace PNG -alpha off -colorspace Gray -depth 4 "
                                       "-define png:color-type=0 -define png:bit-depth=4", 0, 4),
                         true);
+  // Palette indices are gathered over all passes before they are looked up.
+  expectSameAsReference(make("pali", "-interlace PNG -alpha off -colors 16 -define png:bit-depth=4", 3, 4, "PNG8:"),
+                        true);
 }
 
 TEST_F(PixPNGCorpus, LoadsIntoAPassedBitmapAndIntoBottomUpStorage)
