@@ -164,6 +164,30 @@ bool ParseTrack(const unsigned char* data, size_t size, int trackNo, std::vector
       }
       continue;
     }
+    // Stray system messages between events, as some writers leave them:
+    // their length is fixed by the status byte, so they are skipped and the
+    // rest of the track plays. Real-time bytes (0xF8..0xFE) are single bytes
+    // that may interleave anything and leave running status alone. System
+    // common messages cancel running status, as on a MIDI cable, so a data
+    // byte right after one has no status. 0xF4 and 0xF5 are undefined: what
+    // follows them cannot be told apart from data, so the file is refused.
+    if (status >= 0xF8 && status != 0xFF) continue;
+    if (status == 0xF1 || status == 0xF2 || status == 0xF3 || status == 0xF6) {
+      running = 0;
+      const int nData = status == 0xF2 ? 2 : status == 0xF6 ? 0 : 1;
+      for (int i = 0; i < nData; ++i) {
+        unsigned d;
+        if (!c.Byte(&d)) {
+          *error = TrackMsg("truncated", trackNo);
+          return false;
+        }
+        if (d & 0x80) {
+          *error = "bad data byte" + where + " at tick " + std::to_string(tick);
+          return false;
+        }
+      }
+      continue;
+    }
     if (status >= 0xF0) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%02X", status);

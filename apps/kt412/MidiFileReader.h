@@ -41,7 +41,10 @@ struct MidiFileSong {
 // nearest frame. Running status is honoured, also across meta and sysex
 // events. Unknown chunks are skipped; bytes after a track's end-of-track are
 // ignored; a track that ends at an event boundary without end-of-track is
-// accepted.
+// accepted. Stray system messages inside a track are skipped by their known
+// length: real-time bytes (0xF8..0xFE) keep running status, system common
+// messages (0xF1, 0xF2, 0xF3, 0xF6) cancel it; the undefined 0xF4 and 0xF5
+// are refused ("unexpected status byte 0xF4 in track 1 at tick 0").
 //
 // Bad input never crashes or hangs: reads are bounded by the data, and a
 // malformed file gives false with a one-line message in *error, e.g.

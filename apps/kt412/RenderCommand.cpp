@@ -27,6 +27,17 @@ bool ParseInt(const std::string& text, long* value) {
   return true;
 }
 
+// A decimal number with nothing after it; inf and nan are not numbers here.
+bool ParseDouble(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (!end || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
+
 bool ParseRangedInt(const std::string& what, const std::string& text, long lo, long hi, int* out,
                     std::string* error) {
   long v = 0;
@@ -118,6 +129,12 @@ std::string RenderUsage() {
     << kMinBlockSize << ".." << kMaxBlockSize
     << " (default 512)\n"
        "  -f, --format FORMAT    float (32-bit float, default), 16 or 24 (integer PCM)\n"
+       "  -g, --gain DB          gain applied to the output, "
+    << kMinGainDb << ".." << kMaxGainDb
+    << " dB (default 0). Hits\n"
+       "                         closer than about 30 ms pile up past full scale;\n"
+       "                         16- and 24-bit files clip them, and the summary then\n"
+       "                         counts the clipped samples and names a gain that fits\n"
        "      --set NAME=VALUE   set a parameter to a plain value in its own units\n"
        "                         (e.g. --set Decay=0.9 --set Pitch=-5; switches take\n"
        "                         0/1 or off/on); may be repeated, applied in order\n"
@@ -207,6 +224,20 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, 
         *error = "unknown sample format '" + v + "' (use float, 16 or 24)";
         return false;
       }
+    } else if (arg == "-g" || arg == "--gain") {
+      if (!takeValue(&v)) return false;
+      double db = 0.0;
+      if (!ParseDouble(v, &db)) {
+        *error = "gain '" + v + "' is not a number of dB";
+        return false;
+      }
+      if (db < kMinGainDb || db > kMaxGainDb) {
+        std::ostringstream range;
+        range << kMinGainDb << ".." << kMaxGainDb;
+        *error = "gain " + v + " dB is outside " + range.str() + " dB";
+        return false;
+      }
+      opts->gainDb = db;
     } else if (arg == "--set") {
       if (!takeValue(&v)) return false;
       opts->settings.push_back(v);
@@ -272,6 +303,10 @@ MidiFileSong DemoSong(int sampleRate) {
   return song;
 }
 
+int64_t RenderLengthFrames(const MidiFileSong& song, int sampleRate) {
+  return song.endFrame + static_cast<int64_t>(std::llround(kTailSeconds * sampleRate));
+}
+
 int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, RenderSummary* summary) {
   if (opts.help) {
     out << RenderUsage();
@@ -312,7 +347,7 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
       SameFile(outputPath, opts.stateOut) || outputPath == opts.stateOut)
     return Fail(err, "output '" + outputPath + "' is also an input or state file");
 
-  const int64_t totalFrames = song.endFrame + static_cast<int64_t>(std::llround(kTailSeconds * opts.sampleRate));
+  const int64_t totalFrames = RenderLengthFrames(song, opts.sampleRate);
   if (totalFrames * 2 * BytesPerSample(opts.format) > kMaxWavDataBytes)
     return Fail(err, "the render would be " + std::to_string(totalFrames / opts.sampleRate) +
                          " s long, more than a WAV file can hold at this rate and format");
@@ -333,7 +368,12 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   plug.SetOutputChannelConnections(0, 2, true);
   plug.AttachOutputBuffers(0, 2, outs);
 
+  // The gain scales the instrument's output, as a fader after it would; the
+  // sound itself is rendered as the model prescribes.
+  const float gain = static_cast<float>(std::pow(10.0, opts.gainDb / 20.0));
+  const bool integerFormat = opts.format != WavSampleFormat::kFloat32;
   double peak = 0.0;
+  int64_t clipped = 0;
   size_t next = 0;
   for (int64_t start = 0; start < totalFrames; start += block) {
     const int n = static_cast<int>(std::min<int64_t>(block, totalFrames - start));
@@ -344,10 +384,13 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     }
     plug.ProcessBuffers(0.0f, n);
     for (int i = 0; i < n; ++i) {
-      interleaved[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)];
-      interleaved[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)];
-      peak = std::max(peak, static_cast<double>(std::fabs(left[static_cast<size_t>(i)])));
-      peak = std::max(peak, static_cast<double>(std::fabs(right[static_cast<size_t>(i)])));
+      interleaved[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)] * gain;
+      interleaved[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)] * gain;
+    }
+    for (size_t k = 0; k < 2 * static_cast<size_t>(n); ++k) {
+      const double a = std::fabs(static_cast<double>(interleaved[k]));
+      peak = std::max(peak, a);
+      if (a > 1.0) ++clipped;
     }
     if (!writer.Write(interleaved.data(), n, &error)) {
       writer.Abort();
@@ -362,9 +405,15 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   s.frames = totalFrames;
   s.seconds = static_cast<double>(totalFrames) / opts.sampleRate;
   s.peak = peak;
+  s.clippedSamples = integerFormat ? clipped : 0;
   s.controllerMoves = plug.NHostEvents();
   out << "kt412: wrote " << outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
       << " s, peak " << DbText(peak);
+  if (s.clippedSamples > 0) {
+    // The gain that brings this peak down to full scale, to a tenth of a dB.
+    const double fit = opts.gainDb - std::ceil(20.0 * std::log10(peak) * 10.0) / 10.0;
+    out << ", " << s.clippedSamples << " samples clipped (try --gain " << std::setprecision(1) << fit << ")";
+  }
   if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";
   out << "\n";
   if (summary) *summary = s;

@@ -21,12 +21,15 @@ struct RenderOptions {
   std::vector<std::string> learns;    // CC=NAME, applied in order
   std::string stateIn;                // --state
   std::string stateOut;               // --save-state
+  double gainDb = 0.0;                // --gain, applied to the output
   bool listParams = false;
   bool help = false;
 };
 
 constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 384000;
+constexpr double kMinGainDb = -60.0;
+constexpr double kMaxGainDb = 24.0;
 constexpr int kMinBlockSize = 1;
 constexpr int kMaxBlockSize = 8192;
 // Sound after the last MIDI event: a hit at the longest Decay and Hold has
@@ -58,12 +61,19 @@ struct RenderSummary {
   std::string outputPath;
   int64_t frames = 0;
   double seconds = 0.0;
-  double peak = 0.0;          // largest magnitude written, linear
+  double peak = 0.0;          // largest magnitude written (after the gain), linear
+  // Samples (each channel counted) beyond full scale that an integer format
+  // flattened to its largest value; 0 for float output, which keeps them.
+  int64_t clippedSamples = 0;
   int controllerMoves = 0;    // parameters moved by learned controllers
 };
 
+// Frames a render of the song lasts: its last event plus kTailSeconds.
+int64_t RenderLengthFrames(const MidiFileSong& song, int sampleRate);
+
 // Runs the command: --help and --list-params print and return 0; a render
-// prints where the WAV went, its length and peak level and returns 0. Any
+// prints where the WAV went, its length and peak level (and, when a 16- or
+// 24-bit file had to clip, how many samples it clipped) and returns 0. Any
 // error prints one line to err and returns 2, leaving nothing at the output
 // path (an existing file there is kept as it was).
 int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err,

@@ -9,6 +9,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -30,14 +31,24 @@ constexpr unsigned long long kMaxPixels = 1ull << 24;
 constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0tIME\0pCAL\0"
                                       "sCAL\0hIST\0oFFs\0pHYs\0sBIT\0sRGB\0gAMA\0cHRM\0bKGD";
 
-[[noreturn]] void pngError(png_structp png, png_const_charp)
+// Why the last load on this thread failed (libpng's message or ours).
+thread_local char t_lastError[128] = "";
+
+void setError(const char* msg)
 {
+  snprintf(t_lastError, sizeof(t_lastError), "%s", msg ? msg : "unknown error");
+}
+
+[[noreturn]] void pngError(png_structp png, png_const_charp msg)
+{
+  setError(msg);
   png_longjmp(png, 1);
 }
 void pngWarning(png_structp, png_const_charp) {}
 
 PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
 {
+  setError("out of memory");
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
   if (!png) return nullptr;
   png_infop info = png_create_info_struct(png);
@@ -46,6 +57,7 @@ PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
     png_destroy_read_struct(&png, nullptr, nullptr);
     return nullptr;
   }
+  setError("");
   PIX_IBitmap* volatile made = nullptr;  // bitmap created here, freed on failure
   if (setjmp(png_jmpbuf(png)))
   {
@@ -66,23 +78,49 @@ PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
   if ((unsigned long long)width * height > kMaxPixels) png_error(png, "image too large");
 
   // Every colour type is brought to 8-bit alpha, red, green, blue bytes.
+  // Palette images are the exception: libpng's expansion would draw indices
+  // past the palette's end as black, where other decoders refuse the file.
+  // Their rows are read as one index byte per pixel and expanded afterwards.
+  const bool paletted = ctype == PNG_COLOR_TYPE_PALETTE;
   bool alpha = (ctype & PNG_COLOR_MASK_ALPHA) != 0;
-  if (ctype == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-  if (ctype == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-  if (png_get_valid(png, info, PNG_INFO_tRNS))
+  if (paletted)
   {
-    png_set_tRNS_to_alpha(png);
-    alpha = true;
+    if (depth < 8) png_set_packing(png);
   }
-  if (depth == 16) png_set_strip_16(png);
-  if (ctype == PNG_COLOR_TYPE_GRAY || ctype == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-  if (alpha)
-    png_set_swap_alpha(png);  // RGBA -> ARGB
   else
-    png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  {
+    if (ctype == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS))
+    {
+      png_set_tRNS_to_alpha(png);
+      alpha = true;
+    }
+    // Rounded, not truncated, to 8 bits, as other decoders do.
+    if (depth == 16) png_set_scale_16(png);
+    if (ctype == PNG_COLOR_TYPE_GRAY || ctype == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    if (alpha)
+      png_set_swap_alpha(png);  // RGBA -> ARGB
+    else
+      png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+  }
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  if (png_get_rowbytes(png, info) != (size_t)width * 4) png_error(png, "unexpected row layout");
+  if (png_get_rowbytes(png, info) != (size_t)width * (paletted ? 1 : 4)) png_error(png, "unexpected row layout");
+
+  // The palette as ARGB pixels; a tRNS chunk gives the first entries alpha.
+  PIX_pixel palette[256];
+  int paletteSize = 0;
+  if (paletted)
+  {
+    png_colorp entries = nullptr;
+    if (!png_get_PLTE(png, info, &entries, &paletteSize) || !entries) png_error(png, "palette image without palette");
+    png_bytep trans = nullptr;
+    int nTrans = 0;
+    if (!png_get_tRNS(png, info, &trans, &nTrans, nullptr)) nTrans = 0;
+    for (int i = 0; i < paletteSize && i < 256; ++i)
+      palette[i] = PIX_RGBA(entries[i].red, entries[i].green, entries[i].blue,
+                            trans && i < nTrans ? trans[i] : 255);
+  }
 
   PIX_IBitmap* target = bmp;
   if (!target)
@@ -97,15 +135,32 @@ PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
   PIX_View v;
   if (!v.from(target) || v.w != (int)width || v.h != (int)height)
   {
+    setError("the bitmap cannot take the image's size");
     png_destroy_read_struct(&png, &info, nullptr);
     delete made;
     return nullptr;
   }
 
   // Rows go straight into the bitmap; interlaced passes refine them in place.
+  // Index rows take the first quarter of their pixel row.
   for (int pass = 0; pass < passes; ++pass)
     for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, (png_bytep)v.row((int)y), nullptr);
   png_read_end(png, nullptr);
+  if (paletted)
+  {
+    for (png_uint_32 y = 0; y < height; ++y)
+    {
+      PIX_pixel* row = v.row((int)y);
+      const unsigned char* index = (const unsigned char*)row;
+      // Back to front, so that no index is overwritten before it is read.
+      for (png_uint_32 x = width; x-- > 0;)
+      {
+        const int i = index[x];
+        if (i >= paletteSize) png_error(png, "palette index past the end of the palette");
+        row[x] = palette[i];
+      }
+    }
+  }
   png_destroy_read_struct(&png, &info, nullptr);
   return target;
 }
@@ -166,9 +221,18 @@ static PNGLoaderRegistration s_pngLoaderRegistration;
 
 PIX_IBitmap* PIX_LoadPNG(const char* filename, PIX_IBitmap* bmp)
 {
-  if (!filename) return nullptr;
+  setError("");
+  if (!filename)
+  {
+    setError("no file name");
+    return nullptr;
+  }
   FILE* fp = fopen(filename, "rb");
-  if (!fp) return nullptr;
+  if (!fp)
+  {
+    setError(strerror(errno));
+    return nullptr;
+  }
   PIX_IBitmap* result = decode(fp, bmp);
   fclose(fp);
   return result;
@@ -210,4 +274,9 @@ bool PIX_IsPNGFileName(const char* filename)
   const char* dot = strrchr(filename, '.');
   if (!dot || strchr(dot, '/')) return false;
   return strcasecmp(dot, ".png") == 0;
+}
+
+const char* PIX_LastPNGError()
+{
+  return t_lastError;
 }

@@ -9,7 +9,15 @@
 // null when the file cannot be opened or decoded or bmp cannot take the size
 // (a passed bitmap is then left in an undefined state but still owned by the
 // caller). Never leaks, always closes the file.
+// Palette indices past the end of the palette make the file fail, as do
+// broken chunks, checksums and compressed data. 16-bit samples are rounded
+// to 8 bits.
 PIX_IBitmap* PIX_LoadPNG(const char* filename, PIX_IBitmap* bmp = nullptr);
+
+// Why the last PIX_LoadPNG on the calling thread returned null, e.g.
+// "palette index past the end of the palette" or libpng's "IDAT: CRC error";
+// empty after a load that succeeded.
+const char* PIX_LastPNGError();
 
 // Loads "<main bundle folder>/Contents/Resources/<name>"; names longer than
 // 400 characters fail. The bundle folder is the one set with

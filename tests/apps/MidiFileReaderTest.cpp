@@ -212,6 +212,74 @@ TEST(MidiFileEvents, RunningStatusAndVelocityZeroNoteOns) {
   EXPECT_EQ(song.events[4].data2, 20);
 }
 
+// A C-major scale, one quarter note (480 ticks) apart, with a stray system
+// message before every note: every note must still be heard on its beat.
+TEST(MidiFileEvents, StraySystemMessagesAreSkippedByTheirLength) {
+  const std::vector<std::vector<unsigned>> strays = {
+      {0xF1, 0x12}, {0xF2, 0x01, 0x02}, {0xF3, 0x05}, {0xF6}, {0xF8}, {0xF9},
+      {0xFA},       {0xFB},             {0xFC},       {0xFD}, {0xFE}};
+  for (const auto& stray : strays) {
+    Track t;
+    const unsigned scale[] = {60, 62, 64, 65, 67, 69, 71, 72};
+    for (int i = 0; i < 8; ++i) {
+      Vlq(t.b, i == 0 ? 0 : 240);  // the stray message's delta counts too
+      t.b.insert(t.b.end(), stray.begin(), stray.end());
+      t.Ev(i == 0 ? 0 : 240, {0x90, scale[i], 100});
+    }
+    t.End(480);
+    MidiFileSong song;
+    std::string error;
+    ASSERT_TRUE(Parse(File(0, 480, {t}), 48000, &song, &error)) << std::hex << stray[0] << ": " << error;
+    ASSERT_EQ(song.events.size(), 8u) << std::hex << stray[0];
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_EQ(song.events[i].frame, i * 24000) << std::hex << stray[0] << " note " << i;
+      EXPECT_EQ(song.events[i].data1, scale[i]);
+    }
+    EXPECT_EQ(song.endFrame, 8 * 24000);
+  }
+}
+
+TEST(MidiFileEvents, RealTimeBytesKeepRunningStatusAndSystemCommonCancelsIt) {
+  // Clock, start and active sensing between note-ons sent with running status.
+  Track realTime;
+  realTime.Ev(0, {0x90, 60, 100}).Ev(10, {0xF8}).Ev(10, {62, 100}).Ev(0, {0xFA}).Ev(0, {0xFE}).Ev(5, {64, 0}).End();
+  MidiFileSong song;
+  std::string error;
+  ASSERT_TRUE(Parse(File(0, 480, {realTime}), 44100, &song, &error)) << error;
+  ASSERT_EQ(song.events.size(), 3u);
+  EXPECT_EQ(song.events[1].status, 0x90);
+  EXPECT_EQ(song.events[1].data1, 62);
+  EXPECT_EQ(song.events[2].data1, 64);
+  EXPECT_EQ(song.events[2].data2, 0);
+
+  // After a system common message, data bytes need a new status byte ...
+  for (std::initializer_list<unsigned> common : {std::initializer_list<unsigned>{0xF6},
+                                                 std::initializer_list<unsigned>{0xF3, 0x01},
+                                                 std::initializer_list<unsigned>{0xF2, 0x01, 0x02}}) {
+    Track t;
+    t.Ev(0, {0x90, 60, 100}).Ev(0, common).Ev(480, {62, 100}).End();
+    EXPECT_EQ(ErrorOf(File(0, 480, {t})), "data byte without status in track 1 at tick 480") << std::hex
+                                                                                            << *common.begin();
+  }
+  // ... and with one the track goes on.
+  Track restated;
+  restated.Ev(0, {0x90, 60, 100}).Ev(0, {0xF6}).Ev(480, {0x90, 62, 100}).Ev(0, {64, 100}).End();
+  ASSERT_TRUE(Parse(File(0, 480, {restated}), 44100, &song, &error)) << error;
+  EXPECT_EQ(song.events.size(), 3u);
+}
+
+TEST(MidiFileErrors, BrokenSystemCommonMessages) {
+  Track statusInData;
+  statusInData.Ev(0, {0xF2, 0x01, 0x90, 0x40});  // song position with a status byte inside
+  EXPECT_EQ(ErrorOf(File(0, 480, {statusInData})), "bad data byte in track 1 at tick 0");
+  Track cut;
+  cut.Ev(9, {0xF2, 0x01});  // the track ends inside the message
+  EXPECT_EQ(ErrorOf(File(0, 480, {cut})), "truncated track 1");
+  Track cutQuarterFrame;
+  cutQuarterFrame.Ev(0, {0xF1});
+  EXPECT_EQ(ErrorOf(File(0, 480, {cutQuarterFrame})), "truncated track 1");
+}
+
 TEST(MidiFileEvents, SysexAndForeignChunksAreSkipped) {
   Track t;
   t.Ev(0, {0xF0, 0x03, 0x7E, 0x7F, 0xF7}).Ev(0, {0xF7, 0x01, 0x00}).Ev(0, {0x90, 36, 1}).End();
@@ -298,9 +366,13 @@ TEST(MidiFileErrors, MalformedEvents) {
   Track badData;
   badData.Ev(0, {0x90, 36, 0x90});
   EXPECT_EQ(ErrorOf(File(0, 480, {badData})), "bad data byte in track 1 at tick 0");
-  Track realtime;
-  realtime.Ev(3, {0xF8});
-  EXPECT_EQ(ErrorOf(File(0, 480, {realtime})), "unexpected status byte 0xF8 in track 1 at tick 3");
+  // Undefined system common bytes: nothing tells how many data bytes follow.
+  Track undefinedF4;
+  undefinedF4.Ev(0, {0x90, 60, 100}).Ev(3, {0xF4}).Ev(0, {0x90, 62, 100}).End();
+  EXPECT_EQ(ErrorOf(File(0, 480, {undefinedF4})), "unexpected status byte 0xF4 in track 1 at tick 3");
+  Track undefinedF5;
+  undefinedF5.Ev(7, {0xF5, 0x01});
+  EXPECT_EQ(ErrorOf(File(0, 480, {undefinedF5})), "unexpected status byte 0xF5 in track 1 at tick 7");
   Track zeroTempo;
   zeroTempo.Tempo(0, 0);
   EXPECT_EQ(ErrorOf(File(0, 480, {zeroTempo})), "tempo of zero in track 1 at tick 0");

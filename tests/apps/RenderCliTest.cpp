@@ -109,6 +109,8 @@ TEST(Kt412Cli, ErrorsExitWith2OnOneLineAndLeaveNothingAtTheOutput) {
       {{"--state", "short.state"}, "is not a saved state"},
       {{"--state", "nan.state"}, "value 2 (Decay) is not a finite number"},
       {{"--state", "absent.state"}, "cannot read state file"},
+      {{"--gain", "30"}, "gain 30 dB is outside -60..24 dB"},
+      {{"--gain", "-6dB"}, "gain '-6dB' is not a number of dB"},
   };
   for (const auto& [args, expect] : cases) {
     std::vector<std::string> full = {"render", "-o", "out.wav"};

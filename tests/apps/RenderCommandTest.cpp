@@ -112,6 +112,24 @@ TEST(RenderArgs, UnknownOptionsMissingValuesAndSecondInputs) {
   EXPECT_EQ(ParseError({"a.mid", "b.mid"}), "more than one input file ('a.mid' and 'b.mid')");
 }
 
+TEST(RenderArgs, GainIsANumberOfDbWithinItsRange) {
+  RenderOptions opts;
+  std::string error;
+  ASSERT_TRUE(Parse({"--gain", "-6.5"}, &opts, &error)) << error;
+  EXPECT_EQ(opts.gainDb, -6.5);
+  ASSERT_TRUE(Parse({"--gain=24"}, &opts, &error)) << error;
+  EXPECT_EQ(opts.gainDb, 24.0);
+  ASSERT_TRUE(Parse({"-g", "-60"}, &opts, &error)) << error;
+  EXPECT_EQ(opts.gainDb, -60.0);
+  ASSERT_TRUE(Parse({}, &opts, &error));
+  EXPECT_EQ(opts.gainDb, 0.0);
+  EXPECT_EQ(ParseError({"--gain", "24.01"}), "gain 24.01 dB is outside -60..24 dB");
+  EXPECT_EQ(ParseError({"--gain=-61"}), "gain -61 dB is outside -60..24 dB");
+  for (const char* bad : {"loud", "3dB", "", "nan", "inf", "-inf", "1e999"})
+    EXPECT_EQ(ParseError({"--gain", bad}), std::string("gain '") + bad + "' is not a number of dB");
+  EXPECT_EQ(ParseError({"--gain"}), "option --gain needs a value");
+}
+
 TEST(RenderArgs, DefaultOutputIsNamedAfterTheInputInTheCurrentFolder) {
   EXPECT_EQ(DefaultOutputPath(""), "kt412-demo.wav");
   EXPECT_EQ(DefaultOutputPath("songs/beat.mid"), "beat.wav");
@@ -346,4 +364,95 @@ TEST(RenderRun, LearnRefusesBadControllersAndParametersThatCannotBeDriven) {
     EXPECT_NE(err.str().find(expect), std::string::npos) << err.str();
     EXPECT_FALSE(Exists(opts.outputPath));
   }
+}
+
+namespace {
+
+// A roll of 40 hits 5 ticks (about 5 ms) apart at full velocity: the
+// de-click piles the hits far past full scale.
+std::string FastRoll() {
+  SmfBuilder smf;
+  for (int i = 0; i < 40; ++i) smf.Event(i == 0 ? 0 : 5, 0x90, 33, 127);
+  return smf.Bytes();
+}
+
+int64_t CountOver(const std::vector<float>& v) {
+  return std::count_if(v.begin(), v.end(), [](float x) { return std::fabs(x) > 1.0f; });
+}
+
+}  // namespace
+
+TEST(RenderRun, IntegerFormatsCountTheSamplesTheyClipAndFloatKeepsTheOvers) {
+  ScratchDir dir;
+  WriteFile(dir / "roll.mid", FastRoll());
+  RenderOptions flt;
+  flt.inputPath = dir / "roll.mid";
+  flt.outputPath = dir / "roll-float.wav";
+  std::ostringstream out, err;
+  RenderSummary fs;
+  ASSERT_EQ(RunRender(flt, out, err, &fs), 0) << err.str();
+  const Wav f = ReadWav(flt.outputPath);
+  const int64_t over = CountOver(f.left) + CountOver(f.right);
+  ASSERT_GT(over, 100);  // the roll does go past full scale
+  EXPECT_GT(fs.peak, 2.0);
+  EXPECT_EQ(fs.clippedSamples, 0);  // float keeps them: nothing clipped
+  EXPECT_EQ(out.str().find("clipped"), std::string::npos) << out.str();
+
+  for (WavSampleFormat format : {WavSampleFormat::kPcm16, WavSampleFormat::kPcm24}) {
+    RenderOptions pcm = flt;
+    pcm.format = format;
+    pcm.outputPath = dir / "roll-pcm.wav";
+    std::ostringstream pout;
+    RenderSummary ps;
+    ASSERT_EQ(RunRender(pcm, pout, err, &ps), 0) << err.str();
+    EXPECT_EQ(ps.clippedSamples, over);
+    EXPECT_NE(pout.str().find(", " + std::to_string(over) + " samples clipped (try --gain -"), std::string::npos)
+        << pout.str();
+    // Every sample over full scale is at full scale in the file.
+    const Wav p = ReadWav(pcm.outputPath);
+    ASSERT_EQ(p.left.size(), f.left.size());
+    for (size_t i = 0; i < f.left.size(); ++i) {
+      if (std::fabs(f.left[i]) > 1.0f) {
+        ASSERT_GE(std::fabs(p.left[i]), 0.9999f) << i;
+      }
+    }
+  }
+}
+
+TEST(RenderRun, GainScalesTheOutputAndTheSuggestedGainStopsTheClipping) {
+  ScratchDir dir;
+  WriteFile(dir / "roll.mid", FastRoll());
+  RenderOptions plain;
+  plain.inputPath = dir / "roll.mid";
+  plain.outputPath = dir / "plain.wav";
+  RenderOptions quieter = plain;
+  quieter.outputPath = dir / "quieter.wav";
+  quieter.gainDb = -6.0;
+  std::ostringstream out, err;
+  RenderSummary sp, sq;
+  ASSERT_EQ(RunRender(plain, out, err, &sp), 0) << err.str();
+  ASSERT_EQ(RunRender(quieter, out, err, &sq), 0) << err.str();
+  const Wav a = ReadWav(plain.outputPath), b = ReadWav(quieter.outputPath);
+  ASSERT_EQ(a.left.size(), b.left.size());
+  const float g = static_cast<float>(std::pow(10.0, -6.0 / 20.0));
+  for (size_t i = 0; i < a.left.size(); ++i) ASSERT_EQ(b.left[i], a.left[i] * g) << i;
+  EXPECT_NEAR(20.0 * std::log10(sq.peak), 20.0 * std::log10(sp.peak) - 6.0, 1e-4);
+
+  // The 16-bit render names a gain; rendering with it clips nothing.
+  RenderOptions pcm = plain;
+  pcm.format = WavSampleFormat::kPcm16;
+  pcm.outputPath = dir / "pcm.wav";
+  std::ostringstream first;
+  ASSERT_EQ(RunRender(pcm, first, err), 0) << err.str();
+  const std::string line = first.str();
+  const size_t at = line.find("--gain ");
+  ASSERT_NE(at, std::string::npos) << line;
+  pcm.gainDb = std::stod(line.substr(at + 7));
+  EXPECT_LT(pcm.gainDb, -6.0);
+  std::ostringstream second;
+  RenderSummary s2;
+  ASSERT_EQ(RunRender(pcm, second, err, &s2), 0) << err.str();
+  EXPECT_EQ(s2.clippedSamples, 0);
+  EXPECT_LE(s2.peak, 1.0);
+  EXPECT_EQ(second.str().find("clipped"), std::string::npos) << second.str();
 }

@@ -109,17 +109,18 @@ protected:
     return out;
   }
 
-  // ImageMagick's decoding as 16-bit RGBA; the high byte of each sample is
-  // what a 16-to-8 strip yields, and for 8-bit and smaller images it is the
+  // ImageMagick's decoding as 16-bit RGBA, each sample rounded to 8 bits
+  // here (v / 257 to the nearest); for 8-bit and smaller images that is the
   // sample itself.
   std::vector<PIX_pixel> reference(const fs::path& png)
   {
     const fs::path raw = dir / (png.stem().string() + ".rgba");
     EXPECT_TRUE(run("convert " + png.string() + " -depth 16 -endian MSB rgba:" + raw.string()));
     const std::vector<unsigned char> b = readFile(raw);
+    auto at = [&](size_t i) { return (int)((b[i] << 8 | b[i + 1]) * 255u + 32895u) >> 16; };
     std::vector<PIX_pixel> px;
     for (size_t i = 0; i + 8 <= b.size(); i += 8)  // big-endian 16-bit samples
-      px.push_back(PIX_RGBA(b[i], b[i + 2], b[i + 4], b[i + 6]));
+      px.push_back(PIX_RGBA(at(i), at(i + 2), at(i + 4), at(i + 6)));
     return px;
   }
 
@@ -194,6 +195,9 @@ TEST_F(PixPNGCorpus, InterlacedImages)
   expectSameAsReference(make("rgbai", "-interlace PNG -define png:color-type=6 -depth 8", 6, 8), false);
   expectSameAsReference(make("greyi", "-interlace PNG -alpha off -colorspace Gray -depth 4 "
                                       "-define png:color-type=0 -define png:bit-depth=4", 0, 4),
+                        true);
+  // Palette indices are gathered over all passes before they are looked up.
+  expectSameAsReference(make("pali", "-interlace PNG -alpha off -colors 16 -define png:bit-depth=4", 3, 4, "PNG8:"),
                         true);
 }
 
@@ -413,4 +417,113 @@ TEST_F(PixPNGForged, AHugeClaimedLengthOrImageSizeFailsWithoutAllocatingIt)
   writeFile(path, big);
   EXPECT_EQ(load(largest), nullptr);
   EXPECT_LT(largest, kBound);
+}
+
+// ---------------------------------------------------------------------------
+// Palette images built byte by byte: indices are checked against the
+// palette's length before they are looked up.
+
+namespace {
+
+// A palette PNG of the given bit depth whose rows hold `indices` (one per
+// pixel, packed here), with `entries` palette colours (entry i is
+// (10 i, 20 i, 30 i)) and optional tRNS alphas.
+std::vector<unsigned char> palettePNG(int w, int h, int depth, int entries, const std::vector<int>& indices,
+                                      const std::string& trns = "")
+{
+  std::vector<unsigned char> f = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::string ihdr;
+  for (uint32_t v : {(uint32_t)w, (uint32_t)h})
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back((char)(v >> s));
+  ihdr += {(char)depth, 3, 0, 0, 0};
+  std::string plte;
+  for (int i = 0; i < entries; ++i) plte += {(char)(10 * i), (char)(20 * i), (char)(30 * i)};
+  std::string raw;
+  for (int y = 0; y < h; ++y)
+  {
+    raw.push_back(0);  // filter: none
+    int bits = 0, acc = 0;
+    for (int x = 0; x < w; ++x)
+    {
+      acc = acc << depth | indices[(size_t)(y * w + x)];
+      bits += depth;
+      if (bits == 8)
+      {
+        raw.push_back((char)acc);
+        bits = acc = 0;
+      }
+    }
+    if (bits) raw.push_back((char)(acc << (8 - bits)));
+  }
+  std::vector<unsigned char> z(compressBound((uLong)raw.size()));
+  uLongf zlen = (uLongf)z.size();
+  compress(z.data(), &zlen, (const Bytef*)raw.data(), (uLong)raw.size());
+  for (const auto& c : {chunk("IHDR", ihdr), chunk("PLTE", plte)}) f.insert(f.end(), c.begin(), c.end());
+  if (!trns.empty())
+  {
+    const auto c = chunk("tRNS", trns);
+    f.insert(f.end(), c.begin(), c.end());
+  }
+  for (const auto& c : {chunk("IDAT", std::string((const char*)z.data(), zlen)), chunk("IEND", "")})
+    f.insert(f.end(), c.begin(), c.end());
+  return f;
+}
+
+class PixPNGPalette : public ::testing::Test
+{
+protected:
+  fs::path path = fs::temp_directory_path() / ("pixpal-" + std::to_string(::getpid()) + ".png");
+  void TearDown() override { fs::remove(path); }
+  PIX_IBitmap* load(const std::vector<unsigned char>& bytes, PIX_IBitmap* into = nullptr)
+  {
+    writeFile(path, bytes);
+    return PIX_LoadPNG(path.string().c_str(), into);
+  }
+};
+
+}  // namespace
+
+TEST_F(PixPNGPalette, IndicesWithinThePaletteLoadWithItsColoursAndTransparency)
+{
+  // 5 x 2 at 8 bits; the last entry of the palette is used, tRNS covers two.
+  PIX_IBitmap* bm = load(palettePNG(5, 2, 8, 4, {0, 1, 2, 3, 3, 3, 2, 1, 0, 0}, std::string("\x00\x80", 2)));
+  ASSERT_NE(bm, nullptr) << PIX_LastPNGError();
+  EXPECT_STREQ(PIX_LastPNGError(), "");
+  EXPECT_EQ(PIX_GetPixel(bm, 0, 0), PIX_RGBA(0, 0, 0, 0));
+  EXPECT_EQ(PIX_GetPixel(bm, 1, 0), PIX_RGBA(10, 20, 30, 0x80));
+  EXPECT_EQ(PIX_GetPixel(bm, 3, 0), PIX_RGBA(30, 60, 90, 255));
+  EXPECT_EQ(PIX_GetPixel(bm, 4, 1), PIX_RGBA(0, 0, 0, 0));
+  EXPECT_EQ(PIX_GetPixel(bm, 1, 1), PIX_RGBA(20, 40, 60, 255));
+  delete bm;
+  // Packed 2-bit indices, into a bottom-up bitmap.
+  FlippedBitmap flipped(1, 1);
+  ASSERT_EQ(load(palettePNG(7, 3, 2, 3, {0, 1, 2, 0, 1, 2, 0, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 0}), &flipped),
+            &flipped);
+  EXPECT_EQ(PIX_GetPixel(&flipped, 6, 0), PIX_RGBA(0, 0, 0, 255));
+  EXPECT_EQ(PIX_GetPixel(&flipped, 0, 1), PIX_RGBA(20, 40, 60, 255));
+  EXPECT_EQ(PIX_GetPixel(&flipped, 5, 2), PIX_RGBA(10, 20, 30, 255));
+}
+
+TEST_F(PixPNGPalette, IndicesPastThePalettesEndAreRefused)
+{
+  // The first index past the end, at 8 bits and packed at 1 and 4 bits, in
+  // the last pixel of the image (the check must cover every row to its end).
+  struct Case
+  {
+    int depth, entries, bad;
+  } cases[] = {{8, 4, 4}, {8, 4, 255}, {8, 255, 255}, {4, 5, 5}, {1, 1, 1}};
+  for (const Case& c : cases)
+  {
+    std::vector<int> idx(6 * 3, 0);
+    idx.back() = c.bad;
+    EXPECT_EQ(load(palettePNG(6, 3, c.depth, c.entries, idx)), nullptr) << c.depth << " bits, index " << c.bad;
+    EXPECT_STREQ(PIX_LastPNGError(), "palette index past the end of the palette");
+    PIX_MemBitmap keep(2, 2);
+    EXPECT_EQ(load(palettePNG(6, 3, c.depth, c.entries, idx), &keep), nullptr);
+    // The same image with the palette's last index loads.
+    idx.back() = c.entries - 1;
+    PIX_IBitmap* bm = load(palettePNG(6, 3, c.depth, c.entries, idx));
+    EXPECT_NE(bm, nullptr) << PIX_LastPNGError();
+    delete bm;
+  }
 }
