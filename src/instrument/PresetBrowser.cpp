@@ -107,6 +107,8 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
   struct Entry {
     std::string name;
     bool folder;
+    // What the menu shows, and so what the order goes by: a file without its extension.
+    std::string Shown() const { return folder ? name : name.substr(0, name.size() - kExtensionLength); }
   };
   std::vector<Entry> entries;
   while (dirent* e = ::readdir(dir)) {
@@ -126,7 +128,9 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
     --*budget;
   }
   ::closedir(dir);
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return NameLess(a.Shown(), b.Shown());
+  });
 
   for (const Entry& e : entries) {
     if (e.folder) {
@@ -135,7 +139,7 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
       if (depth + 1 < kMaxDepth) ScanFolder(folderPath + e.name + "/", sub, depth + 1, budget);
       menu->AddItem(e.name.c_str(), sub);
     } else {
-      auto* item = new IPopupMenuItem(e.name.substr(0, e.name.size() - kExtensionLength).c_str());
+      auto* item = new IPopupMenuItem(e.Shown().c_str());
       item->SetPath((folderPath + e.name).c_str());
       item->mNotPreset = false;
       menu->AddItem(item, -1);

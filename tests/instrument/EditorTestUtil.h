@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "graphics/IGraphics.h"
+#include "graphics/IControl.h"
 #include "pix/PIX_Bitmap.h"
 
 namespace kttest {
