@@ -9,12 +9,7 @@
 // "DejaVu Sans" font: the panel texture comes from a fixed-seed generator, so
 // a second run writes the same pixels.
 //
-// Shapes are drawn four times larger than wanted and shrunk with the library's
-// averaging scaled blit, which gives every edge smooth antialiasing. Images
-// with transparent parts (everything but the background) are drawn on an
-// opaque matte of panel colour with a second, white-on-black coverage layer
-// beside them; the shrunk coverage becomes the alpha channel by a channel-copy
-// blit, so edges fade into the panel instead of into black.
+// How shapes are drawn and antialiased is told in SkinCanvas.h.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,260 +19,19 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "pix/PIX_Blit.h"
-#include "pix/PIX_CachedFont.h"
+#include "SkinCanvas.h"
 #include "pix/PIX_PNG.h"
-#include "pix/PIX_Primitives.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
-constexpr int kSuper = 4;  // supersampling factor of the shape layers
-const char* const kFace = "DejaVu Sans";
+using namespace skin;
 
 // ---- Palette ---------------------------------------------------------------
 const PIX_pixel kPanelTop = PIX_RGBA(44, 46, 51, 255);
 const PIX_pixel kPanelBottom = PIX_RGBA(29, 30, 34, 255);
-const PIX_pixel kMatte = PIX_RGBA(36, 38, 42, 255);  // colour behind transparent sprite pixels
 const PIX_pixel kAmber = PIX_RGBA(255, 152, 38, 255);
-const PIX_pixel kAmberDim = PIX_RGBA(120, 72, 24, 255);
 const PIX_pixel kLabel = PIX_RGBA(214, 212, 204, 255);
 const PIX_pixel kLabelDim = PIX_RGBA(138, 140, 146, 255);
-const PIX_pixel kBlack = PIX_RGBA(0, 0, 0, 255);
-const PIX_pixel kWhite = PIX_RGBA(255, 255, 255, 255);
-
-PIX_pixel Mix(PIX_pixel a, PIX_pixel b, float t)
-{
-  t = t < 0 ? 0 : (t > 1 ? 1 : t);
-  auto ch = [t](int x, int y) { return (int)std::lround(x + (y - x) * t); };
-  return PIX_RGBA(ch(PIX_R(a), PIX_R(b)), ch(PIX_G(a), PIX_G(b)), ch(PIX_B(a), PIX_B(b)), 255);
-}
-
-// ---- Reproducible noise ------------------------------------------------------
-struct Rng
-{
-  uint32_t s;
-  explicit Rng(uint32_t seed) : s(seed ? seed : 1u) {}
-  uint32_t next()  // xorshift32
-  {
-    s ^= s << 13;
-    s ^= s >> 17;
-    s ^= s << 5;
-    return s;
-  }
-  float uni() { return (float)(next() >> 8) / 16777216.0f * 2.0f - 1.0f; }  // -1..1
-};
-
-// ---- Supersampled layers -----------------------------------------------------
-// One image being drawn: shapes go into the supersampled colour layer (and,
-// for images with transparency, the coverage layer) in design units, i.e.
-// pixels of a scale-1 skin; Resolve() shrinks them to the final size.
-class Sprite
-{
-public:
-  Sprite(int w, int h, int scale, bool transparent, PIX_pixel matte = kMatte)
-      : m_w(w), m_h(h), m_scale(scale), m_k((float)(scale * kSuper)), m_transparent(transparent),
-        m_col(w * scale * kSuper, h * scale * kSuper, 4)
-  {
-    PIX_Clear(&m_col, matte);
-    if (transparent)
-    {
-      m_cov.resize(m_col.getWidth(), m_col.getHeight());
-      PIX_Clear(&m_cov, PIX_RGBA(0, 0, 0, 255));
-    }
-  }
-
-  int scale() const { return m_scale; }
-
-  // Horizontal spans of any shape given as a function row -> [x0, x1) in
-  // supersampled pixels, with a colour per row (gradients).
-  template <class SpanFn, class ColorFn>
-  void spans(float top, float bottom, SpanFn span, ColorFn color, float alpha, float cov)
-  {
-    const int y0 = (int)std::floor(top * m_k), y1 = (int)std::ceil(bottom * m_k);
-    for (int y = y0; y < y1; ++y)
-    {
-      const float yd = (y + 0.5f) / m_k;  // row centre in design units
-      float xl, xr;
-      if (!span(yd, &xl, &xr)) continue;
-      const int x0 = (int)std::lround(xl * m_k), x1 = (int)std::lround(xr * m_k);
-      if (x1 <= x0) continue;
-      const float t = (bottom > top) ? (yd - top) / (bottom - top) : 0.0f;
-      PIX_FillRect(&m_col, x0, y, x1 - x0, 1, color(t), alpha, 0);
-      if (m_transparent && cov > 0) PIX_FillRect(&m_cov, x0, y, x1 - x0, 1, kWhite, cov, 0);
-    }
-  }
-
-  // Rounded rectangle with a vertical gradient from c0 (top) to c1 (bottom).
-  void roundRect(float x, float y, float w, float h, float r, PIX_pixel c0, PIX_pixel c1,
-                 float alpha = 1.0f, float cov = 1.0f)
-  {
-    r = std::fmin(r, std::fmin(w, h) / 2);
-    spans(y, y + h,
-          [=](float yd, float* xl, float* xr) {
-            float dy = 0;
-            if (yd < y + r) dy = y + r - yd;
-            else if (yd > y + h - r) dy = yd - (y + h - r);
-            if (dy > r) return false;
-            const float inset = r - std::sqrt(std::fmax(0.0f, r * r - dy * dy));
-            *xl = x + inset;
-            *xr = x + w - inset;
-            return true;
-          },
-          [=](float t) { return Mix(c0, c1, t); }, alpha, cov);
-  }
-  void rect(float x, float y, float w, float h, PIX_pixel c, float alpha = 1.0f, float cov = 1.0f)
-  {
-    roundRect(x, y, w, h, 0, c, c, alpha, cov);
-  }
-
-  // Disc with a vertical gradient.
-  void disc(float cx, float cy, float r, PIX_pixel c0, PIX_pixel c1, float alpha = 1.0f,
-            float cov = 1.0f)
-  {
-    spans(cy - r, cy + r,
-          [=](float yd, float* xl, float* xr) {
-            const float dy = yd - cy;
-            if (dy * dy > r * r) return false;
-            const float dx = std::sqrt(r * r - dy * dy);
-            *xl = cx - dx;
-            *xr = cx + dx;
-            return true;
-          },
-          [=](float t) { return Mix(c0, c1, t); }, alpha, cov);
-  }
-  // Soft glow: concentric discs fading out towards radius r.
-  void glow(float cx, float cy, float r, PIX_pixel c, float strength, int rings = 12)
-  {
-    for (int i = 0; i < rings; ++i)
-    {
-      const float rr = r * (1.0f - (float)i / rings);
-      disc(cx, cy, rr, c, c, strength / rings, strength / rings);
-    }
-  }
-
-  // Convex polygon in design units.
-  void poly(const std::vector<float>& xy, PIX_pixel c, float alpha = 1.0f, float cov = 1.0f)
-  {
-    std::vector<int> xs, ys;
-    for (size_t i = 0; i + 1 < xy.size(); i += 2)
-    {
-      xs.push_back((int)std::lround(xy[i] * m_k));
-      ys.push_back((int)std::lround(xy[i + 1] * m_k));
-    }
-    PIX_FillConvexPolygon(&m_col, xs.data(), ys.data(), (int)xs.size(), c, alpha, 0);
-    if (m_transparent && cov > 0)
-      PIX_FillConvexPolygon(&m_cov, xs.data(), ys.data(), (int)xs.size(), kWhite, cov, 0);
-  }
-  // A straight stroke of the given width with round ends.
-  void stroke(float x1, float y1, float x2, float y2, float width, PIX_pixel c, float alpha = 1.0f,
-              float cov = 1.0f)
-  {
-    const float dx = x2 - x1, dy = y2 - y1, len = std::sqrt(dx * dx + dy * dy);
-    if (len <= 0) return;
-    const float nx = -dy / len * width / 2, ny = dx / len * width / 2;
-    poly({x1 + nx, y1 + ny, x2 + nx, y2 + ny, x2 - nx, y2 - ny, x1 - nx, y1 - ny}, c, alpha, cov);
-    disc(x1, y1, width / 2, c, c, alpha, cov);
-    disc(x2, y2, width / 2, c, c, alpha, cov);
-  }
-  // Band between radii r0 and r1 from angle a0 to a1 (radians, 0 = up,
-  // clockwise), built from small quads.
-  void arcBand(float cx, float cy, float r0, float r1, float a0, float a1, PIX_pixel c)
-  {
-    if (a1 <= a0) return;
-    const int n = std::max(1, (int)std::ceil((a1 - a0) / (kPi / 90)));
-    for (int i = 0; i < n; ++i)
-    {
-      const float s = a0 + (a1 - a0) * i / n, e = a0 + (a1 - a0) * (i + 1) / n;
-      poly({cx + r0 * std::sin(s), cy - r0 * std::cos(s), cx + r1 * std::sin(s), cy - r1 * std::cos(s),
-            cx + r1 * std::sin(e), cy - r1 * std::cos(e), cx + r0 * std::sin(e), cy - r0 * std::cos(e)},
-           c);
-    }
-    // Round caps.
-    const float rm = (r0 + r1) / 2, hw = (r1 - r0) / 2;
-    disc(cx + rm * std::sin(a0), cy - rm * std::cos(a0), hw, c, c);
-    disc(cx + rm * std::sin(a1), cy - rm * std::cos(a1), hw, c, c);
-  }
-
-  // Shrinks the layers into a new final-size bitmap (caller owns it); text
-  // may be drawn onto it before FinishAlpha().
-  PIX_MemBitmap* Resolve()
-  {
-    const int W = m_w * m_scale, H = m_h * m_scale;
-    auto* out = new PIX_MemBitmap(W, H, 4);
-    PIX_ScaledBlit(out, &m_col, 0, 0, W, H, 0, 0, (float)m_col.getWidth(), (float)m_col.getHeight(),
-                   1.0f, PIX_BLIT_FILTER_BILINEAR);
-    if (m_transparent)
-    {
-      m_covSmall.resize(W, H);
-      PIX_ScaledBlit(&m_covSmall, &m_cov, 0, 0, W, H, 0, 0, (float)m_cov.getWidth(),
-                     (float)m_cov.getHeight(), 1.0f, PIX_BLIT_FILTER_BILINEAR);
-    }
-    return out;
-  }
-  // Sets the alpha channel: the shrunk coverage, or opaque without one.
-  void FinishAlpha(PIX_IBitmap* out)
-  {
-    if (m_transparent)
-      PIX_Blit(out, &m_covSmall, 0, 0, 0, 0, out->getWidth(), out->getHeight(), 1.0f,
-               PIX_BLIT_MODE_CHANCOPY(PIX_CHAN_R, PIX_CHAN_A));
-    else
-      PIX_ClearRect(out, 0, 0, out->getWidth(), out->getHeight(), 0xFFFFFF00u, 0xFFu);
-  }
-
-private:
-  int m_w, m_h, m_scale;
-  float m_k;
-  bool m_transparent;
-  PIX_MemBitmap m_col, m_cov, m_covSmall;
-};
-
-// ---- Text ----------------------------------------------------------------
-class Font
-{
-public:
-  Font(int px, bool bold, int scale)
-  {
-    m_font.SetFromHFont(CreateFont(-px * scale, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
-                                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                   ANTIALIASED_QUALITY, DEFAULT_PITCH, kFace),
-                        PIX_FONT_FLAG_OWNS_HFONT);
-    m_scale = scale;
-  }
-  bool ok() { return m_font.GetHFont() != nullptr; }
-  // Width of the text in design units.
-  float width(const char* s)
-  {
-    RECT r{0, 0, 4096, 4096};
-    m_font.DrawText(nullptr, s, -1, &r, DT_CALCRECT | DT_SINGLELINE);
-    return (float)(r.right - r.left) / m_scale;
-  }
-  float height() { return (float)m_font.GetLineHeight() / m_scale; }
-  // Draws s with its box's left edge at x, centred vertically on cy; with
-  // a shadow colour, a 1-pixel drop shadow goes first.
-  void draw(PIX_IBitmap* bm, const char* s, float x, float cy, PIX_pixel c, PIX_pixel shadow = 0)
-  {
-    const int lh = m_font.GetLineHeight();
-    const int px = (int)std::lround(x * m_scale), py = (int)std::lround(cy * m_scale) - lh / 2;
-    if (shadow)
-    {
-      m_font.SetTextColor(shadow);
-      RECT r{px + m_scale, py + m_scale, px + 4096, py + lh + m_scale};
-      m_font.DrawText(bm, s, -1, &r, DT_SINGLELINE | DT_NOCLIP);
-    }
-    m_font.SetTextColor(c);
-    RECT r{px, py, px + 4096, py + lh};
-    m_font.DrawText(bm, s, -1, &r, DT_SINGLELINE | DT_NOCLIP);
-  }
-  void centred(PIX_IBitmap* bm, const char* s, float cx, float cy, PIX_pixel c, PIX_pixel shadow = 0)
-  {
-    draw(bm, s, cx - width(s) / 2, cy, c, shadow);
-  }
-
-private:
-  PIX_CachedFont m_font;
-  int m_scale = 1;
-};
 
 // ---- Output ------------------------------------------------------------------
 struct Output
@@ -323,7 +77,7 @@ PIX_MemBitmap* KnobFrame(int scale, float value)
   const float a0 = -kKnobSweep / 2, a = a0 + kKnobSweep * value;
   // Track and value arc.
   s.arcBand(cx, cy, 26.5f, 29.5f, a0, a0 + kKnobSweep, PIX_RGBA(16, 17, 19, 255));
-  s.arcBand(cx, cy, 27.0f, 29.0f, a0, a0 + kKnobSweep, PIX_RGBA(58, 60, 66, 255));
+  s.arcBand(cx, cy, 27.0f, 29.0f, a0, a0 + kKnobSweep, PIX_RGBA(68, 70, 77, 255));
   if (value > 0) s.arcBand(cx, cy, 27.0f, 29.0f, a0, a, kAmber);
   // Drop shadow, skirt, cap.
   s.disc(cx + 0.8f, cy + 2.2f, 22.5f, kBlack, kBlack, 1.0f, 0.45f);
@@ -400,7 +154,6 @@ PIX_MemBitmap* TriggerFrame(int scale, bool pressed)
 {
   Sprite s(96, 30, scale, true);
   s.roundRect(0.5f, 0.5f, 95, 29, 6, PIX_RGBA(12, 12, 14, 255), PIX_RGBA(70, 72, 78, 255));
-  const float d = pressed ? 1.0f : 0.0f;
   if (!pressed)
   {
     s.roundRect(2, 2, 92, 25.5f, 5, PIX_RGBA(104, 106, 112, 255), PIX_RGBA(40, 41, 46, 255));
@@ -409,7 +162,7 @@ PIX_MemBitmap* TriggerFrame(int scale, bool pressed)
   else
   {
     s.roundRect(2, 2.5f, 92, 25.5f, 5, PIX_RGBA(255, 190, 100, 255), PIX_RGBA(170, 80, 10, 255));
-    s.roundRect(3, 3.5f + d * 0, 90, 23.5f, 4.5f, PIX_RGBA(255, 170, 70, 255), PIX_RGBA(228, 120, 24, 255));
+    s.roundRect(3, 3.5f, 90, 23.5f, 4.5f, PIX_RGBA(255, 170, 70, 255), PIX_RGBA(228, 120, 24, 255));
   }
   PIX_MemBitmap* bm = s.Resolve();
   Font f(11, true, scale);
@@ -516,6 +269,7 @@ void DrawArrows(Output& out)
 // ---- Background -------------------------------------------------------------------
 constexpr int kBgW = 592, kBgH = 442;
 const float kKnobX[3] = {95, 245, 395}, kKnobY[3] = {127, 217, 308};
+constexpr float kLearnLabelX = 490, kClearLabelX = 552;  // caption centres
 const char* const kKnobLabels[9] = {"PITCH", "ACCENT", "DECAY", "TUNE DECAY", "ATTACK",
                                     "HOLD", "TUNE DEPTH", "NOISE DECAY", "DISTORT"};
 
@@ -526,19 +280,20 @@ void Texture(PIX_IBitmap* bm, int scale)
   const int W = bm->getWidth(), H = bm->getHeight();
   PIX_MemBitmap grain(W, H, 4);
   Rng rng(0x4B540412u);
+  // Streaks keep their length in design units at every scale.
+  const float keep = scale == 1 ? 0.94f : std::pow(0.94f, 1.0f / (float)scale);
   for (int y = 0; y < H; ++y)
   {
     float streak = rng.uni() * 0.5f;
     const float rowBias = rng.uni() * 4.0f;
     for (int x = 0; x < W; ++x)
     {
-      streak = streak * 0.94f + rng.uni() * 0.06f * 4.0f;
+      streak = streak * keep + rng.uni() * (1.0f - keep) * 4.0f;
       const float v = 128.0f + rowBias + streak * 9.0f + rng.uni() * 5.0f;
       const int g = (int)std::lround(std::fmin(255.0f, std::fmax(0.0f, v)));
       PIX_PutPixel(&grain, x, y, PIX_RGBA(g, g, g, 255), 1.0f, 0);
     }
   }
-  (void)scale;
   PIX_Blit(bm, &grain, 0, 0, 0, 0, W, H, 0.6f, PIX_BLIT_MODE_OVERLAY);
 }
 
@@ -585,6 +340,36 @@ void DrawBackground(Output& out)
   s.roundRect(491, 343, 58, 18, 2, PIX_RGBA(160, 172, 136, 255), PIX_RGBA(198, 210, 172, 255));
   // LED bezel ring and learn/clear well.
   s.roundRect(494, 232, 53, 24, 4, PIX_RGBA(14, 14, 16, 255), PIX_RGBA(50, 52, 58, 255));
+  // Engraved rules dividing the right column into trigger, MIDI and readout.
+  for (float y : {186.0f, 290.0f})
+  {
+    s.rect(484, y, 74, 1, PIX_RGBA(14, 14, 16, 255));
+    s.rect(484, y + 1, 74, 1, PIX_RGBA(62, 64, 70, 255));
+  }
+  // Leader lines from the LEARN and CLEAR captions down to their buttons.
+  const PIX_pixel lead = PIX_RGBA(120, 122, 128, 255);
+  s.rect(kLearnLabelX, 229, 509 - kLearnLabelX + 0.5f, 1, lead);
+  s.rect(509, 229, 1, 4, lead);
+  s.rect(532, 229, kClearLabelX - 532, 1, lead);
+  s.rect(532, 229, 1, 4, lead);
+  s.rect(kLearnLabelX, 228, 1, 2, lead);
+  s.rect(kClearLabelX - 1, 228, 1, 2, lead);
+  // A kick drum's waveform silk-screened across the top of the knob field:
+  // a sine whose pitch sweeps down while it decays.
+  {
+    const PIX_pixel ink = Mix(PIX_RGBA(32, 34, 38, 255), kAmber, 0.45f);
+    const float x0 = 30, x1 = 452, mid = 94, amp = 17;
+    float px = x0, py = mid, phase = 0;
+    for (float x = x0 + 0.5f; x <= x1; x += 0.5f)
+    {
+      const float t = (x - x0) / (x1 - x0);
+      phase += 2 * kPi * (0.8f + 2.6f * std::exp(-t / 0.12f)) * 0.5f / 36.0f;
+      const float y = mid - amp * std::exp(-t / 0.4f) * std::sin(phase);
+      s.stroke(px, py, x, y, 1.2f, ink);
+      px = x;
+      py = y;
+    }
+  }
   // Screws in the footer corners.
   const float screws[2][2] = {{12, 424}, {580, 424}};
   for (int i = 0; i < 2; ++i)
@@ -644,12 +429,13 @@ void DrawBackground(Output& out)
     cap.draw(bm, to[i], toX[i], 156.5f, kLabel, kBlack);
   }
   Font small(8, true, sc);
-  small.centred(bm, "MIDI", 521, 224, kLabelDim, kBlack);
-  small.draw(bm, "LEARN", 497 - small.width("LEARN") - 3, 244, kLabel, kBlack);
-  small.draw(bm, "CLEAR", 547 + 3, 244, kLabel, kBlack);
+  small.centred(bm, "MIDI", 521, 204, kLabelDim, kBlack);
+  small.centred(bm, "LEARN", kLearnLabelX, 223, kLabel, kBlack);
+  small.centred(bm, "CLEAR", kClearLabelX, 223, kLabel, kBlack);
   small.centred(bm, "HIT", 519, 156, kLabelDim, kBlack);
   small.centred(bm, "VALUE", 520, 332, kLabelDim, kBlack);
   small.draw(bm, "SINGLE-VOICE ANALOG KICK MODEL", 24, 425, kLabelDim, kBlack);
+  small.draw(bm, "QUORVANE INSTRUMENTS", 568 - small.width("QUORVANE INSTRUMENTS"), 425, kLabelDim, kBlack);
 
   s.FinishAlpha(bm);
   out.save("backgroundPro.png", bm);
