@@ -18,7 +18,7 @@ void Usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    Usage(std::cerr);
+    std::cerr << "kt412: error: no command (render, snapshot or presets; see kt412 --help)\n";
     return 2;
   }
   const std::string command = argv[1];
