@@ -9,7 +9,7 @@ build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
 # mma and timidity ship the MIDI files, python3-mido reads them independently,
 # and golang-1.19-src ships the PNG suite: the conformance tests' material.
 test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth
-           mma timidity python3-mido golang-1.19-src)
+           mma timidity python3-mido golang-1.19-src locales)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then
@@ -32,4 +32,14 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The preset tests read and write numbers under a locale whose decimal
+# separator is a comma, as a host may set one; Debian ships none compiled.
+if [[ "${1:-}" == "--test" ]] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [[ $(id -u) -eq 0 ]]; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "warning: could not compile the de_DE.UTF-8 locale" >&2
+  else
+    echo "note: the de_DE.UTF-8 locale is missing; the comma-locale preset test will be skipped" >&2
+  fi
 fi

@@ -22,6 +22,8 @@ struct RenderOptions {
   std::string stateIn;                // --state
   std::string stateOut;               // --save-state
   double gainDb = 0.0;                // --gain, applied to the output
+  std::string presetFile;             // --preset: a .qipreset file loaded after --state
+  std::string presetDir;              // --preset-dir: construct as a host does, with this preset folder
   bool listParams = false;
   bool help = false;
 };
@@ -70,6 +72,11 @@ struct RenderSummary {
 
 // Frames a render of the song lasts: its last event plus kTailSeconds.
 int64_t RenderLengthFrames(const MidiFileSong& song, int sampleRate);
+class QiKt412;
+// --preset: loads the preset file as the editor's browser does. False with a
+// one-line message when it is missing, unreadable, a folder, or holds no
+// preset line at all.
+bool LoadPresetOption(QiKt412& plug, const std::string& path, std::string* error);
 
 // Runs the command: --help and --list-params print and return 0; a render
 // prints where the WAV went, its length and peak level (and, when a 16- or
