@@ -37,7 +37,6 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 using namespace kttest;
 
 TEST(RenderAllocation, RenderingBlocksWithHitsAndParameterMovesAllocatesNothing) {
-  QiKt412::ResetControllerTable();
   QiKt412 plug;
   Prepare(plug, 512);
   std::vector<double> left(512), right(512);
