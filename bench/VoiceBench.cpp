@@ -1,8 +1,11 @@
-// Speed of the drum voice: the voice as built against the straightforward reference model.
+// Speed of the drum voice: the voice as built against the straightforward reference model, while
+// playing and long after a hit. Every case runs with flush-to-zero and denormals-are-zero set, as
+// the instrument renders, unless its name says NoFlush.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
+#include "util/ScopedFlushDenormals.h"
 #include "voice/ReferenceVoice.h"
 #include "voice/VoiceSetup.h"
 #include "voice/kt412.h"
@@ -10,17 +13,35 @@
 namespace {
 
 constexpr double rate = 48000.0;
-constexpr int secondsPerIteration = 1;
+constexpr int frames = 48000;    // one second of audio per iteration while playing
 constexpr int hitEvery = 24000;  // two hits per second, each cutting the last one's tail
+
+// time_per_sample prints as a time (e.g. "14.2ns"); audio_s is seconds of audio rendered per
+// second, the factor by which the voice runs faster than real time.
+void reportSamples(benchmark::State& state, double perIteration)
+{
+    const double samples = static_cast<double>(state.iterations()) * perIteration;
+    state.SetItemsProcessed(static_cast<int64_t>(samples));
+    state.counters["time_per_sample"] =
+        benchmark::Counter(samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["audio_s"] = benchmark::Counter(samples / rate, benchmark::Counter::kIsRate);
+}
+
+template <typename Voice>
+std::unique_ptr<Voice> makeVoice()
+{
+    auto voice = std::make_unique<Voice>();
+    voice->setSamplingRate(rate);
+    applyDefaultSound(*voice);
+    return voice;
+}
 
 // One second of audio per iteration at 48 kHz, the instrument's default sound, retriggered twice.
 template <typename Voice>
 void renderVoice(benchmark::State& state)
 {
-    auto voice = std::make_unique<Voice>();
-    voice->setSamplingRate(rate);
-    applyDefaultSound(*voice);
-    const int frames = static_cast<int>(rate) * secondsPerIteration;
+    ScopedFlushDenormals flush;
+    auto voice = makeVoice<Voice>();
     for (auto _ : state) {
         float sum = 0.0f;
         for (int i = 0; i < frames; ++i) {
@@ -30,23 +51,46 @@ void renderVoice(benchmark::State& state)
         }
         benchmark::DoNotOptimize(sum);
     }
-    const double samples = static_cast<double>(state.iterations()) * frames;
-    state.SetItemsProcessed(static_cast<int64_t>(samples));
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["x_realtime"] = benchmark::Counter(samples / rate, benchmark::Counter::kIsRate);
+    reportSamples(state, frames);
 }
 
-// The same with a sound setter between samples every `state.range(0)` samples: the voice renders a
-// short block ahead and must catch up on each such call, so this measures that cost (a host
-// automating a knob sample by sample is the worst case).
+// A voice left alone after one hit: `state.range(0)` seconds are rendered untimed, then ten
+// windows of 0.1 s are timed, so the figure is the cost over the following second. The envelopes
+// and the fader end on subnormal floats (the pitch after about 3 s, the amplitude after 17 s, the
+// fader after 74 s); with the processor's flush modes those become zeros.
+template <typename Voice, bool flushed>
+void renderIdle(benchmark::State& state)
+{
+    auto run = [&] {
+        auto voice = makeVoice<Voice>();
+        voice->restart();
+        const long before = static_cast<long>(state.range(0) * rate);
+        float sum = 0.0f;
+        for (long i = 0; i < before; ++i)
+            sum += voice->getSample();
+        const int window = static_cast<int>(rate / 10);
+        for (auto _ : state) {
+            for (int i = 0; i < window; ++i)
+                sum += voice->getSample();
+            benchmark::DoNotOptimize(sum);
+        }
+        reportSamples(state, window);
+    };
+    if (flushed) {
+        ScopedFlushDenormals flush;
+        run();
+    } else {
+        run();
+    }
+}
+
+// A sound setter between samples every `state.range(0)` samples, as a host automating a knob
+// sample by sample (the worst case) or every few samples does.
 template <typename Voice>
 void renderVoiceAutomated(benchmark::State& state)
 {
-    auto voice = std::make_unique<Voice>();
-    voice->setSamplingRate(rate);
-    applyDefaultSound(*voice);
-    const int frames = static_cast<int>(rate) * secondsPerIteration;
+    ScopedFlushDenormals flush;
+    auto voice = makeVoice<Voice>();
     const int every = static_cast<int>(state.range(0));
     for (auto _ : state) {
         float sum = 0.0f;
@@ -59,23 +103,25 @@ void renderVoiceAutomated(benchmark::State& state)
         }
         benchmark::DoNotOptimize(sum);
     }
-    const double samples = static_cast<double>(state.iterations()) * frames;
-    state.SetItemsProcessed(static_cast<int64_t>(samples));
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["x_realtime"] = benchmark::Counter(samples / rate, benchmark::Counter::kIsRate);
+    reportSamples(state, frames);
 }
 
 void BM_Kt412Voice(benchmark::State& state) { renderVoice<kt412>(state); }
+void BM_ReferenceVoice(benchmark::State& state) { renderVoice<reference::Voice>(state); }
+void BM_Kt412VoiceIdle(benchmark::State& state) { renderIdle<kt412, true>(state); }
+void BM_ReferenceVoiceIdle(benchmark::State& state) { renderIdle<reference::Voice, true>(state); }
+void BM_Kt412VoiceIdleNoFlush(benchmark::State& state) { renderIdle<kt412, false>(state); }
 void BM_Kt412VoiceAutomated(benchmark::State& state) { renderVoiceAutomated<kt412>(state); }
 void BM_ReferenceVoiceAutomated(benchmark::State& state)
 {
     renderVoiceAutomated<reference::Voice>(state);
 }
-void BM_ReferenceVoice(benchmark::State& state) { renderVoice<reference::Voice>(state); }
 
 BENCHMARK(BM_Kt412Voice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceVoice)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kt412VoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReferenceVoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Kt412VoiceIdleNoFlush)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Kt412VoiceAutomated)->Arg(1)->Arg(7)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceVoiceAutomated)->Arg(1)->Unit(benchmark::kMillisecond);
 
