@@ -270,6 +270,13 @@ void kt412::catchUp()
 // oscillator's phase) run as short chains; everything else is worked on several samples at once.
 void kt412::render(float* out, int n)
 {
+    if (n < 8) {
+        // Too short for the stages to pay (a setter between every few samples): sample by sample.
+        for (int i = 0; i < n; ++i)
+            out[i] = renderOne();
+        lastSample = out[n - 1];
+        return;
+    }
     Lanes l;
 
     // Noise scaled to 0..1.5 as the circuit's noise source, and the transient. c * 7.5 * 1.5 in
@@ -336,6 +343,28 @@ void kt412::render(float* out, int n)
 
     mix(l, out, n);
     lastSample = out[n - 1];
+}
+
+// One sample straight from the building blocks, in the order of the formulas.
+float kt412::renderOne()
+{
+    float w = noiseSource.getSample();
+    w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
+    w = static_cast<float>(static_cast<double>(w) * 0.1);
+    w = noiseLp.getSample(noiseHp.getSample(w));
+    const float c = clickPlayer.getSample() * 11.25f;
+    const float e = noiseEnv.getSample();
+    const float p = pitchEnv.getSample();
+    float o = 0.0f;
+    if (sampleCount > oscStartLastCount) {
+        const float f = static_cast<float>(static_cast<double>(p) * 14.0 * static_cast<double>(tuneDepth)
+                                           + static_cast<double>(frequency));
+        o = osc.getSample(f, 0.5f, 2);
+    }
+    const float a = ampEnv.getSample();
+    if (sampleCount != UINT32_MAX)
+        ++sampleCount;
+    return mixSample(o * 4.5f, a, e, w, c, declick.getFaderValue());
 }
 
 // The three envelopes and the de-click fader. Once all three envelopes fall (all but the first

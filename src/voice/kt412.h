@@ -143,6 +143,7 @@ private:
     void renderAhead();
     // Advances the building blocks by n samples (n <= maxBlock), writing the outputs.
     void render(float* out, int n);
+    float renderOne();
     void renderEnvelopes(Lanes& l, int n);
     void oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const;
     void oscShapes(Lanes& l, const vco& running, int n) const;
