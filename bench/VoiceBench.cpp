@@ -60,10 +60,13 @@ void renderVoice(benchmark::State& state)
 
 // The same through the block entry, as the instrument calls it: runs of up to `state.range(0)`
 // frames, cut at each hit.
-void renderVoiceBlocks(benchmark::State& state)
+void renderVoiceBlocks(benchmark::State& state, bool avx2)
 {
     ScopedFlushDenormals flush;
     auto voice = makeVoice<kt412>();
+    voice->allowAvx2(avx2);
+    if (avx2 && !voice->usesAvx2())
+        state.SkipWithError("the processor has no AVX2");
     const int block = static_cast<int>(state.range(0));
     std::vector<float> buffer(frames);
     for (auto _ : state) {
@@ -134,7 +137,8 @@ void renderVoiceAutomated(benchmark::State& state)
 
 void BM_Kt412Voice(benchmark::State& state) { renderVoice<kt412>(state); }
 void BM_ReferenceVoice(benchmark::State& state) { renderVoice<reference::Voice>(state); }
-void BM_Kt412VoiceProcess(benchmark::State& state) { renderVoiceBlocks(state); }
+void BM_Kt412VoiceProcess(benchmark::State& state) { renderVoiceBlocks(state, true); }
+void BM_Kt412VoiceProcessSse2(benchmark::State& state) { renderVoiceBlocks(state, false); }
 void BM_Kt412VoiceIdle(benchmark::State& state) { renderIdle<kt412, true>(state); }
 void BM_ReferenceVoiceIdle(benchmark::State& state) { renderIdle<reference::Voice, true>(state); }
 void BM_Kt412VoiceIdleNoFlush(benchmark::State& state) { renderIdle<kt412, false>(state); }
@@ -146,7 +150,8 @@ void BM_ReferenceVoiceAutomated(benchmark::State& state)
 
 BENCHMARK(BM_Kt412Voice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceVoice)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Kt412VoiceProcess)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kt412VoiceProcess)->Arg(32)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kt412VoiceProcessSse2)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kt412VoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReferenceVoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Kt412VoiceIdleNoFlush)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);

@@ -107,6 +107,12 @@ public:
     const ahd& getNoiseEnv() const { return noiseEnv; }
     const ahd& getPitchEnv() const { return pitchEnv; }
 
+    // The AVX2 forms of the block stages are used where the processor has them; false keeps this
+    // voice on its SSE2 and scalar forms (the same samples, bit for bit), so that those can be
+    // checked on any machine.
+    void allowAvx2(bool allow) { avx2 = allow && cpuHasAvx2(); }
+    bool usesAvx2() const { return avx2; }
+
     // Moves the running sample count, so that long-running behaviour can be checked without
     // rendering for days.
     void setSampleCount(uint32_t count)
@@ -215,7 +221,7 @@ private:
     // (false for absurd or not-a-number attacks, which then take the full path every sample).
     bool clickInputBounded = true;
 
-    const bool avx2 = cpuHasAvx2();
+    bool avx2 = cpuHasAvx2();
 
     // Samples rendered ahead: ahead[aheadPos .. aheadCount) are still to be handed out.
     static constexpr int maxAhead = 32;

@@ -62,9 +62,11 @@ struct Changes {
 // process(out, n) against n getSample calls and the reference: runs of every length from 1 to
 // past the longest internal block, setters and hits between the runs, both entries mixed on one
 // voice, and the count and last sample the getters report.
-void compareRuns(double rate, unsigned seed, long total)
+void compareRuns(double rate, unsigned seed, long total, bool avx2 = true)
 {
     kt412 blocks, single;
+    blocks.allowAvx2(avx2);
+    single.allowAvx2(avx2);
     reference::Voice ref;
     for (auto* v : {&blocks, &single}) {
         v->setSamplingRate(rate);
@@ -117,6 +119,14 @@ TEST(Kt412Process, RunsMatchUnderFlushToZeroToo)
     ScopedFlushDenormals flush;
     compareRuns(48000.0, 7, 48000L * 6);
     compareRuns(22050.0, 8, 22050L * 4);
+}
+
+// The SSE2 and scalar forms of the stages, which processors without AVX2 take.
+TEST(Kt412Process, RunsMatchWithoutAvx2)
+{
+    compareRuns(48000.0, 9, 48000L * 4, false);
+    ScopedFlushDenormals flush;
+    compareRuns(96000.0, 10, 96000L * 2, false);
 }
 
 TEST(Kt412Process, AnEmptyRunChangesNothing)
