@@ -270,7 +270,7 @@ void kt412::catchUp()
 // oscillator's phase) run as short chains; everything else is worked on several samples at once.
 void kt412::render(float* out, int n)
 {
-    if (n < 8) {
+    if (n < 4) {
         // Too short for the stages to pay (a setter between every few samples): sample by sample.
         for (int i = 0; i < n; ++i)
             out[i] = renderOne();
@@ -405,20 +405,18 @@ void kt412::renderEnvelopes(Lanes& l, int n)
 void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const
 {
     int i = 0;
-    if (avx2) {
+    if (avx2)
         i = oscStepsAvx2(running, l.pitch, depth, base, l.freq, l.step, l.window, n);
-    } else {
 #if KT412_SSE2
-        for (; i + 4 <= n; i += 4) {
-            if (!oscSteps4(running, l.pitch + i, depth, base, l.freq + i, l.step + i, l.window + i)) {
-                for (int k = i; k < i + 4; ++k) {
-                    l.freq[k] = static_cast<float>(static_cast<double>(l.pitch[k]) * depth + base);
-                    l.step[k] = running.stepFor(l.freq[k], l.window[k]);
-                }
+    for (; i + 4 <= n; i += 4) {
+        if (!oscSteps4(running, l.pitch + i, depth, base, l.freq + i, l.step + i, l.window + i)) {
+            for (int k = i; k < i + 4; ++k) {
+                l.freq[k] = static_cast<float>(static_cast<double>(l.pitch[k]) * depth + base);
+                l.step[k] = running.stepFor(l.freq[k], l.window[k]);
             }
         }
-#endif
     }
+#endif
     for (; i < n; ++i) {
         l.freq[i] = static_cast<float>(static_cast<double>(l.pitch[i]) * depth + base);
         l.step[i] = running.stepFor(l.freq[i], l.window[i]);
@@ -429,18 +427,16 @@ void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, in
 void kt412::oscShapes(Lanes& l, const vco& running, int n) const
 {
     int i = 0;
-    if (avx2) {
+    if (avx2)
         i = oscShapeAvx2(running, l.phase, l.step, l.window, l.osc45, n);
-    } else {
 #if KT412_SSE2
-        for (; i + 4 <= n; i += 4) {
-            if (!oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i)) {
-                for (int k = i; k < i + 4; ++k)
-                    l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
-            }
+    for (; i + 4 <= n; i += 4) {
+        if (!oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i)) {
+            for (int k = i; k < i + 4; ++k)
+                l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
         }
-#endif
     }
+#endif
     for (; i < n; ++i)
         l.osc45[i] = running.shapeAt(l.phase[i], l.step[i], l.window[i], 0.5f) * 4.5f;
 }
@@ -452,20 +448,18 @@ void kt412::oscShapes(Lanes& l, const vco& running, int n) const
 void kt412::mix(const Lanes& l, float* out, int n) const
 {
     int i = 0;
-    if (avx2) {
+    if (avx2)
         i = mixAvx2(l, out, n);
-    } else {
 #if KT412_SSE2
-        for (; i + 4 <= n; i += 4) {
-            if (!mixFour(l.osc45 + i, l.amp + i, l.noiseLevel + i, l.noiseIn + i, l.clickIn + i,
-                         l.fade + i, out + i)) {
-                for (int k = i; k < i + 4; ++k)
-                    out[k] = mixSample(l.osc45[k], l.amp[k], l.noiseLevel[k], l.noiseIn[k], l.clickIn[k],
-                                       l.fade[k]);
-            }
+    for (; i + 4 <= n; i += 4) {
+        if (!mixFour(l.osc45 + i, l.amp + i, l.noiseLevel + i, l.noiseIn + i, l.clickIn + i,
+                     l.fade + i, out + i)) {
+            for (int k = i; k < i + 4; ++k)
+                out[k] = mixSample(l.osc45[k], l.amp[k], l.noiseLevel[k], l.noiseIn[k], l.clickIn[k],
+                                   l.fade[k]);
         }
-#endif
     }
+#endif
     for (; i < n; ++i)
         out[i] = mixSample(l.osc45[i], l.amp[i], l.noiseLevel[i], l.noiseIn[i], l.clickIn[i], l.fade[i]);
 }
