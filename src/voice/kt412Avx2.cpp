@@ -81,30 +81,38 @@ float floatNotBelow(double x)
 
 }  // namespace
 
-// noise::getSample and the scaling to 0..1.5 for eight samples at once. The generator's state
-// eight steps on is a * seed + c (mod 2^32) for constants formed from its multiplier; the seed
-// converts to float as its upper and lower 16 bits, each exact, added with a single rounding.
+// The generator's state j steps on is a_j * seed + c_j (mod 2^32).
+struct NoiseJumps {
+    alignas(32) uint32_t mul[8];
+    alignas(32) uint32_t add[8];
+    constexpr NoiseJumps() : mul(), add()
+    {
+        uint32_t a = 1, c = 0;
+        for (int j = 0; j < 8; ++j) {
+            a *= 69069u;
+            c = c * 69069u + 1u;
+            mul[j] = a;
+            add[j] = c;
+        }
+    }
+};
+constexpr NoiseJumps noiseJumps;
+
+// noise::getSample and the scaling to 0..1.5 for eight samples at once. The seed converts to float
+// as its upper and lower 16 bits, each exact, added with a single rounding. s / 2^31 - 1 is exact
+// in double (s is a whole number below 2^33, so the difference has at most 32 significant bits),
+// so rounding it to float is the single-precision s * 2^-31 - 1 (the product is exact).
 KT412_TARGET_AVX2 int kt412::noiseAvx2(uint32_t& seed, float* w, int n)
 {
     if (n < 8)
         return 0;
-    alignas(32) uint32_t mul[8], add[8];
-    uint32_t a = 1, c = 0;
-    for (int j = 0; j < 8; ++j) {
-        a *= 69069u;
-        c = c * 69069u + 1u;
-        mul[j] = a;
-        add[j] = c;
-    }
-    const __m256i stepMul = _mm256_set1_epi32(static_cast<int>(a));
-    const __m256i stepAdd = _mm256_set1_epi32(static_cast<int>(c));
+    const __m256i stepMul = _mm256_set1_epi32(static_cast<int>(noiseJumps.mul[7]));
+    const __m256i stepAdd = _mm256_set1_epi32(static_cast<int>(noiseJumps.add[7]));
     __m256i s = _mm256_add_epi32(
         _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(seed)),
-                           _mm256_load_si256(reinterpret_cast<const __m256i*>(mul))),
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(add)));
+                           _mm256_load_si256(reinterpret_cast<const __m256i*>(noiseJumps.mul))),
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(noiseJumps.add)));
     const __m256 lowMask = _mm256_castsi256_ps(_mm256_set1_epi32(0xffff));
-    const __m256d scale = _mm256_set1_pd(1.0 / 2147483648.0);  // dividing by 2^31 is exact
-    const __m256d one = _mm256_set1_pd(1.0);
     const __m256d k75 = _mm256_set1_pd(7.5);
     const __m256d k01 = _mm256_set1_pd(0.1);
     int i = 0;
@@ -113,8 +121,7 @@ KT412_TARGET_AVX2 int kt412::noiseAvx2(uint32_t& seed, float* w, int n)
         const __m256 hi = _mm256_cvtepi32_ps(_mm256_srli_epi32(s, 16));
         const __m256 lo = _mm256_cvtepi32_ps(_mm256_castps_si256(_mm256_and_ps(_mm256_castsi256_ps(s), lowMask)));
         const __m256 f = _mm256_add_ps(_mm256_mul_ps(hi, _mm256_set1_ps(65536.0f)), lo);
-        const __m256 v = toFloat(_mm256_sub_pd(_mm256_mul_pd(lowToDouble(f), scale), one),
-                                 _mm256_sub_pd(_mm256_mul_pd(highToDouble(f), scale), one));
+        const __m256 v = _mm256_sub_ps(_mm256_mul_ps(f, _mm256_set1_ps(0x1p-31f)), _mm256_set1_ps(1.0f));
         const __m256 u = toFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(v), k75), k75),
                                  _mm256_add_pd(_mm256_mul_pd(highToDouble(v), k75), k75));
         _mm256_storeu_ps(w + i, toFloat(_mm256_mul_pd(lowToDouble(u), k01), _mm256_mul_pd(highToDouble(u), k01)));
