@@ -304,21 +304,16 @@ void kt412::render(float* out, int n)
     // The oscillator swept by the pitch envelope; silent in the first 2 ms after construction.
     // p * 14 and 14 * tuneDepth are exact in double, so p * (14 * tuneDepth) is the same single
     // rounding of the same product as (p * 14) * tuneDepth. o * 4.5 is exact in double, so the
-    // single-precision product rounds the same. The noise filters run every sample, heard or not,
-    // so that their state is right when the click VCA opens; their chains run beside the phase.
+    // single-precision product rounds the same.
     const double depth = 14.0 * static_cast<double>(tuneDepth);
     const double base = frequency;
-    hp highpass = noiseHp;
-    lp lowpass = noiseLp;
     if (sampleCount > oscStartLastCount) {
         // Running for the whole block: the count only grows (and saturates). The oscillator is
         // worked on as a local copy, whose phase the compiler keeps in a register.
         vco running = osc;
         oscSteps(l, running, depth, base, n);
-        for (i = 0; i < n; ++i) {
+        for (i = 0; i < n; ++i)
             l.phase[i] = running.advancePhase(l.step[i]);
-            l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
-        }
         running.setStep(l.freq[n - 1], l.step[n - 1], l.window[n - 1]);
         oscShapes(l, running, n);
         osc = running;
@@ -327,7 +322,6 @@ void kt412::render(float* out, int n)
     } else {
         uint32_t count = sampleCount;
         for (i = 0; i < n; ++i) {
-            l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
             const float f = static_cast<float>(static_cast<double>(l.pitch[i]) * depth + base);
             float o = 0.0f;
             if (count > oscStartLastCount)
@@ -338,8 +332,6 @@ void kt412::render(float* out, int n)
         }
         sampleCount = count;
     }
-    noiseHp = highpass;
-    noiseLp = lowpass;
 
     mix(l, out, n);
     lastSample = out[n - 1];
@@ -367,11 +359,15 @@ float kt412::renderOne()
     return mixSample(o * 4.5f, a, e, w, c, declick.getFaderValue());
 }
 
-// The three envelopes and the de-click fader. Once all three envelopes fall (all but the first
-// 105 ms or so of a hit) their chains and the fader's run side by side in single loop.
+// The three envelopes, the de-click fader and the noise filters. Once all three envelopes fall
+// (all but the first 105 ms or so of a hit) their chains, the fader's and the filters' run side by
+// side in a single loop. The filters run every sample, heard or not, so that their state is right
+// when the click VCA opens.
 void kt412::renderEnvelopes(Lanes& l, int n)
 {
     ahd::FallChain noiseChain, pitchChain, ampChain;
+    hp highpass = noiseHp;
+    lp lowpass = noiseLp;
     if (noiseEnv.fallsFromHere() && pitchEnv.fallsFromHere() && ampEnv.fallsFromHere()
         && noiseEnv.startFallChain(noiseChain) && pitchEnv.startFallChain(pitchChain)
         && ampEnv.startFallChain(ampChain)) {
@@ -381,7 +377,10 @@ void kt412::renderEnvelopes(Lanes& l, int n)
             l.pitch[i] = pitchChain.step();
             l.amp[i] = ampChain.step();
             l.fade[i] = fader.getFaderValue();
+            l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
         }
+        noiseHp = highpass;
+        noiseLp = lowpass;
         declick = fader;
         noiseEnv.endFallChain(noiseChain);
         pitchEnv.endFallChain(pitchChain);
@@ -395,8 +394,12 @@ void kt412::renderEnvelopes(Lanes& l, int n)
     pitchEnv.getBlock(l.pitch, n);
     ampEnv.getBlock(l.amp, n);
     Fader fader = declick;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         l.fade[i] = fader.getFaderValue();
+        l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
+    }
+    noiseHp = highpass;
+    noiseLp = lowpass;
     declick = fader;
 }
 
