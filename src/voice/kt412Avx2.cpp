@@ -24,6 +24,17 @@ KT412_TARGET_AVX2 inline __m256d highToDouble(__m256 x)
     return _mm256_cvtps_pd(_mm256_extractf128_ps(x, 1));
 }
 
+// The same for eight floats in memory, widened straight from it.
+KT412_TARGET_AVX2 inline __m256d lowToDouble(const float* p)
+{
+    return _mm256_cvtps_pd(_mm_loadu_ps(p));
+}
+
+KT412_TARGET_AVX2 inline __m256d highToDouble(const float* p)
+{
+    return _mm256_cvtps_pd(_mm_loadu_ps(p + 4));
+}
+
 // Two groups of four doubles rounded to eight floats.
 KT412_TARGET_AVX2 inline __m256 toFloat(__m256d lo, __m256d hi)
 {
@@ -144,9 +155,8 @@ KT412_TARGET_AVX2 int kt412::oscStepsAvx2(const vco& o, const float* pitch, doub
     const __m256 limit = _mm256_set1_ps(o.getMaxFrequency());
     int i = 0;
     for (; i + 8 <= n; i += 8) {
-        const __m256 p = _mm256_loadu_ps(pitch + i);
-        const __m256 f = toFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(p), dv), bv),
-                                 _mm256_add_pd(_mm256_mul_pd(highToDouble(p), dv), bv));
+        const __m256 f = toFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(pitch + i), dv), bv),
+                                 _mm256_add_pd(_mm256_mul_pd(highToDouble(pitch + i), dv), bv));
         __m256 failed;
         const __m256 dt = floatQuotient8(_mm256_mul_pd(two, lowToDouble(f)), _mm256_mul_pd(two, highToDouble(f)),
                                          o.getReciprocalRate(), failed);
@@ -217,8 +227,8 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
         __m256 bad = _mm256_cmp_ps(absolute(wv), _mm256_set1_ps(1.0e6f), _CMP_NLT_UQ);
 
         // Clipper: drive in double, position on the curve, clamp, interpolate.
-        const __m256 x = _mm256_loadu_ps(l.osc45 + i);
-        const __m256 v = toFloat(_mm256_mul_pd(lowToDouble(x), drive), _mm256_mul_pd(highToDouble(x), drive));
+        const __m256 v = toFloat(_mm256_mul_pd(lowToDouble(l.osc45 + i), drive),
+                                 _mm256_mul_pd(highToDouble(l.osc45 + i), drive));
         __m256 failed;
         __m256 pos = floatQuotient8(_mm256_mul_pd(_mm256_add_pd(lowToDouble(v), nine), thousand),
                                     _mm256_mul_pd(_mm256_add_pd(highToDouble(v), nine), thousand),
@@ -240,8 +250,8 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
             _mm256_set1_ps(0.4633f));
         const __m256 av = _mm256_loadu_ps(l.amp + i);
         const __m256 open = _mm256_cmp_ps(av, toneThreshold, _CMP_NLT_UQ);  // open for not-a-number
-        const __m256 g = floatQuotient8(_mm256_sub_pd(lowToDouble(av), toneOffset),
-                                        _mm256_sub_pd(highToDouble(av), toneOffset), 1.0 / 470000.0, failed);
+        const __m256 g = floatQuotient8(_mm256_sub_pd(lowToDouble(l.amp + i), toneOffset),
+                                        _mm256_sub_pd(highToDouble(l.amp + i), toneOffset), 1.0 / 470000.0, failed);
         bad = _mm256_or_ps(bad, _mm256_and_ps(open, failed));
         const __m256 gq = _mm256_mul_ps(g, q);
         const __m256 opened = floatQuotient8(lowToDouble(gq), highToDouble(gq), 1.0 / 0.000027, failed);
@@ -253,13 +263,14 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
         const __m256 mixLanes = _mm256_or_ps(clickOpen, _mm256_cmp_ps(tone, _mm256_setzero_ps(), _CMP_EQ_OQ));
         __m256 m = tone;
         if (any(mixLanes)) {
-            const __m256 cv = _mm256_loadu_ps(l.clickIn + i);
             const __m256d ck = _mm256_set1_pd(0.6496);
             const __m256d wk = _mm256_set1_pd(3.0409);
-            const __m256d inLo = _mm256_mul_pd(attackSquared, _mm256_add_pd(_mm256_mul_pd(lowToDouble(cv), ck),
-                                                                            _mm256_mul_pd(lowToDouble(wv), wk)));
-            const __m256d inHi = _mm256_mul_pd(attackSquared, _mm256_add_pd(_mm256_mul_pd(highToDouble(cv), ck),
-                                                                            _mm256_mul_pd(highToDouble(wv), wk)));
+            const float* cp = l.clickIn + i;
+            const float* wp = l.noiseIn + i;
+            const __m256d inLo = _mm256_mul_pd(attackSquared, _mm256_add_pd(_mm256_mul_pd(lowToDouble(cp), ck),
+                                                                            _mm256_mul_pd(lowToDouble(wp), wk)));
+            const __m256d inHi = _mm256_mul_pd(attackSquared, _mm256_add_pd(_mm256_mul_pd(highToDouble(cp), ck),
+                                                                            _mm256_mul_pd(highToDouble(wp), wk)));
             const __m256 k = floatQuotient8(inLo, inHi, 1.0 / 100.0, failed);
             bad = _mm256_or_ps(bad, _mm256_and_ps(mixLanes, failed));
             // Click VCA, as vca2besser.
@@ -270,9 +281,9 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
             const __m256 open2 = _mm256_and_ps(mixLanes, clickOpen);
             __m256 click = _mm256_mul_ps(_mm256_setzero_ps(), q2);
             if (any(open2)) {
-                const __m256 g2 = floatQuotient8(_mm256_sub_pd(lowToDouble(ev), clickOffset),
-                                                 _mm256_sub_pd(highToDouble(ev), clickOffset), 1.0 / 470000.0,
-                                                 failed);
+                const __m256 g2 = floatQuotient8(_mm256_sub_pd(lowToDouble(l.noiseLevel + i), clickOffset),
+                                                 _mm256_sub_pd(highToDouble(l.noiseLevel + i), clickOffset),
+                                                 1.0 / 470000.0, failed);
                 bad = _mm256_or_ps(bad, _mm256_and_ps(open2, failed));
                 const __m256 g2q2 = _mm256_mul_ps(g2, q2);
                 const __m256 opened2 = floatQuotient8(lowToDouble(g2q2), highToDouble(g2q2), 1.0 / 0.000024, failed);
