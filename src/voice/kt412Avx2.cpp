@@ -41,6 +41,12 @@ KT412_TARGET_AVX2 inline __m256 toFloat(__m256d lo, __m256d hi)
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
 }
 
+// Four doubles rounded to float and widened back, without leaving their register half.
+KT412_TARGET_AVX2 inline __m256d roundToFloat(__m256d x)
+{
+    return _mm256_cvtps_pd(_mm256_cvtpd_ps(x));
+}
+
 KT412_TARGET_AVX2 inline __m256 absolute(__m256 x)
 {
     return _mm256_and_ps(x, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)));
@@ -133,9 +139,9 @@ KT412_TARGET_AVX2 int kt412::noiseAvx2(uint32_t& seed, float* w, int n)
         const __m256 lo = _mm256_cvtepi32_ps(_mm256_castps_si256(_mm256_and_ps(_mm256_castsi256_ps(s), lowMask)));
         const __m256 f = _mm256_add_ps(_mm256_mul_ps(hi, _mm256_set1_ps(65536.0f)), lo);
         const __m256 v = _mm256_sub_ps(_mm256_mul_ps(f, _mm256_set1_ps(0x1p-31f)), _mm256_set1_ps(1.0f));
-        const __m256 u = toFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(v), k75), k75),
-                                 _mm256_add_pd(_mm256_mul_pd(highToDouble(v), k75), k75));
-        _mm256_storeu_ps(w + i, toFloat(_mm256_mul_pd(lowToDouble(u), k01), _mm256_mul_pd(highToDouble(u), k01)));
+        const __m256d ulo = roundToFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(v), k75), k75));
+        const __m256d uhi = roundToFloat(_mm256_add_pd(_mm256_mul_pd(highToDouble(v), k75), k75));
+        _mm256_storeu_ps(w + i, toFloat(_mm256_mul_pd(ulo, k01), _mm256_mul_pd(uhi, k01)));
         last = s;
         s = _mm256_add_epi32(_mm256_mullo_epi32(s, stepMul), stepAdd);
     }
@@ -155,10 +161,11 @@ KT412_TARGET_AVX2 int kt412::oscStepsAvx2(const vco& o, const float* pitch, doub
     const __m256 limit = _mm256_set1_ps(o.getMaxFrequency());
     int i = 0;
     for (; i + 8 <= n; i += 8) {
-        const __m256 f = toFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(pitch + i), dv), bv),
-                                 _mm256_add_pd(_mm256_mul_pd(highToDouble(pitch + i), dv), bv));
+        const __m256d flo = roundToFloat(_mm256_add_pd(_mm256_mul_pd(lowToDouble(pitch + i), dv), bv));
+        const __m256d fhi = roundToFloat(_mm256_add_pd(_mm256_mul_pd(highToDouble(pitch + i), dv), bv));
+        const __m256 f = toFloat(flo, fhi);  // exact: both halves are floats already
         __m256 failed;
-        const __m256 dt = floatQuotient8(_mm256_mul_pd(two, lowToDouble(f)), _mm256_mul_pd(two, highToDouble(f)),
+        const __m256 dt = floatQuotient8(_mm256_mul_pd(two, flo), _mm256_mul_pd(two, fhi),
                                          o.getReciprocalRate(), failed);
         const __m256 size = absolute(dt);
         const __m256 ok = _mm256_and_ps(
@@ -227,12 +234,11 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
         __m256 bad = _mm256_cmp_ps(absolute(wv), _mm256_set1_ps(1.0e6f), _CMP_NLT_UQ);
 
         // Clipper: drive in double, position on the curve, clamp, interpolate.
-        const __m256 v = toFloat(_mm256_mul_pd(lowToDouble(l.osc45 + i), drive),
-                                 _mm256_mul_pd(highToDouble(l.osc45 + i), drive));
+        const __m256d vlo = roundToFloat(_mm256_mul_pd(lowToDouble(l.osc45 + i), drive));
+        const __m256d vhi = roundToFloat(_mm256_mul_pd(highToDouble(l.osc45 + i), drive));
         __m256 failed;
-        __m256 pos = floatQuotient8(_mm256_mul_pd(_mm256_add_pd(lowToDouble(v), nine), thousand),
-                                    _mm256_mul_pd(_mm256_add_pd(highToDouble(v), nine), thousand),
-                                    1.0 / 18.0, failed);
+        __m256 pos = floatQuotient8(_mm256_mul_pd(_mm256_add_pd(vlo, nine), thousand),
+                                    _mm256_mul_pd(_mm256_add_pd(vhi, nine), thousand), 1.0 / 18.0, failed);
         bad = _mm256_or_ps(bad, failed);
         pos = _mm256_and_ps(_mm256_cmp_ps(pos, _mm256_setzero_ps(), _CMP_GE_OS), pos);
         pos = _mm256_min_ps(pos, _mm256_set1_ps(1000.0f));
