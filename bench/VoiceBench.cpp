@@ -94,14 +94,15 @@ void renderIdle(benchmark::State& state)
         auto voice = makeVoice<Voice>();
         voice->restart();
         const long before = static_cast<long>(state.range(0) * rate);
-        float sum = 0.0f;
         for (long i = 0; i < before; ++i)
-            sum += voice->getSample();
+            benchmark::DoNotOptimize(voice->getSample());
         const int window = static_cast<int>(rate / 10);
+        std::vector<float> buffer(static_cast<size_t>(window));
         for (auto _ : state) {
             for (int i = 0; i < window; ++i)
-                sum += voice->getSample();
-            benchmark::DoNotOptimize(sum);
+                buffer[static_cast<size_t>(i)] = voice->getSample();
+            benchmark::DoNotOptimize(buffer.data());
+            benchmark::ClobberMemory();
         }
         reportSamples(state, window);
     };

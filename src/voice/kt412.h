@@ -159,6 +159,8 @@ private:
     void catchUp();
     // Clipper, VCAs, mix and de-click of one sample, from the stage outputs of render.
     float mixSample(float o45, float a, float e, float w, float c, double fade) const;
+    // True when a zero tone's sign can reach the output, so the click mix must be formed.
+    static bool signOfZeroMatters(float tone, double fade);
 #if KT412_SSE2
     // The same for four samples at once (kt412Sse2.cpp); false (out untouched) when any of them
     // leaves the common case, which mixSample then handles.
@@ -296,16 +298,24 @@ inline float kt412::clipDriven(float x, double drive)
 }
 
 // Clipper, VCAs, mix and de-click of one sample. A shut click VCA gives 0 * q, a zero whose sign
-// follows q, and 0.3 * +-0 + tone is tone itself unless tone is a zero too. q is finite as long as
-// the click-path input is, which the bounds on attack^2 and on the filtered noise guarantee (the
-// transient is bounded by its table). In that common case the click mix is left out.
+// follows q, and 0.3 * +-0 + tone is tone itself unless tone is -0 (the sum is then +0 when q is
+// positive). q is finite as long as the click-path input is, which the bounds on attack^2 and on
+// the filtered noise guarantee (the transient is bounded by its table). In that common case the
+// click mix is left out. Even for a tone of -0 the sign of the mix matters only when the fader is
+// at -0 too: m / 4 + fade is fade itself for any other fade, and +0 for a fade of +0. So a voice
+// whose tone VCA has shut long after a hit does not compute the click path every sample.
+inline bool kt412::signOfZeroMatters(float tone, double fade)
+{
+    return tone == 0.0f && std::signbit(tone) && fade == 0.0 && std::signbit(fade);
+}
+
 inline float kt412::mixSample(float o45, float a, float e, float w, float c, double fade) const
 {
     const float d = clipDriven(o45, distortionDrive);
     const float tone = vca1besser(d, a);
     float m;
     // 1.86f is the float next above 1.86, so e < 1.86f is the threshold test in double.
-    if (e < 1.86f && tone != 0.0f && clickInputBounded && std::fabs(w) < 1.0e6f) {
+    if (e < 1.86f && !signOfZeroMatters(tone, fade) && clickInputBounded && std::fabs(w) < 1.0e6f) {
         m = tone;
     } else {
         // Click-path input: transient and noise in the circuit's proportions.

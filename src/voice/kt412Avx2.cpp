@@ -266,7 +266,18 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
 
         // The click path where mixSample takes it: an open click VCA or a zero tone.
         const __m256 clickOpen = _mm256_cmp_ps(ev, clickThreshold, _CMP_NLT_UQ);
-        const __m256 mixLanes = _mm256_or_ps(clickOpen, _mm256_cmp_ps(tone, _mm256_setzero_ps(), _CMP_EQ_OQ));
+        // A zero tone needs the click mix only where the fader stands at -0 (see mixSample); a
+        // group with such a fader takes it for every zero tone, which gives the same samples.
+        const __m256i negativeZero = _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ull));
+        const __m256i fadeLo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l.fade + i));
+        const __m256i fadeHi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l.fade + i + 4));
+        const bool fadeAtNegativeZero =
+            !_mm256_testz_si256(_mm256_or_si256(_mm256_cmpeq_epi64(fadeLo, negativeZero),
+                                                _mm256_cmpeq_epi64(fadeHi, negativeZero)),
+                                _mm256_set1_epi32(-1));
+        const __m256 mixLanes = fadeAtNegativeZero
+            ? _mm256_or_ps(clickOpen, _mm256_cmp_ps(tone, _mm256_setzero_ps(), _CMP_EQ_OQ))
+            : clickOpen;
         __m256 m = tone;
         if (any(mixLanes)) {
             const __m256d ck = _mm256_set1_pd(0.6496);
