@@ -1,6 +1,8 @@
 // Attack-hold-decay envelope: setters and the per-phase coefficients.
 #include "voice/ahd.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 
 ahd::ahd()
@@ -63,4 +65,43 @@ void ahd::updateCoefficients()
         riseLastCount = static_cast<int64_t>(INT_MIN) - 1;
     else
         riseLastCount = static_cast<int64_t>(std::floor(h));
+}
+
+void ahd::getBlock(float* out, int n)
+{
+    int i = 0;
+    while (i < n) {
+        if (fallsFromHere()) {
+            // The rest of the block falls. The first sample of the fall still has the rise's
+            // target as its filter input; the chain takes over from the next.
+            int start = i;
+            if (!(x1 == 0.0 && !std::signbit(x1)))
+                out[i++] = getFallingSample();
+            FallChain chain;
+            if (startFallChain(chain)) {
+                for (; i < n; ++i)
+                    out[i] = chain.step();
+                endFallChain(chain);
+            } else {
+                for (; i < n; ++i)
+                    out[i] = getFallingSample();
+            }
+            advanceCount(n - start);
+            return;
+        }
+        // The next sample is in the rise while the count stays at or below the rise's last count.
+        const bool rising = sampleCount < riseLastCount;
+        const double before = y1;
+        const double input = x1;
+        out[i++] = getSample();
+        if (rising && input == 1.0 && std::bit_cast<uint64_t>(y1) == std::bit_cast<uint64_t>(before)) {
+            // in * 1 + fb * y gave y again: every further sample of the rise is the same value
+            // (same coefficients, same input, same state) until the count passes riseLastCount.
+            const int64_t left = riseLastCount - sampleCount;
+            const int m = static_cast<int>(std::min<int64_t>(left, n - i));
+            std::fill(out + i, out + i + m, out[i - 1]);
+            sampleCount += m;
+            i += m;
+        }
+    }
 }

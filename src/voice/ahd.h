@@ -53,6 +53,10 @@ public:
         x1 = 0.0;
     }
     void advanceCount(int n);
+    // n successive getSample results into out, in bulk: the fall runs as a FallChain where it
+    // can, and a rise that has reached its level (the filter's fixed point, where the next value
+    // is exactly the last) is held without recomputing it until the rise ends.
+    void getBlock(float* out, int n);
 
     float getAttack() const { return attackTime; }
     double getHold() const { return holdTime; }

@@ -1,6 +1,7 @@
 // The bass drum voice: oscillator, click and noise paths, two VCA models and a diode clipper.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "voice/Fader.h"
@@ -13,11 +14,17 @@
 #include "voice/resampler.h"
 #include "voice/vco.h"
 
-// SSE2 is part of every x86-64 processor; elsewhere the voice takes its scalar path only.
+// SSE2 is part of every x86-64 processor; elsewhere the voice takes its scalar path only. AVX2 is
+// chosen at run time, where the processor has it (GCC and Clang on x86-64).
 #if defined(__SSE2__) || defined(_M_X64)
 #define KT412_SSE2 1
 #else
 #define KT412_SSE2 0
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KT412_AVX2 1
+#else
+#define KT412_AVX2 0
 #endif
 
 // kt412: a model of an analog bass drum circuit, one sample per getSample call. The tone path is a
@@ -28,17 +35,20 @@
 // the modelled circuit (22000, 47000 and 470000 ohms, 3.3e-7 farads, switching thresholds 0.45 and
 // 1.86); in the formulas they are plain factors.
 //
-// getSample hands out samples rendered a short block ahead: stage by stage (envelopes and noise,
-// then the oscillator, then clipper, VCAs and mix) over the block, so that the processor works on
-// several samples at once instead of waiting on one long chain per sample. Every operation that
-// changes what the next sample would be first brings the building blocks back to the sample last
-// handed out (from a copy of their state at the block's start, replaying the samples consumed),
-// so the output is the same, sample for sample, as if each were computed on its own call. The
-// block shrinks to the spacing of such calls and grows back when they stop.
+// The voice renders in blocks, stage by stage (noise, envelopes, oscillator, then clipper, VCAs and
+// mix) over the block, so that the processor works on several samples at once instead of waiting
+// on one long chain per sample; the output is the same, bit for bit, as if each sample were
+// computed on its own. process(out, n) renders n samples straight into the caller's buffer.
+// getSample hands out samples rendered a short block ahead; every operation that changes what the
+// next sample would be first brings the building blocks back to the sample last handed out (from
+// a copy of their state at the block's start, replaying the samples consumed). That block shrinks
+// to the spacing of such calls and grows back when they stop. The two entries mix freely.
 //
 // Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
-// setSamplingRate before the first getSample; setters at any time between samples; restart per
-// hit; getSample once per output frame. There is no note-off: the envelopes decay for ever.
+// setSamplingRate before the first sample; setters at any time between samples; restart per hit;
+// getSample once per output frame, or process for a run of frames. There is no note-off: the
+// envelopes decay for ever. Render with flush-to-zero set (util/ScopedFlushDenormals.h): after a
+// hit has died away the envelopes otherwise end on subnormal floats, which cost ten times as much.
 // Threads: no locks; the owner serialises calls (setters and getSample must not run at once).
 class kt412 {
 public:
@@ -74,6 +84,8 @@ public:
 
     // Next output sample.
     float getSample();
+    // The next n output samples, exactly what n successive getSample calls would return.
+    void process(float* out, int n);
 
     // Model stages of getSample.
     float vca1besser(float x, float env) const;      // tone VCA
@@ -95,6 +107,12 @@ public:
     const ahd& getNoiseEnv() const { return noiseEnv; }
     const ahd& getPitchEnv() const { return pitchEnv; }
 
+    // The AVX2 forms of the block stages are used where the processor has them; false keeps this
+    // voice on its SSE2 and scalar forms (the same samples, bit for bit), so that those can be
+    // checked on any machine.
+    void allowAvx2(bool allow) { avx2 = allow && cpuHasAvx2(); }
+    bool usesAvx2() const { return avx2; }
+
     // Moves the running sample count, so that long-running behaviour can be checked without
     // rendering for days.
     void setSampleCount(uint32_t count)
@@ -110,28 +128,62 @@ private:
     // The transistor stage behind both VCAs.
     static float transistorVca(float q, float env, double threshold, double c, double reciprocal);
 
+    // Longest block render works on; process splits longer runs.
+    static constexpr int maxBlock = 64;
+    // The stage outputs of one block, which the later stages read.
+    struct Lanes {
+        float noiseIn[maxBlock];     // the noise, scaled and then filtered
+        float clickIn[maxBlock];     // the transient, times 11.25
+        float noiseLevel[maxBlock];  // click-path envelope
+        float pitch[maxBlock];       // pitch envelope
+        float amp[maxBlock];         // amplitude envelope
+        float freq[maxBlock];        // oscillator frequency, its step and its corner window
+        float step[maxBlock];
+        float window[maxBlock];
+        float phase[maxBlock];       // oscillator phase after each step
+        float osc45[maxBlock];       // oscillator output times 4.5
+        double fade[maxBlock];       // de-click fader
+    };
+
     // Renders the next block into ahead, keeping a copy of the state at its start.
     void renderAhead();
-    // Advances the building blocks by n samples (n <= maxAhead), writing the outputs.
+    // Advances the building blocks by n samples (n <= maxBlock), writing the outputs.
     void render(float* out, int n);
+    float renderOne();
+    void renderEnvelopes(Lanes& l, int n);
+    void oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const;
+    void oscShapes(Lanes& l, const vco& running, int n) const;
+    void mix(const Lanes& l, float* out, int n) const;
     // Brings the building blocks back to the last sample handed out and drops the rest of the
     // block. Called before anything that changes what the next sample would be.
     void catchUp();
     // Clipper, VCAs, mix and de-click of one sample, from the stage outputs of render.
     float mixSample(float o45, float a, float e, float w, float c, double fade) const;
+    // True when a zero tone's sign can reach the output, so the click mix must be formed.
+    static bool signOfZeroMatters(float tone, double fade);
 #if KT412_SSE2
-    // The same for four samples at once; false (out untouched) when any of them leaves the
-    // common case, which mixSample then handles.
+    // The same for four samples at once (kt412Sse2.cpp); false (out untouched) when any of them
+    // leaves the common case, which mixSample then handles.
     bool mixFour(const float* o45, const float* a, const float* e, const float* w, const float* c,
                  const double* fade, float* out) const;
     // Frequencies and oscillator steps of four pitch samples at once; false (outputs untouched)
     // when any of them needs the oscillator's own slow path.
+    static bool oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
+                          float* step, float* window);
     // The oscillator's output (times 4.5) for four phases away from its corners; false (out
     // untouched) when any of them needs the corner correction.
     static bool oscShape4(const float* phase, const float* step, const float* window, float* out);
-    static bool oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
-                          float* step, float* window);
 #endif
+    // Eight samples at a time (kt412Avx2.cpp), for processors with AVX2. Each handles whole
+    // groups of eight from the start, a group that leaves the common case by the scalar path, and
+    // returns how many samples it did.
+    static bool cpuHasAvx2();
+    static int noiseAvx2(uint32_t& seed, float* w, int n);
+    static int oscStepsAvx2(const vco& o, const float* pitch, double depth, double base, float* freq,
+                            float* step, float* window, int n);
+    static int oscShapeAvx2(const vco& o, const float* phase, const float* step, const float* window,
+                            float* out, int n);
+    int mixAvx2(const Lanes& l, float* out, int n) const;
 
     double samplingRate = 0.0;
     float attack = 0.0f;      // click level; the click path is scaled by its square
@@ -170,6 +222,8 @@ private:
     // attack^2 is small enough that the click-path input cannot overflow the click VCA's transfer
     // (false for absurd or not-a-number attacks, which then take the full path every sample).
     bool clickInputBounded = true;
+
+    bool avx2 = cpuHasAvx2();
 
     // Samples rendered ahead: ahead[aheadPos .. aheadCount) are still to be handed out.
     static constexpr int maxAhead = 32;
@@ -241,6 +295,38 @@ inline float kt412::clipDriven(float x, double drive)
     const int j = i + 1 > kennlinieSize - 1 ? kennlinieSize - 1 : i + 1;
     const float frac = pos - static_cast<float>(i);
     return kennlinie[i] + frac * (kennlinie[j] - kennlinie[i]);
+}
+
+// Clipper, VCAs, mix and de-click of one sample. A shut click VCA gives 0 * q, a zero whose sign
+// follows q, and 0.3 * +-0 + tone is tone itself unless tone is -0 (the sum is then +0 when q is
+// positive). q is finite as long as the click-path input is, which the bounds on attack^2 and on
+// the filtered noise guarantee (the transient is bounded by its table). In that common case the
+// click mix is left out. Even for a tone of -0 the sign of the mix matters only when the fader is
+// at -0 too: m / 4 + fade is fade itself for any other fade, and +0 for a fade of +0. So a voice
+// whose tone VCA has shut long after a hit does not compute the click path every sample.
+inline bool kt412::signOfZeroMatters(float tone, double fade)
+{
+    return tone == 0.0f && std::signbit(tone) && fade == 0.0 && std::signbit(fade);
+}
+
+inline float kt412::mixSample(float o45, float a, float e, float w, float c, double fade) const
+{
+    const float d = clipDriven(o45, distortionDrive);
+    const float tone = vca1besser(d, a);
+    float m;
+    // 1.86f is the float next above 1.86, so e < 1.86f is the threshold test in double.
+    if (e < 1.86f && !signOfZeroMatters(tone, fade) && clickInputBounded && std::fabs(w) < 1.0e6f) {
+        m = tone;
+    } else {
+        // Click-path input: transient and noise in the circuit's proportions.
+        const float k = floatQuotient(static_cast<double>(attack * attack)
+            * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409),
+            100.0, 1.0 / 100.0);
+        const float click = vca2besser(e, k);
+        m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
+    }
+    m = m / 4.0f;
+    return static_cast<float>(static_cast<double>(m) + fade);
 }
 
 inline float kt412::getSample()

@@ -15,6 +15,10 @@ public:
         return static_cast<float>(static_cast<double>(s) / 2147483648.0 - 1.0);
     }
 
+    // The generator state, for running several steps of the sequence at once elsewhere.
+    uint32_t getSeed() const { return seed; }
+    void setSeed(uint32_t s) { seed = s; }
+
 private:
     uint32_t seed = 0;
 };

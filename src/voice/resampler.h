@@ -19,6 +19,8 @@ public:
     void setSamplingRateOriginal(double fs) { recordedRate = fs; finished = false; }
     void setSampleCount(int count) { sampleCount = count; finished = false; }
     int getSampleCount() const { return sampleCount; }
+    // True once the end was reached: getSample returns 0 until a setter is called.
+    bool isFinished() const { return finished; }
 
     float getSample();
 

@@ -12,6 +12,10 @@
 // a window two phase steps wide, which takes the sharp edge (and most of its aliasing) out of the
 // corners.
 //
+// The frequency is held below half the sample rate: above it the step would pass the one-step wrap
+// and the phase would run away (a frequency beyond the sample rate gives full-scale junk). Below
+// it nothing changes.
+//
 // Lifecycle: setSamplingRate before the first getSample; reset (phase 0) at every hit.
 // Threads: audio thread only; allocates nothing, takes no lock.
 class vco {
@@ -74,11 +78,20 @@ public:
     float shapeAt(float ph, float dt, float w, float phaseOffset) const;
     double getSamplingRate() const { return samplingRate; }
     double getReciprocalRate() const { return reciprocalRate; }  // 1.0 / the sampling rate
+    // The highest frequency the oscillator plays, the largest float below half the sample rate
+    // (infinite while the rate is not a positive number); any |freq| above is played as this.
+    float getMaxFrequency() const { return maxFreq; }
+    float limitFrequency(float freq) const
+    {
+        // Not-a-number passes (and spoils the phase, as it would anyway).
+        return std::fabs(freq) > maxFreq ? std::copysign(maxFreq, freq) : freq;
+    }
 
 private:
     float phase = 0.0f;
     double samplingRate = 0.0;
     double reciprocalRate = 0.0;  // 1 / samplingRate, for the phase step
+    float maxFreq = std::numeric_limits<float>::infinity();
 
     // Phase step and corner window of the last frequency: the pitch settles after the sweep, and
     // then the two divisions need not be repeated (the same inputs give the same results).
@@ -89,6 +102,7 @@ private:
 
 inline float vco::stepFor(float freq, float& window) const
 {
+    freq = limitFrequency(freq);
     const float dt = floatQuotient(2.0 * static_cast<double>(freq), samplingRate, reciprocalRate);
     // 4 f / fs is exactly twice 2 f / fs before and after each rounding, as long as both
     // stay normal floats; otherwise (a silent voice whose pitch decays to nothing) divide.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "voice/Fader.h"
 #include "voice/ReferenceVoice.h"
@@ -68,6 +69,59 @@ TEST(AhdReference, MatchesFromNegativeAndHugeCounts)
     compareEnvelope(0.01f, -300);
     compareEnvelope(0.01f, INT_MAX - 3000);
     compareEnvelope(-1e30f, INT_MIN + 5);
+}
+
+// getBlock against the model sample by sample: runs of many lengths, long holds (the rise settles
+// on its level and is held), resets inside the rise and the fall, setting changes between runs,
+// and counts about to saturate.
+void compareEnvelopeBlocks(float hold, int startCount, float amp)
+{
+    ahd e;
+    reference::Ahd r;
+    e.setSamplingRate(48000.0);
+    r.samplingRate = 48000.0;
+    e.setAttack(0.000594f);
+    r.attackTime = 0.000594f;
+    e.setHold(hold);
+    r.holdTime = hold;
+    e.setDecay(0.1805f);
+    r.decayTime = 0.1805f;
+    e.setAmp(amp);
+    r.amp = amp;
+    e.setSampleCount(startCount);
+    r.sampleCount = startCount;
+    std::vector<float> out(700);
+    long n = 0;
+    for (int run = 0; run < 400; ++run) {
+        const int length = (run * 37) % 700 + 1;
+        e.getBlock(out.data(), length);
+        for (int i = 0; i < length; ++i)
+            ASSERT_EQ(bits(out[static_cast<size_t>(i)]), bits(r.getSample()))
+                << "hold " << hold << " run " << run << " sample " << n + i;
+        n += length;
+        ASSERT_EQ(e.getSampleCount(), r.sampleCount);
+        if (run % 50 == 7) {
+            e.reset();
+            r.reset();
+        }
+        if (run == 120) {
+            e.setAttack(0.002f);
+            r.attackTime = 0.002f;
+            e.setDecay(0.01f);
+            r.decayTime = 0.01f;
+        }
+    }
+}
+
+TEST(AhdReference, BlocksMatchSampleBySample)
+{
+    for (float hold : {0.0f, 0.0023f, 0.105f, 0.205f, 3.0f, -1.0f, 1e30f,
+                       std::numeric_limits<float>::quiet_NaN()})
+        compareEnvelopeBlocks(hold, 66666, 6.5243f);
+    compareEnvelopeBlocks(0.105f, INT_MAX - 5000, 6.5243f);
+    compareEnvelopeBlocks(1e30f, INT_MAX - 50000, 1.0f);  // a rise that never ends, count saturating
+    compareEnvelopeBlocks(0.105f, 0, -0.9757f);
+    compareEnvelopeBlocks(0.105f, 66666, 0.0f);
 }
 
 TEST(VcoReference, SweptAndSteadyFrequenciesMatch)

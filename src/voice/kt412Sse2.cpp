@@ -1,0 +1,217 @@
+// The bass drum voice: the SSE2 forms of its block stages, four samples at a time.
+#include "voice/kt412.h"
+
+#if KT412_SSE2
+#include <cfloat>
+#include <emmintrin.h>
+
+namespace {
+
+// Four floats widened to double, two at a time.
+inline __m128d lowToDouble(__m128 x) { return _mm_cvtps_pd(x); }
+inline __m128d highToDouble(__m128 x) { return _mm_cvtps_pd(_mm_movehl_ps(x, x)); }
+// Two pairs of doubles rounded to four floats (as static_cast<float>, in the current rounding).
+inline __m128 toFloat(__m128d lo, __m128d hi)
+{
+    return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
+}
+// Two pairs of double masks as four float masks.
+inline __m128 toFloatMask(__m128d lo, __m128d hi)
+{
+    return _mm_shuffle_ps(_mm_castpd_ps(lo), _mm_castpd_ps(hi), _MM_SHUFFLE(2, 0, 2, 0));
+}
+
+// floatQuotient for four quotients: the products by the reciprocal, rounded to float, and in
+// failed the lanes whose bracket rounds to two floats (or is not a number), which need the
+// division.
+inline __m128 floatQuotient4(__m128d xlo, __m128d xhi, double reciprocal, __m128& failed)
+{
+    const __m128d r = _mm_set1_pd(reciprocal);
+    const __m128d below = _mm_set1_pd(1.0 - 0x1p-48);
+    const __m128d above = _mm_set1_pd(1.0 + 0x1p-48);
+    const __m128d ylo = _mm_mul_pd(xlo, r);
+    const __m128d yhi = _mm_mul_pd(xhi, r);
+    const __m128 low = toFloat(_mm_mul_pd(ylo, below), _mm_mul_pd(yhi, below));
+    const __m128 high = toFloat(_mm_mul_pd(ylo, above), _mm_mul_pd(yhi, above));
+    failed = _mm_cmpneq_ps(low, high);
+    return low;
+}
+
+// wrap of the oscillator on four lanes: one step of 2 towards -1..1.
+inline __m128 wrap4(__m128 x)
+{
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 high = _mm_cmpge_ps(x, one);
+    const __m128 low = _mm_andnot_ps(high, _mm_cmplt_ps(x, _mm_sub_ps(_mm_setzero_ps(), one)));
+    const __m128 down = _mm_and_ps(high, _mm_sub_ps(x, two));
+    const __m128 up = _mm_and_ps(low, _mm_add_ps(x, two));
+    return _mm_or_ps(_mm_or_ps(down, up), _mm_andnot_ps(_mm_or_ps(high, low), x));
+}
+
+}  // namespace
+
+// The frequency float(p * depth + base) and vco::stepFor of four pitch samples; false (outputs
+// untouched) when a step needs the division or its window is not twice the step.
+bool kt412::oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
+                      float* step, float* window)
+{
+    const __m128 p = _mm_loadu_ps(pitch);
+    const __m128d dv = _mm_set1_pd(depth);
+    const __m128d bv = _mm_set1_pd(base);
+    const __m128 f = toFloat(_mm_add_pd(_mm_mul_pd(lowToDouble(p), dv), bv),
+                             _mm_add_pd(_mm_mul_pd(highToDouble(p), dv), bv));
+    const __m128d two = _mm_set1_pd(2.0);
+    __m128 failed;
+    const __m128 dt = floatQuotient4(_mm_mul_pd(two, lowToDouble(f)), _mm_mul_pd(two, highToDouble(f)),
+                                     o.getReciprocalRate(), failed);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 size = _mm_and_ps(dt, absMask);
+    // Every frequency below the oscillator's limit (not a number fails too).
+    const __m128 playable = _mm_cmple_ps(_mm_and_ps(f, absMask), _mm_set1_ps(o.getMaxFrequency()));
+    const __m128 normal = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(size, _mm_set1_ps(FLT_MIN)),
+                                                _mm_cmplt_ps(size, _mm_set1_ps(0x1p126f))),
+                                     playable);
+    if (_mm_movemask_ps(_mm_andnot_ps(failed, normal)) != 0xf)
+        return false;
+    _mm_storeu_ps(freq, f);
+    _mm_storeu_ps(step, dt);
+    _mm_storeu_ps(window, _mm_mul_ps(_mm_set1_ps(2.0f), dt));
+    return true;
+}
+
+
+// vco::shapeAt (phase offset 0.5) times 4.5 for four samples away from both corners, with a
+// positive finite step; false (out untouched) when any lane is near a corner or has another
+// step, which shapeAt then handles.
+bool kt412::oscShape4(const float* phase, const float* step, const float* window, float* out)
+{
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 p = wrap4(_mm_add_ps(_mm_loadu_ps(phase), _mm_set1_ps(0.5f)));
+    const __m128 q = wrap4(_mm_add_ps(p, _mm_set1_ps(1.0f)));
+    const __m128 w = _mm_loadu_ps(window);
+    const __m128 dt = _mm_loadu_ps(step);
+    // w > |p| is |p| < w.
+    const __m128 corner = _mm_or_ps(_mm_cmplt_ps(_mm_and_ps(p, absMask), w),
+                                    _mm_cmplt_ps(_mm_and_ps(q, absMask), w));
+    const __m128 plain = _mm_and_ps(_mm_cmpgt_ps(dt, _mm_setzero_ps()),
+                                    _mm_cmple_ps(dt, _mm_set1_ps(FLT_MAX)));
+    if (_mm_movemask_ps(_mm_andnot_ps(corner, plain)) != 0xf)
+        return false;
+    const __m128 t = _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(2.0f), _mm_and_ps(p, absMask)), _mm_set1_ps(1.0f));
+    _mm_storeu_ps(out, _mm_mul_ps(t, _mm_set1_ps(4.5f)));
+    return true;
+}
+
+// Each step is the scalar one of mixSample on four lanes: SSE2 arithmetic is IEEE single and
+// double precision with the same rounding, and the conversions round as static_cast does.
+bool kt412::mixFour(const float* o45, const float* a, const float* e, const float* w, const float* c,
+                    const double* fade, float* out) const
+{
+    // The click-path input bounded in every lane, or the group goes scalar.
+    const __m128 ev = _mm_loadu_ps(e);
+    const __m128 wv = _mm_loadu_ps(w);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    if (!clickInputBounded
+        || _mm_movemask_ps(_mm_cmplt_ps(_mm_and_ps(wv, absMask), _mm_set1_ps(1.0e6f))) != 0xf)
+        return false;
+
+    // Clipper: drive in double, position on the curve, clamp, interpolate.
+    const __m128 x = _mm_loadu_ps(o45);
+    const __m128d drive = _mm_set1_pd(distortionDrive);
+    const __m128 v = toFloat(_mm_mul_pd(lowToDouble(x), drive), _mm_mul_pd(highToDouble(x), drive));
+    const __m128d nine = _mm_set1_pd(9.0);
+    const __m128d thousand = _mm_set1_pd(1000.0);
+    __m128 failed;
+    __m128 pos = floatQuotient4(_mm_mul_pd(_mm_add_pd(lowToDouble(v), nine), thousand),
+                                _mm_mul_pd(_mm_add_pd(highToDouble(v), nine), thousand),
+                                1.0 / 18.0, failed);
+    __m128 bad = failed;
+    // !(pos >= 0) gives +0 (not-a-number included), then at most 1000.
+    pos = _mm_and_ps(_mm_cmpge_ps(pos, _mm_setzero_ps()), pos);
+    pos = _mm_min_ps(pos, _mm_set1_ps(1000.0f));
+    const __m128i iv = _mm_cvttps_epi32(pos);
+    const __m128 frac = _mm_sub_ps(pos, _mm_cvtepi32_ps(iv));
+    alignas(16) int idx[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx), iv);
+    float lo[4], hi[4];
+    for (int l = 0; l < 4; ++l) {
+        const int j = idx[l] + 1 > kennlinieSize - 1 ? kennlinieSize - 1 : idx[l] + 1;
+        lo[l] = kennlinie[idx[l]];
+        hi[l] = kennlinie[j];
+    }
+    const __m128 klo = _mm_loadu_ps(lo);
+    const __m128 khi = _mm_loadu_ps(hi);
+    const __m128 d = _mm_add_ps(klo, _mm_mul_ps(frac, _mm_sub_ps(khi, klo)));
+
+    // Tone VCA.
+    const __m128 q = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(-2.251f), d), d), _mm_mul_ps(_mm_set1_ps(-9.76f), d)),
+        _mm_set1_ps(0.4633f));
+    const __m128 av = _mm_loadu_ps(a);
+    const __m128d alo = lowToDouble(av);
+    const __m128d ahi = highToDouble(av);
+    const __m128d threshold = _mm_set1_pd(0.45);
+    // Open unless double(env) < 0.45 (so open for not-a-number, as in the scalar test).
+    const __m128 open = toFloatMask(_mm_cmpnlt_pd(alo, threshold), _mm_cmpnlt_pd(ahi, threshold));
+    const __m128 g = floatQuotient4(_mm_sub_pd(alo, threshold), _mm_sub_pd(ahi, threshold),
+                                    1.0 / 470000.0, failed);
+    bad = _mm_or_ps(bad, _mm_and_ps(open, failed));
+    const __m128 gq = _mm_mul_ps(g, q);
+    const __m128 opened = floatQuotient4(lowToDouble(gq), highToDouble(gq), 1.0 / 0.000027, failed);
+    bad = _mm_or_ps(bad, _mm_and_ps(open, failed));
+    const __m128 shut = _mm_mul_ps(_mm_setzero_ps(), q);
+    const __m128 tone = _mm_or_ps(_mm_and_ps(open, opened), _mm_andnot_ps(open, shut));
+
+    // The click path where mixSample takes it: an open click VCA (1.86f is the float next above
+    // 1.86, so e < 1.86f is the threshold test in double) or a zero tone.
+    __m128 m = tone;
+    const __m128 mixLanes = _mm_or_ps(_mm_cmpnlt_ps(ev, _mm_set1_ps(1.86f)),
+                                      _mm_cmpeq_ps(tone, _mm_setzero_ps()));
+    if (_mm_movemask_ps(mixLanes) != 0) {
+        const __m128d att = _mm_set1_pd(static_cast<double>(attack * attack));
+        const __m128 cv = _mm_loadu_ps(c);
+        const __m128d ck = _mm_set1_pd(0.6496);
+        const __m128d wk = _mm_set1_pd(3.0409);
+        const __m128d inLo = _mm_mul_pd(att, _mm_add_pd(_mm_mul_pd(lowToDouble(cv), ck),
+                                                        _mm_mul_pd(lowToDouble(wv), wk)));
+        const __m128d inHi = _mm_mul_pd(att, _mm_add_pd(_mm_mul_pd(highToDouble(cv), ck),
+                                                        _mm_mul_pd(highToDouble(wv), wk)));
+        const __m128 k = floatQuotient4(inLo, inHi, 1.0 / 100.0, failed);
+        bad = _mm_or_ps(bad, _mm_and_ps(mixLanes, failed));
+        // Click VCA, as vca2besser.
+        const __m128 q2 = _mm_add_ps(
+            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(_mm_set1_ps(-9275.0f), k), k), _mm_mul_ps(_mm_set1_ps(-523.7f), k)),
+            _mm_set1_ps(1.161f));
+        const __m128d elo = lowToDouble(ev);
+        const __m128d ehi = highToDouble(ev);
+        const __m128d threshold2 = _mm_set1_pd(1.86);
+        const __m128 open2 = _mm_and_ps(mixLanes, toFloatMask(_mm_cmpnlt_pd(elo, threshold2),
+                                                               _mm_cmpnlt_pd(ehi, threshold2)));
+        __m128 click = _mm_mul_ps(_mm_setzero_ps(), q2);
+        if (_mm_movemask_ps(open2) != 0) {
+            const __m128 g2 = floatQuotient4(_mm_sub_pd(elo, threshold2), _mm_sub_pd(ehi, threshold2),
+                                             1.0 / 470000.0, failed);
+            bad = _mm_or_ps(bad, _mm_and_ps(open2, failed));
+            const __m128 g2q2 = _mm_mul_ps(g2, q2);
+            const __m128 opened2 = floatQuotient4(lowToDouble(g2q2), highToDouble(g2q2), 1.0 / 0.000024,
+                                                  failed);
+            bad = _mm_or_ps(bad, _mm_and_ps(open2, failed));
+            click = _mm_or_ps(_mm_and_ps(open2, opened2), _mm_andnot_ps(open2, click));
+        }
+        const __m128d mix = _mm_set1_pd(0.3);
+        const __m128 mixed = toFloat(_mm_add_pd(_mm_mul_pd(mix, lowToDouble(click)), lowToDouble(tone)),
+                                     _mm_add_pd(_mm_mul_pd(mix, highToDouble(click)), highToDouble(tone)));
+        m = _mm_or_ps(_mm_and_ps(mixLanes, mixed), _mm_andnot_ps(mixLanes, tone));
+    }
+    if (_mm_movemask_ps(bad) != 0)
+        return false;
+
+    // m / 4 is exact scaling, the same float as m * 0.25; then the de-click bridge in double.
+    m = _mm_mul_ps(m, _mm_set1_ps(0.25f));
+    const __m128d f01 = _mm_loadu_pd(fade);
+    const __m128d f23 = _mm_loadu_pd(fade + 2);
+    _mm_storeu_ps(out, toFloat(_mm_add_pd(lowToDouble(m), f01), _mm_add_pd(highToDouble(m), f23)));
+    return true;
+}
+#endif
