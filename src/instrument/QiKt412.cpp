@@ -97,10 +97,6 @@ void QiKt412::Reset() {
   ApplyChanges();
 }
 
-bool QiKt412::OnAudioThread() const {
-  return mRenderThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
-}
-
 void QiKt412::PostChange(Change::Kind kind, int paramIdx) {
   if (mChanges.Push(Change{kind, static_cast<unsigned char>(paramIdx)})) return;
   // Full (the host has not rendered for a long while): a parameter is taken
@@ -171,12 +167,11 @@ void QiKt412::OnParamChange(int paramIdx) {
     case kRight:
       if (v == 1.0) {
         const int direction = paramIdx == kLeft ? -1 : +1;
-        // A host may deliver the press on its audio thread; the file work of
-        // a step must not happen there, so OnIdle does it later.
-        if (OnAudioThread())
-          mDeferredSteps.fetch_add(direction, std::memory_order_relaxed);
-        else
-          StepPreset(direction);
+        // The press arrives with the plug-in mutex held (a host call, an
+        // editor edit), perhaps on the audio thread. A step reads a file, and
+        // neither the audio thread nor a holder of the mutex may wait for a
+        // file, so OnIdle (the editor's next timer tick) carries it out.
+        mDeferredSteps.fetch_add(direction, std::memory_order_relaxed);
       }
       break;
     default: PostChange(Change::kParam, paramIdx); break;
@@ -229,7 +224,6 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
   // a normal sample; flushed to zero they cost nothing and sound the same.
   ScopedFlushDenormals flush;
   if (nFrames < 0) nFrames = 0;
-  mRenderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   double* left = outputs[0];
   double* right = outputs[1];
 

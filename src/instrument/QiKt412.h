@@ -191,7 +191,6 @@ private:
   // Audio thread: n voice samples, halved, into out; the stretch between two
   // events. The voice's block entry slots in here.
   void RenderVoice(double* out, int n);
-  bool OnAudioThread() const;
   // Calls into the editor; each does nothing while there is no editor.
   // The LED and the learn and clear buttons are moved through their controls.
   void ShowControl(int controlIdx, double normalizedValue);
@@ -230,8 +229,6 @@ private:
   // Set when a parameter record found the queue full: the render then takes
   // every sound parameter afresh, so no change is lost, only merged.
   std::atomic<bool> mResyncParams{false};
-  // The thread of the latest render, to tell the audio thread apart.
-  std::atomic<std::thread::id> mRenderThread{};
 
   // Audio thread -> editor thread.
   std::atomic<unsigned> mMovedParams{0};  // bit p: controller moved parameter p

@@ -126,7 +126,7 @@ TEST(HandOff, ControllerMovesReachTheEditorAndTheHostOnlyFromTheIdleTick) {
   plug.AttachValueDisplay(nullptr);
 }
 
-TEST(HandOff, APresetStepAskedForOnTheAudioThreadWaitsForTheIdleTick) {
+TEST(HandOff, APresetStepWaitsForTheIdleTickOnEveryThread) {
   QiKt412 plug;
   Prepare(plug, 64);
   Render(plug, 64);  // this thread is now the audio thread
@@ -139,8 +139,10 @@ TEST(HandOff, APresetStepAskedForOnTheAudioThreadWaitsForTheIdleTick) {
   std::thread idle([&] { plug.OnIdle(); });
   idle.join();
   EXPECT_EQ(plug.PendingPresetSteps(), 0);
-  // From any other thread the step is not deferred.
+  // A press from another thread holds the mutex too, so it waits for the tick as well.
   std::thread editor([&] { SetOnly(plug, kLeft, 1.0); });
   editor.join();
+  EXPECT_EQ(plug.PendingPresetSteps(), -1);
+  plug.OnIdle();
   EXPECT_EQ(plug.PendingPresetSteps(), 0);
 }
