@@ -21,6 +21,8 @@ struct RenderOptions {
   std::vector<std::string> learns;    // CC=NAME, applied in order
   std::string stateIn;                // --state
   std::string stateOut;               // --save-state
+  std::string host;                   // "" (built in) or "au": through the plug-in library
+  std::string auLibrary;              // --au-library; empty: the one built beside kt412
   bool listParams = false;
   bool help = false;
 };
