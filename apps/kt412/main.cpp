@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "RenderCommand.h"
+#include "ValidateCommand.h"
 
 namespace {
 void Usage(std::ostream& out) {
-  out << "usage: kt412 render [options] [FILE.mid]   (kt412 render --help for the options)\n";
+  out << "usage: kt412 render [options] [FILE.mid]   (kt412 render --help for the options)\n"
+         "       kt412 validate [options] [LIBRARY]   (kt412 validate --help)\n";
 }
 }  // namespace
 
@@ -21,13 +23,21 @@ int main(int argc, char** argv) {
     Usage(std::cout);
     return 0;
   }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  std::string error;
+  if (command == "validate") {
+    ValidateOptions vopts;
+    if (!ParseValidateArgs(args, &vopts, &error)) {
+      std::cerr << "kt412: error: " << error << "\n";
+      return 2;
+    }
+    return RunValidate(vopts, std::cout, std::cerr);
+  }
   if (command != "render") {
-    std::cerr << "kt412: error: unknown command '" << command << "' (the command is render)\n";
+    std::cerr << "kt412: error: unknown command '" << command << "' (the commands are render and validate)\n";
     return 2;
   }
-  std::vector<std::string> args(argv + 2, argv + argc);
   RenderOptions opts;
-  std::string error;
   if (!ParseRenderArgs(args, &opts, &error)) {
     std::cerr << "kt412: error: " << error << "\n";
     return 2;

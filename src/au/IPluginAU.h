@@ -205,9 +205,3 @@ struct CarbonViewRecord {
   ComponentInstance mViewInstance;
   IPluginAU* mPlug;
 };
-
-// Where the Carbon view is placed (create view request).
-struct Float32Point {
-  Float32 x;
-  Float32 y;
-};

@@ -419,6 +419,13 @@ struct MusicDeviceNoteParams {
   NoteParamsControlValue mControls[1];
 };
 
+// Where a Carbon view is placed and how big it is (create view request:
+// edited unit, window, parent control, location, size, the control made).
+struct Float32Point {
+  Float32 x;
+  Float32 y;
+};
+
 // ---- Record sizes the property table states ----
 static_assert(sizeof(AudioUnitParameterInfo) == 104, "parameter info is 104 bytes");
 static_assert(offsetof(AudioUnitParameterInfo, unitName) == 56, "parameter info: unit name after the 52-byte name");

@@ -20,7 +20,9 @@ enum Kind : CFTypeID { kString = 7, kNumber, kData, kDictionary, kArray, kURL, k
 
 // Every value starts with this header. The magic field lets the accessors
 // refuse a pointer to something that is not one of our values of the asked
-// kind instead of misreading it.
+// kind instead of misreading it. The records have no virtual functions: a
+// value made by the host's copy of this code is read and freed by the
+// plug-in's copy, which has vtables of its own; the kind decides instead.
 constexpr uint32_t kMagic = 0x43465631;  // "CFV1"
 
 struct Value {
@@ -28,7 +30,7 @@ struct Value {
   Kind kind;
   std::atomic<CFIndex> refs{1};
   explicit Value(Kind k) : kind(k) {}
-  virtual ~Value() { magic = 0; }
+  ~Value() { magic = 0; }
 };
 
 struct StringValue : Value {
@@ -48,7 +50,7 @@ struct DataValue : Value {
 struct DictionaryValue : Value {
   std::vector<std::pair<const void*, const void*>> pairs;
   DictionaryValue() : Value(kDictionary) {}
-  ~DictionaryValue() override {
+  ~DictionaryValue() {
     for (auto& p : pairs) {
       CFRelease(p.first);
       CFRelease(p.second);
@@ -61,7 +63,7 @@ struct ArrayValue : Value {
   CFArrayCallBacks callBacks{};
   CFAllocatorRef allocator = nullptr;
   ArrayValue() : Value(kArray) {}
-  ~ArrayValue() override {
+  ~ArrayValue() {
     if (hasCallBacks && callBacks.release)
       for (const void* v : items) callBacks.release(allocator, v);
   }
@@ -74,7 +76,7 @@ struct BundleValue : Value {
   CFStringRef identifier = nullptr;  // owned; null: none
   std::string folder;
   BundleValue() : Value(kBundle) {}
-  ~BundleValue() override { CFRelease(identifier); }
+  ~BundleValue() { CFRelease(identifier); }
 };
 
 const Value* AsValue(CFTypeRef cf) {
@@ -109,6 +111,18 @@ bool ValidUtf8(const char* s) {
   return true;
 }
 
+void Destroy(const Value* v) {
+  switch (v->kind) {
+    case kString: delete static_cast<const StringValue*>(v); break;
+    case kNumber: delete static_cast<const NumberValue*>(v); break;
+    case kData: delete static_cast<const DataValue*>(v); break;
+    case kDictionary: delete static_cast<const DictionaryValue*>(v); break;
+    case kArray: delete static_cast<const ArrayValue*>(v); break;
+    case kURL: delete static_cast<const URLValue*>(v); break;
+    case kBundle: break;  // bundles belong to the system
+  }
+}
+
 const void* TypeRetain(CFAllocatorRef, const void* v) { return CFRetain(v); }
 void TypeRelease(CFAllocatorRef, const void* v) { CFRelease(v); }
 Boolean TypeEqual(const void* a, const void* b) { return CFEqual(a, b); }
@@ -135,7 +149,7 @@ CFTypeRef CFRetain(CFTypeRef cf) {
 void CFRelease(CFTypeRef cf) {
   const Value* v = AsValue(cf);
   if (!v || v->kind == kBundle) return;  // bundles belong to the system
-  if (const_cast<Value*>(v)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete v;
+  if (const_cast<Value*>(v)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) Destroy(v);
 }
 
 CFIndex CFGetRetainCount(CFTypeRef cf) {
