@@ -8,8 +8,7 @@
 
 namespace {
 void Usage(std::ostream& out) {
-  out << "usage: kt412 render [options] [FILE.mid]   (kt412 render --help for the options)\n"
-         "       kt412 validate [options] [LIBRARY]   (kt412 validate --help)\n";
+  out << "usage: kt412 render [options] [FILE.mid] | kt412 validate [options] [LIBRARY]   (--help after either)\n";
 }
 }  // namespace
 

@@ -98,12 +98,7 @@ public:
   bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
                const char* errMsgOnFailure = nullptr) override;
   void* OpenWindow(void* pParentWnd) override;
-  // Inside a host's parent control (a Carbon view) there is no window either:
-  // it opens as above.
-  void* OpenWindow(void* pParentWnd, void* /*pParentControl*/, short /*leftOffset*/ = 0,
-                   short /*topOffset*/ = 0) override {
-    return OpenWindow(pParentWnd);
-  }
+  using IGraphics::OpenWindow;
   void AttachSubWindow(void* hostWindow) override { OpenWindow(hostWindow); }
   void RemoveSubWindow() override { CloseWindow(); }
   void CloseWindow() override;
