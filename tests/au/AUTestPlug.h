@@ -114,3 +114,14 @@ protected:
   AudioUnit mUnit = nullptr;
   TestAUPlug* plug = nullptr;
 };
+
+// An effect with two inputs and two outputs that keeps the base's
+// processing (inputs copied to outputs): what it renders is what it pulled.
+class TestAUEffect : public IPluginAU {
+public:
+  static inline bool sMakeNext = false;
+  TestAUEffect()
+      : IPluginAU(1, "2-2", 0, "Test FX", "", "Tests", 0x10000, 0x46582121, 0x54737473, 0, false, false, false) {
+    GetParam(0)->InitDouble("Mix", 1.0, 0.0, 1.0, 0.01);
+  }
+};
