@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
+#include <memory>
+#include <utility>
 #include <ostream>
 #include <sstream>
 
+#include "AUHost.h"
 #include "ParamOptions.h"
 #include "instrument/PresetFile.h"
 #include "instrument/QiKt412.h"
@@ -55,7 +58,8 @@ bool ParseRangedInt(const std::string& what, const std::string& text, long lo, l
 }
 
 // "CC=NAME" of --learn: a controller number and a parameter that controllers drive.
-bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error) {
+bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error, int* pCC = nullptr,
+                int* pIdx = nullptr) {
   size_t eq = binding.find('=');
   long cc = -1;
   if (eq == std::string::npos || !ParseInt(binding.substr(0, eq), &cc)) {
@@ -77,6 +81,8 @@ bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error) {
              plug.GetParam(idx)->GetNameForHost();
     return false;
   }
+  if (pCC) *pCC = static_cast<int>(cc);
+  if (pIdx) *pIdx = idx;
   return true;
 }
 
@@ -126,6 +132,29 @@ bool SameFile(const std::string& a, const std::string& b) {
          std::filesystem::equivalent(a, b, ec);
 }
 
+// Brings a prepared Audio Unit instance to the state the built-in path has
+// reached in plug: controllers learnt as a user learns them (learn on, touch
+// the parameter, move the controller, learn off), then every parameter value
+// restored from plug's state through the class info, in full precision (a
+// host's parameter calls carry only single precision). The controller table
+// of the library starts at its load-time state: one render per process.
+bool PrepareAUUnit(AUHostUnit& unit, QiKt412& plug, const std::vector<std::pair<int, int>>& learned) {
+  for (const auto& [cc, idx] : learned) {
+    if (unit.SetParam(kLearn, 1.0f) != noErr || unit.SetParam(static_cast<UInt32>(idx), 0.0f) != noErr ||
+        MusicDeviceMIDIEvent(unit.Unit(), 0xB0, static_cast<UInt32>(cc), 0, 0) != noErr ||
+        unit.SetParam(kLearn, 0.0f) != noErr)
+      return false;
+  }
+  ByteChunk chunk;
+  if (!plug.SerializeState(&chunk)) return false;
+  std::vector<uint8_t> bytes(chunk.GetBytes(), chunk.GetBytes() + chunk.Size());
+  CFMutableDictionaryRef state = MakeStateDictionary(KtComponentDescription(), bytes);
+  const OSStatus r = unit.RestoreState(state);
+  CFRelease(state);
+  ClearComponentEvents(unit.Unit());
+  return r == noErr;
+}
+
 }  // namespace
 
 std::string RenderUsage() {
@@ -172,6 +201,10 @@ std::string RenderUsage() {
        "                         starts from the defaults and reads no preset folder)\n"
        "      --save-state FILE  save the state after all options are applied\n"
        "      --list-params      print the parameters (after --state and --set) and exit\n"
+       "      --host au          render through the Audio Unit plug-in library, driving\n"
+       "                         it as a host does (same output as the default path)\n"
+       "      --au-library PATH  the plug-in library for --host au (default: the one\n"
+       "                         built beside kt412)\n"
        "  -h, --help             print this help and exit\n"
        "\n"
        "Options are applied in this order: --preset-dir, --state, --preset, then each\n"
@@ -281,6 +314,16 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, 
         return false;
       }
       (arg == "--preset" ? opts->presetFile : opts->presetDir) = v;
+    } else if (arg == "--host") {
+      if (!takeValue(&v)) return false;
+      if (v != "au" && v != "cli") {
+        *error = "unknown host '" + v + "' (use au, or leave --host out)";
+        return false;
+      }
+      opts->host = v == "au" ? v : "";
+    } else if (arg == "--au-library") {
+      if (!takeValue(&v)) return false;
+      opts->auLibrary = v;
     } else if (arg == "--save-state") {
       if (!takeValue(&v)) return false;
       opts->stateOut = v;
@@ -359,8 +402,12 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   if (!opts.presetFile.empty() && !LoadPresetOption(plug, opts.presetFile, &error)) return Fail(err, error);
   for (const std::string& s : opts.settings)
     if (!ApplyParamSetting(plug, s, &error)) return Fail(err, error);
-  for (const std::string& l : opts.learns)
-    if (!ApplyLearn(plug, l, &error)) return Fail(err, error);
+  std::vector<std::pair<int, int>> learned;  // (controller, parameter)
+  for (const std::string& l : opts.learns) {
+    int cc = -1, idx = -1;
+    if (!ApplyLearn(plug, l, &error, &cc, &idx)) return Fail(err, error);
+    learned.emplace_back(cc, idx);
+  }
 
   if (opts.listParams) {
     if (!opts.stateOut.empty() && !SaveStateFile(plug, opts.stateOut, &error)) return Fail(err, error);
@@ -399,8 +446,26 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
   std::vector<float> interleaved(static_cast<size_t>(block) * 2);
   float* outs[2] = {left.data(), right.data()};
-  plug.SetOutputChannelConnections(0, 2, true);
-  plug.AttachOutputBuffers(0, 2, outs);
+
+  // With --host au the same blocks come from the plug-in library, driven
+  // through its component entry as a host drives it.
+  AUPluginLibrary lib;
+  std::unique_ptr<AUHostUnit> unit;
+  if (opts.host == "au") {
+    if (!lib.Load(opts.auLibrary.empty() ? DefaultAULibraryPath() : opts.auLibrary, &error)) {
+      writer.Abort();
+      return Fail(err, error);
+    }
+    unit = std::make_unique<AUHostUnit>(lib);
+    if (!unit->IsOpen() || unit->Prepare(opts.sampleRate, static_cast<UInt32>(block)) != noErr ||
+        !PrepareAUUnit(*unit, plug, learned)) {
+      writer.Abort();
+      return Fail(err, "the plug-in library refused to open or prepare an instance");
+    }
+  } else {
+    plug.SetOutputChannelConnections(0, 2, true);
+    plug.AttachOutputBuffers(0, 2, outs);
+  }
 
   // The gain scales the instrument's output, as a fader after it would; the
   // sound itself is rendered as the model prescribes.
@@ -413,10 +478,21 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     const int n = static_cast<int>(std::min<int64_t>(block, totalFrames - start));
     for (; next < song.events.size() && song.events[next].frame < start + n; ++next) {
       const MidiFileEvent& e = song.events[next];
-      IMidiMsg msg(static_cast<int>(e.frame - start), e.status, e.data1, e.data2);
-      plug.ProcessMidiMsg(&msg);
+      if (unit) {
+        MusicDeviceMIDIEvent(unit->Unit(), e.status, e.data1, e.data2, static_cast<UInt32>(e.frame - start));
+      } else {
+        IMidiMsg msg(static_cast<int>(e.frame - start), e.status, e.data1, e.data2);
+        plug.ProcessMidiMsg(&msg);
+      }
     }
-    plug.ProcessBuffers(0.0f, n);
+    if (unit) {
+      if (unit->Render(static_cast<UInt32>(n), left.data(), right.data()) != noErr) {
+        writer.Abort();
+        return Fail(err, "the plug-in library refused a render call");
+      }
+    } else {
+      plug.ProcessBuffers(0.0f, n);
+    }
     for (int i = 0; i < n; ++i) {
       interleaved[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)] * gain;
       interleaved[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)] * gain;
@@ -434,6 +510,7 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     // Where a host's editor timer would tick: controller moves reach the
     // (recorded) host from here, not from the render.
     plug.OnIdle();
+    if (!unit) plug.AdvanceSamplePos(n);
   }
   if (!writer.Commit(&error)) return Fail(err, error);
 
@@ -443,7 +520,7 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   s.seconds = static_cast<double>(totalFrames) / opts.sampleRate;
   s.peak = peak;
   s.clippedSamples = integerFormat ? clipped : 0;
-  s.controllerMoves = static_cast<int>(plug.ControllerMoves());
+  s.controllerMoves = unit ? ComponentEventCount(unit->Unit()) : static_cast<int>(plug.ControllerMoves());
   out << "kt412: wrote " << outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
       << " s, peak " << DbText(peak);
   if (s.clippedSamples > 0) {

@@ -24,6 +24,8 @@ struct RenderOptions {
   double gainDb = 0.0;                // --gain, applied to the output
   std::string presetFile;             // --preset: a .qipreset file loaded after --state
   std::string presetDir;              // --preset-dir: construct as a host does, with this preset folder
+  std::string host;                   // "" (built in) or "au": through the plug-in library
+  std::string auLibrary;              // --au-library; empty: the one built beside kt412
   bool listParams = false;
   bool help = false;
 };

@@ -6,12 +6,14 @@
 #include "PresetsCommand.h"
 #include "RenderCommand.h"
 #include "SnapshotCommand.h"
+#include "ValidateCommand.h"
 
 namespace {
 void Usage(std::ostream& out) {
   out << "usage: kt412 render [options] [FILE.mid]   render MIDI (or the demo) to a WAV file\n"
          "       kt412 snapshot [options]             draw the editor into a PNG file\n"
          "       kt412 presets [--preset-dir DIR]     list the preset folder as the editor's menu\n"
+         "       kt412 validate [options] [LIBRARY]   check the Audio Unit library as a host would\n"
          "(kt412 COMMAND --help for the options of each)\n";
 }
 }  // namespace
@@ -28,21 +30,28 @@ int main(int argc, char** argv) {
   }
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "presets") return RunPresets(args, std::cout, std::cerr);
+  std::string error;
   if (command == "snapshot") {
     SnapshotOptions opts;
-    std::string error;
     if (!ParseSnapshotArgs(args, &opts, &error)) {
       std::cerr << "kt412: error: " << error << "\n";
       return 2;
     }
     return RunSnapshot(opts, std::cout, std::cerr);
   }
+  if (command == "validate") {
+    ValidateOptions vopts;
+    if (!ParseValidateArgs(args, &vopts, &error)) {
+      std::cerr << "kt412: error: " << error << "\n";
+      return 2;
+    }
+    return RunValidate(vopts, std::cout, std::cerr);
+  }
   if (command != "render") {
-    std::cerr << "kt412: error: unknown command '" << command << "' (commands: render, snapshot, presets)\n";
+    std::cerr << "kt412: error: unknown command '" << command << "' (commands: render, snapshot, presets, validate)\n";
     return 2;
   }
   RenderOptions opts;
-  std::string error;
   if (!ParseRenderArgs(args, &opts, &error)) {
     std::cerr << "kt412: error: " << error << "\n";
     return 2;

@@ -146,7 +146,7 @@ TEST(Kt412Cli, UnknownCommandAndMissingCommand) {
   ScratchDir dir;
   CliRun r = Kt412(dir, {"play"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kt412: error: unknown command 'play' (commands: render, snapshot, presets)\n");
+  EXPECT_EQ(r.err, "kt412: error: unknown command 'play' (commands: render, snapshot, presets, validate)\n");
   r = Kt412(dir, {});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.err), 1);

@@ -1,0 +1,151 @@
+// The Audio Unit binding's saved state (the class info dictionary) and the
+// parameter info record.
+#include <cmath>
+#include <cstring>
+
+#include "au/IPluginAU.h"
+
+namespace {
+
+CFStringRef MakeString(const char* text) {
+  return CFStringCreateWithCString(kCFAllocatorDefault, text ? text : "", kCFStringEncodingUTF8);
+}
+
+void PutNumber(CFMutableDictionaryRef dict, const char* key, SInt32 value) {
+  CFStringRef k = MakeString(key);
+  CFNumberRef n = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value);
+  CFDictionarySetValue(dict, k, n);
+  CFRelease(n);
+  CFRelease(k);
+}
+
+void PutValue(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
+  CFStringRef k = MakeString(key);
+  CFDictionarySetValue(dict, k, value);
+  CFRelease(k);
+}
+
+// The value under key when it is of the given kind, else null.
+CFTypeRef GetTyped(CFDictionaryRef dict, const char* key, CFTypeID type) {
+  CFStringRef k = MakeString(key);
+  CFTypeRef v = CFDictionaryGetValue(dict, k);
+  CFRelease(k);
+  return (v && CFGetTypeID(v) == type) ? v : nullptr;
+}
+
+bool GetNumber(CFDictionaryRef dict, const char* key, SInt32* pValue) {
+  CFTypeRef v = GetTyped(dict, key, CFNumberGetTypeID());
+  return v && CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberSInt32Type, pValue);
+}
+
+}  // namespace
+
+// ---- Saved state ----
+
+ComponentResult IPluginAU::GetState(CFPropertyListRef* ppPropList) {
+  ComponentDescription cd{};
+  OSStatus r = GetComponentInfo(mComponentInstance, &cd, nullptr, nullptr, nullptr);
+  if (r != noErr) return r;
+  CFMutableDictionaryRef dict =
+      CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+  PutNumber(dict, "version", GetEffectVersion(false));
+  PutNumber(dict, "type", static_cast<SInt32>(cd.componentType));
+  PutNumber(dict, "subtype", static_cast<SInt32>(cd.componentSubType));
+  PutNumber(dict, "manufacturer", static_cast<SInt32>(cd.componentManufacturer));
+  CFStringRef name = MakeString(GetPresetName(GetCurrentPresetIdx()));
+  PutValue(dict, "name", name);
+  CFRelease(name);
+  ByteChunk chunk;
+  if (SerializeState(&chunk)) {
+    CFDataRef data = CFDataCreate(kCFAllocatorDefault, chunk.GetBytes(), chunk.Size());
+    PutValue(dict, "data", data);
+    CFRelease(data);
+  }
+  *ppPropList = dict;
+  return noErr;
+}
+
+ComponentResult IPluginAU::SetState(CFPropertyListRef pPropList) {
+  ComponentDescription cd{};
+  OSStatus r = GetComponentInfo(mComponentInstance, &cd, nullptr, nullptr, nullptr);
+  if (r != noErr) return r;
+  if (!pPropList || CFGetTypeID(pPropList) != CFDictionaryGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
+  auto dict = static_cast<CFDictionaryRef>(pPropList);
+  SInt32 version = 0, type = 0, subtype = 0, mfr = 0;
+  if (!GetNumber(dict, "version", &version) || !GetNumber(dict, "type", &type) ||
+      !GetNumber(dict, "subtype", &subtype) || !GetNumber(dict, "manufacturer", &mfr))
+    return kAudioUnitErr_InvalidPropertyValue;
+  auto name = static_cast<CFStringRef>(GetTyped(dict, "name", CFStringGetTypeID()));
+  if (!name) return kAudioUnitErr_InvalidPropertyValue;
+  if (static_cast<OSType>(type) != cd.componentType || static_cast<OSType>(subtype) != cd.componentSubType ||
+      static_cast<OSType>(mfr) != cd.componentManufacturer)
+    return kAudioUnitErr_InvalidPropertyValue;
+  auto data = static_cast<CFDataRef>(GetTyped(dict, "data", CFDataGetTypeID()));
+  if (!data) return kAudioUnitErr_InvalidPropertyValue;
+
+  // The whole state is checked before anything is applied, so a refused
+  // state leaves every parameter as it was. A plug-in that keeps only its
+  // parameters stores exactly one finite double per parameter.
+  const CFIndex length = CFDataGetLength(data);
+  const uint8_t* bytes = CFDataGetBytePtr(data);
+  if (length <= 0 || !bytes) return kAudioUnitErr_InvalidPropertyValue;
+  if (!DoesStateChunks()) {
+    if (length != static_cast<CFIndex>(NParams()) * 8) return kAudioUnitErr_InvalidPropertyValue;
+    for (CFIndex i = 0; i < length; i += 8) {
+      double v;
+      std::memcpy(&v, bytes + i, sizeof v);
+      if (!std::isfinite(v)) return kAudioUnitErr_InvalidPropertyValue;
+    }
+  }
+
+  RestorePreset(CFStringGetCStringPtr(name, kCFStringEncodingUTF8));
+  ByteChunk chunk;
+  chunk.PutBytes(bytes, static_cast<int>(length));
+  if (UnserializeState(&chunk, 0) <= 0) return kAudioUnitErr_InvalidPropertyValue;
+  RedrawParamControls();
+  return noErr;
+}
+
+// ---- Parameter info ----
+
+void IPluginAU::GetParamInfo(int idx, AudioUnitParameterInfo* pInfo) {
+  std::memset(pInfo, 0, sizeof *pInfo);
+  const IParam* p = GetParam(idx);
+  pInfo->flags = kAudioUnitParameterFlag_CFNameRelease | kAudioUnitParameterFlag_HasCFNameString |
+                 kAudioUnitParameterFlag_IsReadable;
+  if (p->GetCanAutomate()) pInfo->flags |= kAudioUnitParameterFlag_IsWritable;
+  if (p->GetIsMeta()) pInfo->flags |= kAudioUnitParameterFlag_IsElementMeta;
+  const char* name = p->GetNameForHost();
+  pInfo->cfNameString = MakeString(name);
+  std::strncpy(pInfo->name, name, sizeof pInfo->name - 1);
+  switch (p->Type()) {
+    case IParam::kTypeBool: pInfo->unit = kAudioUnitParameterUnit_Boolean; break;
+    case IParam::kTypeInt:
+    case IParam::kTypeEnum: pInfo->unit = kAudioUnitParameterUnit_Indexed; break;
+    default: {
+      const char* label = p->GetLabelForHost();
+      if (label && *label) {
+        pInfo->unit = kAudioUnitParameterUnit_CustomUnit;
+        pInfo->unitName = MakeString(label);
+      } else {
+        pInfo->unit = kAudioUnitParameterUnit_Generic;
+      }
+    }
+  }
+  pInfo->minValue = static_cast<Float32>(p->GetMin());
+  pInfo->maxValue = static_cast<Float32>(p->GetMax());
+  pInfo->defaultValue = static_cast<Float32>(p->Value());
+  const char* group = p->GetParamGroupForHost();
+  if (group && *group) {
+    std::vector<const char*>& groups = ParamGroups();
+    int clump = 0;
+    for (size_t i = 0; i < groups.size(); ++i)
+      if (std::strcmp(groups[i], group) == 0) clump = static_cast<int>(i) + 1;
+    if (clump == 0) {
+      groups.push_back(group);
+      clump = static_cast<int>(groups.size());
+    }
+    pInfo->clumpID = static_cast<UInt32>(clump);
+    pInfo->flags |= kAudioUnitParameterFlag_HasClump;
+  }
+}
