@@ -382,9 +382,16 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
     case LeaveNotify:
       if (ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior) OnMouseOut();
       break;
-    case FocusOut:
-      if (v.entry && ev.xfocus.mode == NotifyNormal && ev.xfocus.detail != NotifyInferior) EndTextEntry(true);
+    case FocusOut: {
+      if (!v.entry || ev.xfocus.mode != NotifyNormal) break;
+      // Focus notices come in pairs and with pointer details that do not
+      // mean the editor lost the keyboard; only where the focus is now counts.
+      Window focus = 0;
+      int revert = 0;
+      XGetInputFocus(v.dpy, &focus, &revert);
+      if (focus != v.win && focus != v.entry->win) EndTextEntry(true);
       break;
+    }
     case KeyPress: {
       if (inputBlocked) break;
       char buf[32];

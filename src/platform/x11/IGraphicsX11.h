@@ -58,7 +58,8 @@ public:
   int OutputScale() const;
   unsigned long XWindowId() const;  // 0 while closed
   bool TextEntryOpen() const;
-  bool MenuOpen() const { return mInModal; }
+  // True while a menu, message box or file prompt runs its modal loop (readable from any thread).
+  bool MenuOpen() const { return mInModal.load(); }
   // X errors trapped on any editor connection since the process started.
   static int XErrorCount();
 
@@ -110,7 +111,7 @@ private:
   std::unique_ptr<X11View> mView;
   bool mUseShm = true;
   bool mCloseRequested = false;
-  bool mInModal = false;
+  std::atomic<bool> mInModal{false};
   double mNextTick = 0.0;
 };
 
