@@ -48,5 +48,36 @@ function(kt_add_instrument name)
     add_library(${name} STATIC ${srcs})
   endif()
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC kt_voice kt_framework kt_graphics ${ARG_BINDING} ${ARG_DEPS})
+  kt_add_builtin_resources()
+  target_link_libraries(${name} PUBLIC kt_voice kt_framework kt_graphics ${ARG_BINDING} ${ARG_DEPS}
+                        kt_instrument_resources ${CMAKE_DL_LIBS})
+endfunction()
+
+# The bytes of resources/ (skin images, factory presets) compiled into one
+# library, made once however many instruments are built.
+function(kt_add_builtin_resources)
+  if(TARGET kt_instrument_resources)
+    return()
+  endif()
+  set(res ${PROJECT_SOURCE_DIR}/resources)
+  file(GLOB inputs CONFIGURE_DEPENDS ${res}/img/*.png "${res}/presets/Factory Presets/*.qipreset")
+  set(out ${PROJECT_BINARY_DIR}/generated/BuiltInResources.cpp)
+  add_custom_command(OUTPUT ${out}
+                     COMMAND ${CMAKE_COMMAND} -DSRC_DIR=${res} -DOUT=${out}
+                             -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResources.cmake
+                     DEPENDS ${inputs} ${PROJECT_SOURCE_DIR}/cmake/EmbedResources.cmake
+                     COMMENT "Building the resources into the instrument" VERBATIM)
+  add_library(kt_instrument_resources STATIC ${out})
+  target_include_directories(kt_instrument_resources PUBLIC ${PROJECT_SOURCE_DIR}/src)
+endfunction()
+
+# kt_copy_resources(<target>)
+# Puts a copy of resources/ next to the target's binary after each build: the
+# instrument looks for its images and factory presets there first (the install
+# rules put the folder next to the installed binary the same way).
+function(kt_copy_resources target)
+  add_custom_command(TARGET ${target} POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/resources
+                             $<TARGET_FILE_DIR:${target}>/resources
+                     VERBATIM)
 endfunction()

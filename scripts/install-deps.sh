@@ -6,7 +6,7 @@ set -euo pipefail
 build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
             libx11-dev libsndfile1-dev libsmf-dev)
-test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth)
+test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth locales)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then
@@ -29,4 +29,14 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The preset tests read and write numbers under a locale whose decimal
+# separator is a comma, as a host may set one; Debian ships none compiled.
+if [[ "${1:-}" == "--test" ]] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [[ $(id -u) -eq 0 ]]; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "warning: could not compile the de_DE.UTF-8 locale" >&2
+  else
+    echo "note: the de_DE.UTF-8 locale is missing; the comma-locale preset test will be skipped" >&2
+  fi
 fi

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "ParamOptions.h"
+#include "instrument/PresetFile.h"
 #include "instrument/QiKt412.h"
 
 namespace {
@@ -67,6 +68,26 @@ bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error) {
   }
   return true;
 }
+
+}  // namespace
+
+bool LoadPresetOption(QiKt412& plug, const std::string& path, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *error = "preset '" + path + "' is a folder, not a preset file";
+    return false;
+  }
+  PresetValues values;
+  if (!ReadPresetFile(path, &values, error)) return false;
+  // A file with no line of the preset pattern is not a preset at all.
+  if (values.Count() == 0) {
+    *error = "preset '" + path + "' holds no NAME=VALUE line";
+    return false;
+  }
+  return plug.loadProgram(path, error);
+}
+
+namespace {
 
 int BytesPerSample(WavSampleFormat f) {
   switch (f) {
@@ -127,11 +148,17 @@ std::string RenderUsage() {
        "                         Before any binding every parameter listens to\n"
        "                         controller 0, and MidiAccentFlag (the highest) takes it.\n"
        "      --state FILE       load a saved state (17 values, 136 bytes) first\n"
+       "      --preset FILE      load a preset file (.qipreset) after --state\n"
+       "      --preset-dir DIR   start as a host does, with DIR as the preset folder:\n"
+       "                         seeded with the factory presets if it has none, and\n"
+       "                         its first factory preset loaded (otherwise the render\n"
+       "                         starts from the defaults and reads no preset folder)\n"
        "      --save-state FILE  save the state after all options are applied\n"
        "      --list-params      print the parameters (after --state and --set) and exit\n"
        "  -h, --help             print this help and exit\n"
        "\n"
-       "Options are applied in this order: --state, then each --set, then each --learn.\n"
+       "Options are applied in this order: --preset-dir, --state, --preset, then each\n"
+       "--set, then each --learn.\n"
        "Errors (bad options, unreadable or malformed input, unwritable output) print one\n"
        "line and exit with status 2, leaving nothing at the output path.\n";
   return s.str();
@@ -216,6 +243,13 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, 
     } else if (arg == "--state") {
       if (!takeValue(&v)) return false;
       opts->stateIn = v;
+    } else if (arg == "--preset" || arg == "--preset-dir") {
+      if (!takeValue(&v)) return false;
+      if (v.empty()) {
+        *error = "option " + arg + " needs a path";
+        return false;
+      }
+      (arg == "--preset" ? opts->presetFile : opts->presetDir) = v;
     } else if (arg == "--save-state") {
       if (!takeValue(&v)) return false;
       opts->stateOut = v;
@@ -282,13 +316,15 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   // The controller table belongs to the process; a run starts from its
   // load-time state even when the command is run in-process more than once.
   QiKt412::ResetControllerTable();
-  QiKt412 plug;
+  // Without --preset-dir no preset folder is read: a render depends on its options only.
+  QiKt412 plug(opts.presetDir);
   plug.SetSampleRate(opts.sampleRate);
   plug.SetBlockSize(opts.blockSize);
   plug.Reset();
   plug.OnParamReset();  // every parameter's default reaches the voice
 
   if (!opts.stateIn.empty() && !LoadStateFile(plug, opts.stateIn, &error)) return Fail(err, error);
+  if (!opts.presetFile.empty() && !LoadPresetOption(plug, opts.presetFile, &error)) return Fail(err, error);
   for (const std::string& s : opts.settings)
     if (!ApplyParamSetting(plug, s, &error)) return Fail(err, error);
   for (const std::string& l : opts.learns)
@@ -309,6 +345,7 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
 
   const std::string outputPath = opts.outputPath.empty() ? DefaultOutputPath(opts.inputPath) : opts.outputPath;
   if (SameFile(outputPath, opts.inputPath) || SameFile(outputPath, opts.stateIn) ||
+      SameFile(outputPath, opts.presetFile) ||
       SameFile(outputPath, opts.stateOut) || outputPath == opts.stateOut)
     return Fail(err, "output '" + outputPath + "' is also an input or state file");
 

@@ -21,6 +21,8 @@ struct RenderOptions {
   std::vector<std::string> learns;    // CC=NAME, applied in order
   std::string stateIn;                // --state
   std::string stateOut;               // --save-state
+  std::string presetFile;             // --preset: a .qipreset file loaded after --state
+  std::string presetDir;              // --preset-dir: construct as a host does, with this preset folder
   bool listParams = false;
   bool help = false;
 };
@@ -61,6 +63,12 @@ struct RenderSummary {
   double peak = 0.0;          // largest magnitude written, linear
   int controllerMoves = 0;    // parameters moved by learned controllers
 };
+
+class QiKt412;
+// --preset: loads the preset file as the editor's browser does. False with a
+// one-line message when it is missing, unreadable, a folder, or holds no
+// preset line at all.
+bool LoadPresetOption(QiKt412& plug, const std::string& path, std::string* error);
 
 // Runs the command: --help and --list-params print and return 0; a render
 // prints where the WAV went, its length and peak level and returns 0. Any

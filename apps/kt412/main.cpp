@@ -3,17 +3,22 @@
 #include <string>
 #include <vector>
 
+#include "PresetsCommand.h"
 #include "RenderCommand.h"
+#include "SnapshotCommand.h"
 
 namespace {
 void Usage(std::ostream& out) {
-  out << "usage: kt412 render [options] [FILE.mid]   (kt412 render --help for the options)\n";
+  out << "usage: kt412 render [options] [FILE.mid]   render MIDI (or the demo) to a WAV file\n"
+         "       kt412 snapshot [options]             draw the editor into a PNG file\n"
+         "       kt412 presets [--preset-dir DIR]     list the preset folder as the editor's menu\n"
+         "(kt412 COMMAND --help for the options of each)\n";
 }
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    Usage(std::cerr);
+    std::cerr << "kt412: error: no command (render, snapshot or presets; see kt412 --help)\n";
     return 2;
   }
   const std::string command = argv[1];
@@ -21,11 +26,21 @@ int main(int argc, char** argv) {
     Usage(std::cout);
     return 0;
   }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "presets") return RunPresets(args, std::cout, std::cerr);
+  if (command == "snapshot") {
+    SnapshotOptions opts;
+    std::string error;
+    if (!ParseSnapshotArgs(args, &opts, &error)) {
+      std::cerr << "kt412: error: " << error << "\n";
+      return 2;
+    }
+    return RunSnapshot(opts, std::cout, std::cerr);
+  }
   if (command != "render") {
-    std::cerr << "kt412: error: unknown command '" << command << "' (the command is render)\n";
+    std::cerr << "kt412: error: unknown command '" << command << "' (commands: render, snapshot, presets)\n";
     return 2;
   }
-  std::vector<std::string> args(argv + 2, argv + argc);
   RenderOptions opts;
   std::string error;
   if (!ParseRenderArgs(args, &opts, &error)) {

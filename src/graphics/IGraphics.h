@@ -189,6 +189,11 @@ public:
 
   // --- Images and text ---
   IBitmap LoadIBitmap(int id, const char* name, int nStates = 1, bool framesAreHorizontal = false);
+  // Process-wide second source of skin images: LoadIBitmap asks it (with the
+  // resource name) when OSLoadBitmap finds or decodes nothing. It returns a
+  // new bitmap the cache then owns, or null. Null switches it off.
+  using BuiltInImageLoader = PIX_IBitmap* (*)(const char* name);
+  static void SetBuiltInImageLoader(BuiltInImageLoader loader);
   IBitmap ScaleBitmap(IBitmap* pSrcBitmap, int destW, int destH);
   IBitmap CropBitmap(IBitmap* pSrcBitmap, IRECT* pR);
   void RetainBitmap(IBitmap* pBitmap);

@@ -1,4 +1,5 @@
 // Skin images: the process-wide bitmap cache, loading by resource id, scaled and cropped copies.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -55,7 +56,11 @@ BitmapCache& s_bitmapCache() {
   return cache;
 }
 
+std::atomic<IGraphics::BuiltInImageLoader> s_builtInLoader{nullptr};
+
 }  // namespace
+
+void IGraphics::SetBuiltInImageLoader(BuiltInImageLoader loader) { s_builtInLoader.store(loader); }
 
 IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool framesAreHorizontal) {
   // A strip has at least one frame: frame sizes divide by N.
@@ -69,6 +74,10 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool frame
     pBitmap = cache.Find(id);
     if (!pBitmap) {
       pBitmap = OSLoadBitmap(id, name);
+      // A file the platform cannot find or decode falls back to the copy
+      // built into the program, when there is one.
+      BuiltInImageLoader builtIn = s_builtInLoader.load();
+      if (!pBitmap && builtIn && name) pBitmap = builtIn(name);
       if (pBitmap) cache.Add(id, pBitmap);
     }
   }

@@ -4,6 +4,10 @@
 #include <climits>
 #include <thread>
 
+#include "framework/IEditor.h"
+#include "instrument/PresetFile.h"
+#include "instrument/PresetFunctionsMenu.h"
+
 
 std::atomic<int> paramCC[kNumParams] = {};
 
@@ -22,6 +26,18 @@ constexpr int kInitialQueueSize = 1024;
 // Parameters 0..10 (the sound controls and the two MIDI switches) are the
 // ones a controller can drive; the learn, trigger, LED and preset buttons are not.
 constexpr int kLastRoutableParam = kMidiAccentFlag;
+
+// The preset folder of an instrument made without naming one. A binding may
+// say that its programs read no user folder (kUsesUserPresetFolder = false);
+// a binding that says nothing is a host's, and its instrument uses the
+// user's folder.
+template <class Binding>
+std::string BindingPresetBasePath() {
+  if constexpr (requires { Binding::kUsesUserPresetFolder; }) {
+    if (!Binding::kUsesUserPresetFolder) return std::string();
+  }
+  return DefaultPresetBasePath();
+}
 
 }  // namespace
 
@@ -42,21 +58,26 @@ private:
   std::atomic_flag& mBusy;
 };
 
-QiKt412::QiKt412()
+QiKt412::QiKt412() : QiKt412(BindingPresetBasePath<IPluginBinding>()) {}
+
+QiKt412::QiKt412(const std::string& presetBasePath)
     : IPluginBinding(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
                  kVendorVersion, FourCC("Qip2"), FourCC("-QI-"), 0, true, false, true),
-      mMidiQueue(kInitialQueueSize) {
+      mMidiQueue(kInitialQueueSize),
+      mPresets(presetBasePath) {
   InitParameters();
   // The voice computes nothing sensible at rate 0 (every sample is NaN), and
   // a host may render at the base's 44100 Hz without ever setting a rate, so
   // the voice starts at that rate; Reset re-tunes it when the rate is set.
   mVoice.setSamplingRate(GetSampleRate());
-  // No editor yet: the LED and learn state start cleared, with no learn target.
+  BuildEditor();
+  // The LED and learn state start cleared, with no learn target.
   mLedState = 0;
   mLedCounter = 0;
   mLearn = 0;
   mClear = 0;
   mLearnParam = -1;
+  LoadInitialPreset();
 }
 
 void QiKt412::InitParameters() {
@@ -106,9 +127,12 @@ void QiKt412::TriggerHit() {
   mLedCounter = 0;
 }
 
-void QiKt412::StepPreset(int /*direction*/) {
-  // Preset stepping lives with the preset browser; until it exists a press
-  // of "Left" or "Right" changes nothing.
+void QiKt412::StepPreset(int direction) {
+  PresetBrowser::Choice choice;
+  if (!mPresets.Step(direction, &choice)) return;
+  // The name shows even when the file has gone since the scan.
+  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  loadProgram(choice.path);
 }
 
 void QiKt412::OnParamChange(int paramIdx) {

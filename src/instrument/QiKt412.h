@@ -2,12 +2,16 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "framework/IMidiQueue.h"
 #include "IPluginBinding.h"
+#include "instrument/PresetBrowser.h"
 #include "voice/kt412.h"
 
+class IGraphics;
 class ITextControl;
+class PresetFunctionsMenu;
 
 // Parameter indices, in the order the host and the state chunk see them.
 enum EQiKt412Param {
@@ -61,9 +65,19 @@ extern std::atomic<int> paramCC[kNumParams];
 // while it is held, so neither side waits longer than the other's voice call.
 // The learn flags and LED state are atomics because both sides touch them.
 // The editor (GetGUI()) and the value readout are called only when they exist.
+//
+// Construction builds the editor (20 controls on the binding's surface) and
+// then takes the first factory preset of the preset folder. Which folder:
+// the user's (DefaultPresetBasePath, seeded with the factory presets on first
+// use) for host bindings; none for a binding that says it reads no user
+// folder (our own command line, tests and benchmarks), so that their results
+// never depend on who runs them. The second constructor names the folder.
 class QiKt412 : public IPluginBinding {
 public:
   QiKt412();
+  // presetBasePath: the preset folder to scan (seeded when it has no
+  // factory folder); empty: none, the parameters keep their defaults.
+  explicit QiKt412(const std::string& presetBasePath);
   ~QiKt412() override = default;
 
   void Reset() override;
@@ -99,11 +113,48 @@ public:
   // instrument does not own it (the editor does). Null detaches it.
   void AttachValueDisplay(ITextControl* readout) { mValueDisplay = readout; }
 
+  // ---- Presets ----
+  // Reads the preset file at path and applies its values to parameters
+  // 0..14 as a host change would (handler, controls, host notice). The file
+  // is read and parsed before the plug-in mutex is taken; the host hears of
+  // the changes after it is released. False with a message when the file
+  // cannot be read (nothing changes then). A file with missing, malformed or
+  // non-finite values applies the others; out-of-range ones are clamped.
+  bool loadProgram(const std::string& path, std::string* error = nullptr);
+  // Writes the current sound to path (atomically; an earlier file there is
+  // kept if the save fails). The mode and momentary parameters (Learn,
+  // clear, Trigger, Led, Left, Right) are stored as 0, so loading a preset
+  // never switches a mode or plays a hit.
+  bool SavePresetFile(const std::string& path, std::string* error = nullptr);
+  PresetBrowser& Presets() { return mPresets; }
+  // The name the preset field shows (empty before any preset).
+  std::string PresetName() const;
+
+  // ---- Editor ----
+  // The editor surface as built here (the base sees it as GetGUI()).
+  IGraphics* Graphics() { return mGraphics; }
+  static constexpr int kEditorWidth = 592;
+  static constexpr int kEditorHeight = 442;
+  static constexpr int kNumKnobs = 9;
+  int KnobIdx(int paramIdx) const { return paramIdx >= 0 && paramIdx < kNumKnobs ? mKnobIdx[paramIdx] : -1; }
+  int LedIdx() const { return mLedIdx; }
+  int LearnIdx() const { return mLearnIdx; }
+  int ClearIdx() const { return mClearIdx; }
+  int TriggerIdx() const { return mTriggerIdx; }
+  int MidiTuneSwitchIdx() const { return mMidiTuneSwitchIdx; }
+  int MidiAccentSwitchIdx() const { return mMidiAccentSwitchIdx; }
+  ITextControl* ValueDisplay() { return mValueDisplay; }
+  PresetFunctionsMenu* PresetMenu() { return mPresetMenu; }
+
 private:
   // Scoped hold of mVoiceBusy (spins, then yields, until the voice is free).
   class VoiceAccess;
 
   void InitParameters();
+  // Creates the editor surface and its 20 controls and attaches it.
+  void BuildEditor();
+  // Scans the preset folder (seeding it first) and loads its first factory preset.
+  void LoadInitialPreset();
   // Hands the value of a sound or MIDI switch parameter (0..10) to its voice setter.
   void ApplyToVoice(int paramIdx, double v);
   void TriggerHit();
@@ -117,8 +168,7 @@ private:
   // Shows a controller-moved value in the editor's readout (only when it exists).
   void ShowInValueDisplay(int paramIdx, double normalizedValue);
   // Parameters 15 "Left" and 16 "Right" step to the previous (-1) or next (+1)
-  // preset of the current preset folder. The preset browser that owns the
-  // folder is not part of the instrument yet; this is where it plugs in.
+  // preset of the current preset folder: the name is shown and the file loaded.
   void StepPreset(int direction);
 
   kt412 mVoice;
@@ -129,8 +179,15 @@ private:
   std::atomic<int> mLedState{0};
   std::atomic<int> mLedCounter{0};
   std::atomic<int> mLearnParam{-1};
-  int mLedIdx = -1;    // editor control indices; -1 while there is no editor
+  IGraphics* mGraphics = nullptr;  // owned by the base once attached
+  int mKnobIdx[kNumKnobs] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+  int mMidiTuneSwitchIdx = -1;  // editor control indices; -1 while there is no editor
+  int mMidiAccentSwitchIdx = -1;
+  int mTriggerIdx = -1;
+  int mLedIdx = -1;
   int mLearnIdx = -1;
   int mClearIdx = -1;
+  PresetFunctionsMenu* mPresetMenu = nullptr;  // owned by the editor
+  PresetBrowser mPresets;
   std::atomic_flag mVoiceBusy;  // set while a thread is inside mVoice; starts clear
 };

@@ -1,12 +1,98 @@
-// The instrument's calls into its editor, kept apart from the sound code.
+// The instrument's editor: its layout, built once in the constructor, and its calls into the editor.
 #include "framework/IEditor.h"
+#include "graphics/IGraphics.h"
+#include "graphics/IKnobControl.h"
+#include "graphics/ISwitchControl.h"
 #include "graphics/ITextControl.h"
+#include "instrument/INonClickable.h"
+#include "instrument/InstrumentResources.h"
+#include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
 namespace {
 // Every display string of parameters 0..10 fits in 10 bytes; a little spare.
 constexpr int kValueTextSize = 16;
+
+// Skin images: resource id, file relative to the resource folder, frames
+// (stacked vertically).
+struct SkinImage {
+  int id;
+  const char* name;
+  int frames;
+};
+constexpr SkinImage kBackground{102, "resources/img/backgroundPro.png", 1};
+constexpr SkinImage kKnob{101, "resources/img/knob412_64Frames.png", 64};
+constexpr SkinImage kKeyboard{104, "resources/img/kyb.png", 2};
+constexpr SkinImage kTriggerPad{103, "resources/img/trigger412.png", 2};
+constexpr SkinImage kLearnButton{106, "resources/img/learn.png", 2};
+constexpr SkinImage kClearButton{107, "resources/img/clear.png", 2};
+constexpr SkinImage kLedImage{105, "resources/img/led.png", 2};
+constexpr SkinImage kPresetLeft{108, "resources/img/presetLeft.png", 2};
+constexpr SkinImage kPresetRight{109, "resources/img/presetRight.png", 2};
+
+// Top-left corners of the nine knobs, three rows of three, for parameters 0..8.
+constexpr int kKnobX[3] = {95, 245, 395};
+constexpr int kKnobY[3] = {127, 217, 308};
+
+IBitmap Load(IGraphics* pGraphics, const SkinImage& image) {
+  return pGraphics->LoadIBitmap(image.id, image.name, image.frames);
+}
 }  // namespace
+
+void QiKt412::BuildEditor() {
+  // A skin file that is missing or does not decode is taken from the copy
+  // built into the program; with neither, its control draws nothing.
+  IGraphics::SetBuiltInImageLoader(&LoadBuiltInImage);
+
+  IGraphics* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0);
+  mGraphics = pGraphics;
+  pGraphics->AttachBackground(kBackground.id, kBackground.name);
+
+  IBitmap knob = Load(pGraphics, kKnob);
+  for (int p = kPitch; p <= kDistort; ++p) {
+    mKnobIdx[p] = pGraphics->AttachControl(
+        new IKnobMultiControl(this, kKnobX[p % 3], kKnobY[p / 3], p, &knob, kVertical, 4.0));
+  }
+
+  IBitmap keyboard = Load(pGraphics, kKeyboard);
+  mMidiTuneSwitchIdx = pGraphics->AttachControl(
+      new ISwitchControl(this, 34, 170, kMidiTuneFlag, &keyboard, IChannelBlend::kBlendNone));
+  mMidiAccentSwitchIdx = pGraphics->AttachControl(
+      new ISwitchControl(this, 184, 170, kMidiAccentFlag, &keyboard, IChannelBlend::kBlendNone));
+
+  IBitmap pad = Load(pGraphics, kTriggerPad);
+  mTriggerIdx = pGraphics->AttachControl(new IContactControl(this, 480, 100, kTrigger, &pad));
+
+  IBitmap learn = Load(pGraphics, kLearnButton);
+  mLearnIdx = pGraphics->AttachControl(new ISwitchControl(this, 498, 236, kLearn, &learn, IChannelBlend::kBlendNone));
+  IBitmap clear = Load(pGraphics, kClearButton);
+  mClearIdx = pGraphics->AttachControl(new ISwitchControl(this, 521, 236, kClear, &clear, IChannelBlend::kBlendNone));
+
+  IBitmap led = Load(pGraphics, kLedImage);
+  mLedIdx = pGraphics->AttachControl(new INonClickable(this, 511, 131, kLed, &led, IChannelBlend::kBlendNone));
+
+  IRECT presetField(207, 21, 383, 37);
+  mPresetMenu = new PresetFunctionsMenu(this, &presetField, &COLOR_BLUE);
+  pGraphics->AttachControl(mPresetMenu);
+
+  IBitmap left = Load(pGraphics, kPresetLeft);
+  pGraphics->AttachControl(new IContactControl(this, 172, 18, kLeft, &left));
+  IBitmap right = Load(pGraphics, kPresetRight);
+  pGraphics->AttachControl(new IContactControl(this, 386, 18, kRight, &right));
+
+  // The readout shows the value of the knob or switch the user moved last.
+  IRECT readoutRect(496, 346, 544, 358);
+  IText readoutStyle(12, &COLOR_BLACK, "Verdana", IText::kStyleNormal, IText::kAlignCenter, 0,
+                     IText::kQualityNonAntiAliased);
+  auto* readout = new ITextControl(this, &readoutRect, &readoutStyle, "0");
+  for (int p = kPitch; p <= kDistort; ++p) pGraphics->GetControl(mKnobIdx[p])->SetValDisplayControl(readout);
+  pGraphics->GetControl(mMidiTuneSwitchIdx)->SetValDisplayControl(readout);
+  pGraphics->GetControl(mMidiAccentSwitchIdx)->SetValDisplayControl(readout);
+  pGraphics->AttachControl(readout);
+  mValueDisplay = readout;
+
+  AttachGraphics(pGraphics);
+}
 
 // These run on the audio thread as well (LED, learned controllers): the
 // editor's SetControlFromPlug and SetParameterFromPlug only store a value and

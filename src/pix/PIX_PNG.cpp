@@ -174,6 +174,17 @@ PIX_IBitmap* PIX_LoadPNG(const char* filename, PIX_IBitmap* bmp)
   return result;
 }
 
+PIX_IBitmap* PIX_LoadPNGFromMemory(const void* data, size_t size, PIX_IBitmap* bmp)
+{
+  if (!data || size == 0) return nullptr;
+  // fmemopen only reads through the buffer; the cast drops a const it never uses.
+  FILE* fp = fmemopen(const_cast<void*>(data), size, "rb");
+  if (!fp) return nullptr;
+  PIX_IBitmap* result = decode(fp, bmp);
+  fclose(fp);
+  return result;
+}
+
 void PIX_SetMainBundlePath(const char* path)
 {
   if (!path) path = ".";

@@ -1,6 +1,8 @@
 // PNG decoding into bitmaps, PNG writing, and the image-loader list.
 #pragma once
 
+#include <cstddef>
+
 #include "pix/PIX_Bitmap.h"
 
 // Decodes a PNG file into bmp (resized to the image) or, when bmp is null, into
@@ -10,6 +12,9 @@
 // (a passed bitmap is then left in an undefined state but still owned by the
 // caller). Never leaks, always closes the file.
 PIX_IBitmap* PIX_LoadPNG(const char* filename, PIX_IBitmap* bmp = nullptr);
+
+// Decodes a PNG held in memory (an image built into the program), as PIX_LoadPNG.
+PIX_IBitmap* PIX_LoadPNGFromMemory(const void* data, size_t size, PIX_IBitmap* bmp = nullptr);
 
 // Loads "<main bundle folder>/Contents/Resources/<name>"; names longer than
 // 400 characters fail. The bundle folder is the one set with

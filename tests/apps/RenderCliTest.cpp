@@ -144,7 +144,7 @@ TEST(Kt412Cli, UnknownCommandAndMissingCommand) {
   ScratchDir dir;
   CliRun r = Kt412(dir, {"play"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kt412: error: unknown command 'play' (the command is render)\n");
+  EXPECT_EQ(r.err, "kt412: error: unknown command 'play' (commands: render, snapshot, presets)\n");
   r = Kt412(dir, {});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.err), 1);

@@ -38,6 +38,12 @@ public:
     double normalizedValue;  // only for kParamValueChange
   };
 
+  // Our own programs (the kt412 command, the tests, the benchmarks) must not
+  // depend on the files of whoever runs them: a plug-in on this binding reads
+  // no user preset folder unless it is handed one. Host bindings leave this
+  // out and get the user's folder.
+  static constexpr bool kUsesUserPresetFolder = false;
+
   // Notifications beyond this many are counted but not kept.
   static constexpr int kMaxHostEvents = 4096;
 

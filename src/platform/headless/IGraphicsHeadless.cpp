@@ -26,6 +26,8 @@ std::string& DefaultPath() {
   return path;
 }
 
+bool s_defaultPathSet = false;  // guarded by DefaultPathMutex
+
 std::string HomeFolder() {
   const char* home = std::getenv("HOME");
   return home && home[0] ? std::string(home) : std::string("/tmp");
@@ -46,6 +48,12 @@ IGraphicsHeadless::~IGraphicsHeadless() { CloseWindow(); }
 void IGraphicsHeadless::SetDefaultResourcePath(const char* path) {
   std::lock_guard<std::mutex> lock(DefaultPathMutex());
   DefaultPath() = path ? path : "";
+  s_defaultPathSet = true;
+}
+
+bool IGraphicsHeadless::DefaultResourcePathSet() {
+  std::lock_guard<std::mutex> lock(DefaultPathMutex());
+  return s_defaultPathSet;
 }
 
 std::string IGraphicsHeadless::GetDefaultResourcePath() {

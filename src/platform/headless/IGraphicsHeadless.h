@@ -29,6 +29,8 @@ public:
   // the process-wide default, each surface may change its own.
   static void SetDefaultResourcePath(const char* path);
   static std::string GetDefaultResourcePath();
+  // True once SetDefaultResourcePath has been called in this process.
+  static bool DefaultResourcePathSet();
   void SetResourcePath(const char* path) { mResourcePath = path ? path : ""; }
   const std::string& GetResourcePath() const { return mResourcePath; }
   // The plug-in bundle's identifier, kept like a windowed surface keeps it;

@@ -440,7 +440,15 @@ PIX_IBitmap* IGraphicsX11::OSLoadBitmap(int id, const char* name) {
   std::string ext = file.substr(dot + 1);
   for (char& c : ext) c = (char)std::tolower((unsigned char)c);
   if (ext != "png") return nullptr;
-  std::string folder = IGraphicsHeadless::GetDefaultResourcePath();
+  // The folder a program chose, else resources/img/ next to our binary, as
+  // the images sit in a plug-in's bundle.
+  std::string folder;
+  if (IGraphicsHeadless::DefaultResourcePathSet()) {
+    folder = IGraphicsHeadless::GetDefaultResourcePath();
+  } else {
+    PluginPath(&folder);
+    folder += "resources/img";
+  }
   if (folder.empty()) folder = ".";
   const std::string lower = folder + "/" + file.substr(0, dot) + ".png";
   struct stat st;

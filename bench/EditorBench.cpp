@@ -1,0 +1,90 @@
+// The editor's costs: building an instrument with its editor and first preset, and redrawing it.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "graphics/IGraphics.h"
+#include "instrument/PresetBrowser.h"
+#include "instrument/QiKt412.h"
+
+namespace {
+
+// A preset folder holding the shipped factory presets, made once per run.
+const std::string& PresetFolder() {
+  static const std::string folder = [] {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kt412-bench-XXXXXX").string();
+    std::string path = ::mkdtemp(tmpl.data()) ? tmpl + "/" : std::string();
+    int copied = 0;
+    SeedFactoryPresets(path, &copied, nullptr);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(PresetFolder(), ec);
+    });
+    return path;
+  }();
+  return folder;
+}
+
+// The first instrument of a process: every skin image is decoded and every
+// font made. It can only be measured once, so it runs first, one iteration.
+void BM_ConstructFirstInstance(benchmark::State& state) {
+  const std::string& folder = PresetFolder();
+  for (auto _ : state) {
+    auto plug = std::make_unique<QiKt412>(folder);
+    benchmark::DoNotOptimize(plug.get());
+    state.PauseTiming();
+    plug.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ConstructFirstInstance)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Another instance with the image cache warm: the editor's 20 controls, a
+// scan of the preset folder and the first factory preset loaded.
+void BM_ConstructSecondInstance(benchmark::State& state) {
+  const std::string& folder = PresetFolder();
+  for (auto _ : state) {
+    auto plug = std::make_unique<QiKt412>(folder);
+    benchmark::DoNotOptimize(plug.get());
+    state.PauseTiming();
+    plug.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ConstructSecondInstance)->Unit(benchmark::kMillisecond);
+
+// What a window's first paint (or an uncovered window) costs: every control drawn.
+void BM_FullRedraw(benchmark::State& state) {
+  QiKt412 plug(PresetFolder());
+  IGraphics* g = plug.Graphics();
+  IRECT all(0, 0, g->Width(), g->Height());
+  g->Draw(&all);
+  for (auto _ : state) {
+    g->SetAllControlsDirty();
+    g->Draw(&all);
+  }
+}
+BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
+
+// One timer tick after the host moved one knob: find the dirty area, redraw it.
+void BM_OneKnobRedraw(benchmark::State& state) {
+  QiKt412 plug(PresetFolder());
+  IGraphics* g = plug.Graphics();
+  IRECT all(0, 0, g->Width(), g->Height());
+  g->Draw(&all);
+  int step = 0;
+  for (auto _ : state) {
+    g->SetParameterFromPlug(kDecay, (step++ % 64) / 63.0, true);
+    IRECT dirty;
+    if (g->IsDirty(&dirty)) g->Draw(&dirty);
+    benchmark::DoNotOptimize(dirty);
+  }
+}
+BENCHMARK(BM_OneKnobRedraw)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,291 @@
+// The preset folder of one instrument: where it is, its menu tree, and the current folder and preset.
+#include "instrument/PresetBrowser.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <strings.h>
+
+#include "instrument/InstrumentResources.h"
+#include "instrument/PresetFile.h"
+
+namespace {
+
+constexpr const char* kFactoryFolder = "Factory Presets";
+constexpr const char* kUserFolder = "User Presets";
+constexpr size_t kExtensionLength = 9;  // ".qipreset"
+
+std::string WithSlash(std::string path) {
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path;
+}
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+bool StartsWith(const char* s, const char* prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
+
+// Case-insensitive name order; names equal but for case fall back to byte order.
+bool NameLess(const std::string& a, const std::string& b) {
+  const int c = ::strcasecmp(a.c_str(), b.c_str());
+  return c != 0 ? c < 0 : a < b;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeFolder(const std::string& path, std::string* error) {
+  if (::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && IsFolder(path))) return true;
+  if (error) *error = "cannot create the preset folder '" + path + "': " + std::strerror(errno);
+  return false;
+}
+
+// Creates every missing folder along path.
+bool MakeFolders(const std::string& path, std::string* error) {
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos < path.size() && path[pos] != '/') continue;
+    const std::string part = path.substr(0, pos);
+    if (!IsFolder(part) && !MakeFolder(part, error)) return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  *text = s.str();
+  return !in.bad();
+}
+
+bool HasFactoryFolder(const std::string& basePath) {
+  DIR* dir = ::opendir(basePath.c_str());
+  if (!dir) return false;
+  bool found = false;
+  while (dirent* e = ::readdir(dir)) {
+    if (StartsWith(e->d_name, kFactoryFolder) && IsFolder(basePath + e->d_name)) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// PresetTree
+
+PresetTree::PresetTree() { mMenus.push_back(std::make_unique<IPopupMenu>()); }
+
+std::shared_ptr<PresetTree> PresetTree::Scan(const std::string& basePath) {
+  std::shared_ptr<PresetTree> tree(new PresetTree());
+  IPopupMenu* top = tree->Top();
+  top->AddItem(kSaveItem);
+  top->AddSeparator();
+  int budget = kMaxEntries;
+  if (!basePath.empty()) tree->ScanFolder(WithSlash(basePath), top, 0, &budget);
+  return tree;
+}
+
+void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int depth, int* budget) {
+  DIR* dir = ::opendir(folderPath.c_str());
+  if (!dir) return;
+  struct Entry {
+    std::string name;
+    bool folder;
+    // What the menu shows, and so what the order goes by: a file without its extension.
+    std::string Shown() const { return folder ? name : name.substr(0, name.size() - kExtensionLength); }
+  };
+  std::vector<Entry> entries;
+  while (dirent* e = ::readdir(dir)) {
+    if (*budget <= 0) break;
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    // lstat: links are not followed, so a link can never lead the scan in a circle.
+    if (::lstat((folderPath + name).c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      entries.push_back({name, true});
+    } else if (S_ISREG(st.st_mode) && EndsWith(name, kExtension)) {
+      entries.push_back({name, false});
+    } else {
+      continue;
+    }
+    --*budget;
+  }
+  ::closedir(dir);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return NameLess(a.Shown(), b.Shown());
+  });
+
+  for (const Entry& e : entries) {
+    if (e.folder) {
+      mMenus.push_back(std::make_unique<IPopupMenu>());
+      IPopupMenu* sub = mMenus.back().get();
+      if (depth + 1 < kMaxDepth) ScanFolder(folderPath + e.name + "/", sub, depth + 1, budget);
+      menu->AddItem(e.name.c_str(), sub);
+    } else {
+      auto* item = new IPopupMenuItem(e.Shown().c_str());
+      item->SetPath((folderPath + e.name).c_str());
+      item->mNotPreset = false;
+      menu->AddItem(item, -1);
+    }
+  }
+}
+
+IPopupMenu* PresetTree::FactoryFolder() const {
+  const IPopupMenu* top = Top();
+  for (int i = 0; i < top->GetNItems(); ++i) {
+    IPopupMenuItem* item = top->GetItem(i);
+    if (item->GetSubmenu() && StartsWith(item->GetText(), kFactoryFolder)) return item->GetSubmenu();
+  }
+  return nullptr;
+}
+
+void PresetTree::Print(std::string* out) const { PrintMenu(Top(), 0, out); }
+
+void PresetTree::PrintMenu(const IPopupMenu* menu, int indent, std::string* out) {
+  for (int i = 0; i < menu->GetNItems(); ++i) {
+    const IPopupMenuItem* item = menu->GetItem(i);
+    out->append(static_cast<size_t>(indent), ' ');
+    if (item->GetIsSeparator()) {
+      *out += "---\n";
+    } else if (item->GetSubmenu()) {
+      *out += std::string(item->GetText()) + "/\n";
+      PrintMenu(item->GetSubmenu(), indent + 2, out);
+    } else {
+      *out += std::string(item->GetText()) + "\n";
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// PresetBrowser
+
+PresetBrowser::PresetBrowser(std::string basePath)
+    : mBasePath(WithSlash(std::move(basePath))),
+      mUserBasePath(mBasePath.empty() ? std::string() : mBasePath + kUserFolder + "/") {}
+
+void PresetBrowser::SetCurrent(std::shared_ptr<PresetTree> tree, IPopupMenu* folder, int index) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mTree = std::move(tree);
+  mFolder = mTree ? folder : nullptr;
+  mIndex = mFolder ? index : -1;
+}
+
+bool PresetBrowser::ChooseInitial(Choice* choice) {
+  std::shared_ptr<PresetTree> tree = Scan();
+  IPopupMenu* factory = tree->FactoryFolder();
+  // The first preset of the factory folder; a sub-folder listed before it is passed over.
+  int first = -1;
+  for (int i = 0; factory && i < factory->GetNItems() && first < 0; ++i)
+    if (!factory->GetItem(i)->mNotPreset) first = i;
+  if (first < 0) {
+    SetCurrent(tree, tree->Top(), -1);
+    return false;
+  }
+  const IPopupMenuItem* item = factory->GetItem(first);
+  if (choice) *choice = {item->GetText(), item->GetPath()};
+  SetCurrent(tree, factory, first);
+  return true;
+}
+
+bool PresetBrowser::Step(int direction, Choice* choice) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  if (!mFolder) return false;
+  const int n = mFolder->GetNItems();
+  if (n < 1 || mIndex < 0 || mIndex >= n) return false;
+  const int step = direction < 0 ? -1 : 1;
+  int found = -1;
+  for (int k = 1; k <= n; ++k) {
+    const int i = ((mIndex + step * k) % n + n) % n;
+    if (!mFolder->GetItem(i)->mNotPreset) {
+      found = i;
+      break;
+    }
+  }
+  if (found < 0) return false;
+  mIndex = found;
+  const IPopupMenuItem* item = mFolder->GetItem(found);
+  if (choice) *choice = {item->GetText(), item->GetPath()};
+  return true;
+}
+
+IPopupMenu* PresetBrowser::CurrentFolder() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mFolder;
+}
+
+int PresetBrowser::CurrentIndex() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mIndex;
+}
+
+// ---------------------------------------------------------------------------
+// Folder location and seeding
+
+std::string DefaultPresetBasePath() {
+  const char* override = std::getenv("KT412_PRESET_DIR");
+  if (override && override[0]) return WithSlash(override);
+  std::string data;
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  // The XDG rules ignore a relative XDG_DATA_HOME.
+  if (xdg && xdg[0] == '/') {
+    data = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !home[0]) return std::string();
+    data = std::string(home) + "/.local/share";
+  }
+  return WithSlash(data) + "Quorvane Instruments/Quorvane KT-412 Presets/";
+}
+
+bool SeedFactoryPresets(const std::string& basePathIn, int* copied, std::string* error) {
+  if (copied) *copied = 0;
+  const std::string basePath = WithSlash(basePathIn);
+  if (basePath.empty() || HasFactoryFolder(basePath)) return true;
+  const std::string factory = basePath + kFactoryFolder + "/";
+  if (!MakeFolders(factory, error) || !MakeFolder(basePath + kUserFolder, error)) return false;
+
+  // The shipped files: the resource folder's copy when it has any, else the built-in one.
+  struct Shipped {
+    std::string name;
+    std::string text;
+  };
+  std::vector<Shipped> shipped;
+  const std::string shippedFolder = InstrumentResourceFolder() + "resources/presets/" + kFactoryFolder + "/";
+  if (DIR* dir = ::opendir(shippedFolder.c_str())) {
+    while (dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      std::string text;
+      if (EndsWith(name, PresetTree::kExtension) && ReadWholeFile(shippedFolder + name, &text))
+        shipped.push_back({name, text});
+    }
+    ::closedir(dir);
+  }
+  if (shipped.empty()) {
+    const std::string prefix = std::string("resources/presets/") + kFactoryFolder + "/";
+    for (const BuiltInResource* r : BuiltInResourcesUnder(prefix))
+      shipped.push_back({std::string(r->path).substr(prefix.size()),
+                         std::string(reinterpret_cast<const char*>(r->data), r->size)});
+  }
+  for (const Shipped& s : shipped) {
+    // Never replaces a file the user has; a failure to copy one leaves the rest to go.
+    if (WriteNewFile(factory + s.name, s.text, nullptr) && copied) ++*copied;
+  }
+  return true;
+}

@@ -1,0 +1,81 @@
+// The preset browser field of the editor: shows the current preset's name; a click opens the preset menu.
+#include "instrument/PresetFunctionsMenu.h"
+
+#include "graphics/IGraphics.h"
+#include "graphics/IPopupMenu.h"
+#include "instrument/PresetBrowser.h"
+#include "instrument/QiKt412.h"
+
+namespace {
+// The name is drawn one pixel above the field's own rectangle.
+constexpr int kTextRaise = 1;
+constexpr int kTextSize = 16;
+}  // namespace
+
+PresetFunctionsMenu::PresetFunctionsMenu(QiKt412* pPlug, IRECT* pR, const IColor* pColor)
+    : IPanelControl(pPlug, pR, pColor),
+      mInstrument(pPlug),
+      mTextStyle(kTextSize, &COLOR_BLACK, "Verdana", IText::kStyleNormal, IText::kAlignCenter, 0,
+                 IText::kQualityNonAntiAliased) {}
+
+void PresetFunctionsMenu::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* pMod) {
+  if (pMod && pMod->L) doPopupMenu();
+  Redraw();
+  SetDirty(true);
+}
+
+void PresetFunctionsMenu::doPopupMenu() {
+  IGraphics* pGraphics = mInstrument ? mInstrument->Graphics() : nullptr;
+  if (!pGraphics) return;
+  PresetBrowser& browser = mInstrument->Presets();
+  // Read afresh on every click, so new and deleted files show at once. The
+  // tree stays alive while this function or the browser holds it.
+  std::shared_ptr<PresetTree> tree = browser.Scan();
+  IPopupMenu* top = tree->Top();
+  IPopupMenu* chosenMenu = pGraphics->CreateIPopupMenu(top, &mRECT);
+  if (!chosenMenu) return;
+  const int chosen = chosenMenu->GetChosenItemIdx();
+  IPopupMenuItem* item = chosenMenu->GetItem(chosen);
+  if (!item) return;
+
+  if (chosenMenu == top) {
+    // Only "Save File..." acts at the top; a preset lying directly in the
+    // base folder belongs to no folder that could be stepped through.
+    if (chosen != 0) return;
+    if (!browser.HasFolder()) return;
+    std::string folder = browser.UserBasePath();
+    std::string fileName;
+    char extension[] = "qipreset";
+    pGraphics->PromptForFile(&fileName, kFileSave, &folder, extension);
+    if (fileName.empty()) return;
+    mInstrument->SavePresetFile(fileName);
+    return;
+  }
+
+  browser.SetCurrent(tree, chosenMenu, chosen);
+  SetDisplayText(item->GetText());
+  mInstrument->loadProgram(item->GetPath());
+}
+
+void PresetFunctionsMenu::SetDisplayText(const std::string& name) {
+  {
+    std::lock_guard<std::mutex> lock(mTextMutex);
+    mDisplayText = name.substr(0, kMaxShownChars);
+  }
+  Redraw();
+  SetDirty(false);
+}
+
+std::string PresetFunctionsMenu::GetDisplayText() const {
+  std::lock_guard<std::mutex> lock(mTextMutex);
+  return mDisplayText;
+}
+
+bool PresetFunctionsMenu::Draw(IGraphics* pGraphics) {
+  const IColor clear(0, 0, 0, 0);
+  pGraphics->FillIRect(&clear, &mRECT);
+  const std::string text = GetDisplayText();
+  IRECT textRect(mRECT.L, mRECT.T - kTextRaise, mRECT.R, mRECT.B);
+  pGraphics->DrawIText(&mTextStyle, text.c_str(), &textRect);
+  return true;
+}

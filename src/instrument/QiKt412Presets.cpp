@@ -1,0 +1,45 @@
+// The instrument's preset files: loading, saving and the preset taken at construction.
+#include "framework/IEditor.h"
+#include "instrument/PresetFile.h"
+#include "instrument/PresetFunctionsMenu.h"
+#include "instrument/QiKt412.h"
+
+bool QiKt412::loadProgram(const std::string& path, std::string* error) {
+  // All file work first: the mutex is never held across a read.
+  PresetValues values;
+  if (!ReadPresetFile(path, &values, error)) return false;
+  {
+    IMutexLock lock(this);
+    for (int k = 0; k < PresetValues::kLines; ++k) {
+      if (!values.present[static_cast<size_t>(k)]) continue;
+      GetParam(k)->SetNormalized(values.value[static_cast<size_t>(k)]);
+      OnParamChange(k);
+    }
+  }
+  for (int k = 0; k < PresetValues::kLines; ++k) {
+    if (!values.present[static_cast<size_t>(k)]) continue;
+    const double v = values.value[static_cast<size_t>(k)];
+    if (IEditor* gui = GetGUI()) gui->SetParameterFromPlug(k, v, true);
+    InformHostOfParamChange(k, v);
+  }
+  return true;
+}
+
+bool QiKt412::SavePresetFile(const std::string& path, std::string* error) {
+  // The mode switches and momentary buttons (Learn onwards) are not part of a
+  // sound: stored as 0, a preset never switches learning on or plays a hit.
+  return WriteFileAtomically(path, PresetText(*this, kLearn), error);
+}
+
+std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : std::string(); }
+
+void QiKt412::LoadInitialPreset() {
+  if (!mPresets.HasFolder()) return;
+  // A folder that cannot be seeded is scanned as it is; no message reaches the user.
+  int copied = 0;
+  SeedFactoryPresets(mPresets.BasePath(), &copied, nullptr);
+  PresetBrowser::Choice choice;
+  if (!mPresets.ChooseInitial(&choice)) return;
+  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  loadProgram(choice.path);
+}

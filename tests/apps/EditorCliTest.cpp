@@ -1,0 +1,164 @@
+// The real kt412 program's editor side: snapshot images, the preset listing, render --preset and --preset-dir.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "RenderTestUtil.h"
+#include "pix/PIX_Bitmap.h"
+#include "pix/PIX_PNG.h"
+
+#ifdef KT412_EXE
+
+using namespace rendertest;
+
+namespace {
+
+struct CliResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs kt412 inside dir with HOME and XDG_DATA_HOME pointing into dir (so
+// the user's real preset folder is never touched) plus the given variables.
+CliResult Kt412(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& env = "") {
+  std::string cmd = "cd " + Quote(dir.Path()) + " && env -u KT412_PRESET_DIR HOME=" + Quote(dir / "home") +
+                    " XDG_DATA_HOME= " + env + " " + Quote(KT412_EXE);
+  for (const std::string& a : args) cmd += " " + Quote(a);
+  cmd += " >" + Quote(dir / ".out") + " 2>" + Quote(dir / ".err") + " </dev/null";
+  CliResult r;
+  int raw = std::system(cmd.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadFile(dir / ".out");
+  r.err = ReadFile(dir / ".err");
+  std::remove((dir / ".out").c_str());
+  std::remove((dir / ".err").c_str());
+  return r;
+}
+
+std::unique_ptr<PIX_IBitmap> LoadPNG(const std::string& path) { return std::unique_ptr<PIX_IBitmap>(PIX_LoadPNG(path.c_str())); }
+
+PIX_pixel At(PIX_IBitmap* bm, int x, int y) { return bm->getBits()[static_cast<ptrdiff_t>(y) * bm->getRowSpan() + x]; }
+
+const char* kPresetDirName = "Quorvane Instruments/Quorvane KT-412 Presets/";
+
+}  // namespace
+
+TEST(Kt412Snapshot, WritesTheEditorAndItsDoubledImage) {
+  ScratchDir dir;
+  CliResult r = Kt412(dir, {"snapshot", "-o", "editor.png"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto one = LoadPNG(dir / "editor.png");
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->getWidth(), 592);
+  EXPECT_EQ(one->getHeight(), 442);
+  EXPECT_NE(At(one.get(), 5, 5), 0u) << "the background is drawn";
+
+  r = Kt412(dir, {"snapshot", "-o", "editor2.png", "--scale", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto two = LoadPNG(dir / "editor2.png");
+  ASSERT_TRUE(two);
+  ASSERT_EQ(two->getWidth(), 1184);
+  ASSERT_EQ(two->getHeight(), 884);
+  for (int y = 0; y < 442; y += 3)
+    for (int x = 0; x < 592; x += 3)
+      for (int d = 0; d < 4; ++d)
+        ASSERT_EQ(At(two.get(), 2 * x + (d & 1), 2 * y + (d >> 1)), At(one.get(), x, y)) << x << "," << y;
+  EXPECT_FALSE(Exists(dir / "home")) << "a snapshot reads no preset folder";
+}
+
+TEST(Kt412Snapshot, SettingsMoveTheKnobsInTheImage) {
+  ScratchDir dir;
+  ASSERT_EQ(Kt412(dir, {"snapshot", "-o", "a.png"}).status, 0);
+  ASSERT_EQ(Kt412(dir, {"snapshot", "-o", "b.png", "--set", "Decay=1"}).status, 0);
+  auto a = LoadPNG(dir / "a.png"), b = LoadPNG(dir / "b.png");
+  ASSERT_TRUE(a && b);
+  int inside = 0, outside = 0;
+  for (int y = 0; y < 442; ++y)
+    for (int x = 0; x < 592; ++x) {
+      if (At(a.get(), x, y) == At(b.get(), x, y)) continue;
+      const bool inDecayKnob = x >= 395 && x < 459 && y >= 127 && y < 191;
+      (inDecayKnob ? inside : outside)++;
+    }
+  EXPECT_GT(inside, 20);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST(Kt412Snapshot, BadArgumentsExitWith2OnOneLine) {
+  ScratchDir dir;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"snapshot", "--scale", "3"}, {"snapshot", "--bogus"}, {"snapshot", "-o"},
+        {"snapshot", "--preset", "missing.qipreset"}, {"snapshot", "-o", "no/such/folder/x.png"}}) {
+    CliResult r = Kt412(dir, args);
+    EXPECT_EQ(r.status, 2) << args[1];
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("kt412: error: ", 0), 0u) << r.err;
+  }
+}
+
+TEST(Kt412Presets, AFreshMachineGetsTheFactoryFolderListed) {
+  ScratchDir dir;
+  CliResult r = Kt412(dir, {"presets"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string folder = dir / "home/.local/share/" + kPresetDirName;
+  EXPECT_EQ(r.out.rfind("Preset folder: " + folder + "\n", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\nSave File...\n---\nFactory Presets/\n  "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nUser Presets/\n"), std::string::npos);
+  // Sixteen presets or more, each indented under the factory folder.
+  size_t presets = 0;
+  for (size_t pos = r.out.find("Factory Presets/\n"); (pos = r.out.find("\n  ", pos + 1)) != std::string::npos;) ++presets;
+  EXPECT_GE(presets, 16u);
+
+  // KT412_PRESET_DIR and --preset-dir choose other folders.
+  r = Kt412(dir, {"presets"}, "KT412_PRESET_DIR=" + Quote(dir / "env"));
+  EXPECT_EQ(r.out.rfind("Preset folder: " + dir / "env/\n", 0), 0u) << r.out;
+  r = Kt412(dir, {"presets", "--preset-dir", dir / "opt"});
+  EXPECT_EQ(r.out.rfind("Preset folder: " + dir / "opt/\n", 0), 0u) << r.out;
+  EXPECT_EQ(Kt412(dir, {"presets", "--what"}).status, 2);
+}
+
+TEST(Kt412RenderPresets, APresetFileChangesTheSoundAndRendersNeverReadTheUsersFolder) {
+  ScratchDir dir;
+  ASSERT_EQ(Kt412(dir, {"presets"}).status, 0);  // seeds the user folder
+  const std::string factory = dir / "home/.local/share/" + kPresetDirName + "Factory Presets/";
+  ASSERT_EQ(Kt412(dir, {"render", "-o", "plain.wav"}).status, 0);
+  CliResult r = Kt412(dir, {"render", "-o", "long.wav", "--preset", factory + "Long Sub Kick.qipreset"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Wav plain = ReadWav(dir / "plain.wav"), withPreset = ReadWav(dir / "long.wav");
+  ASSERT_EQ(plain.left.size(), withPreset.left.size());
+  EXPECT_FALSE(plain.left == withPreset.left);
+
+  // With a user folder full of presets a plain render is still the default sound...
+  ASSERT_EQ(Kt412(dir, {"render", "-o", "again.wav"}).status, 0);
+  EXPECT_TRUE(ReadWav(dir / "again.wav").left == plain.left);
+  // ...and --set after --preset wins.
+  r = Kt412(dir, {"render", "--preset", factory + "Long Sub Kick.qipreset", "--set", "Decay=0.1234", "--list-params"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("0.1234"), std::string::npos) << r.out;
+
+  // --preset-dir constructs as a host does: the first factory preset is loaded.
+  r = Kt412(dir, {"render", "-o", "host.wav", "--preset-dir", dir / "fresh"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Exists(dir / "fresh/Factory Presets"));
+  EXPECT_FALSE(ReadWav(dir / "host.wav").left == plain.left);
+}
+
+TEST(Kt412RenderPresets, AMissingOrUnreadablePresetExitsWith2) {
+  ScratchDir dir;
+  WriteFile(dir / "junk.qipreset", "this is not a preset\n");
+  for (const std::string& preset : {dir / "missing.qipreset", dir.Path(), dir / "junk.qipreset"}) {
+    CliResult r = Kt412(dir, {"render", "-o", "out.wav", "--preset", preset});
+    EXPECT_EQ(r.status, 2) << preset;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(Exists(dir / "out.wav"));
+  }
+}
+
+#endif  // KT412_EXE

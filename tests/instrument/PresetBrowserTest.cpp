@@ -1,0 +1,288 @@
+// The preset browser: folder scans and their order, the menu, stepping, per-instance folders, seeding.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "EditorTestUtil.h"
+#include "InstrumentRig.h"
+#include "instrument/InstrumentResources.h"
+#include "instrument/PresetBrowser.h"
+#include "instrument/PresetFile.h"
+#include "instrument/PresetFunctionsMenu.h"
+#include "platform/headless/IGraphicsHeadless.h"
+
+using namespace kttest;
+
+namespace {
+
+// A preset whose Pitch line is pitchNorm, the rest defaults.
+std::string Preset(double pitchNorm) {
+  return PresetLines({pitchNorm, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 0, 0});
+}
+
+// The base folder of the two-folder example: Factory Presets with Kick A and
+// Kick B, and an empty User Presets.
+void MakeTwoFolderExample(const ScratchFolder& base) {
+  WriteText(base / "Factory Presets/Kick A.qipreset", Preset(0.25));
+  WriteText(base / "Factory Presets/Kick B.qipreset", Preset(0.75));
+  std::filesystem::create_directories(base / "User Presets");
+}
+
+std::vector<std::string> Texts(const IPopupMenu* menu) {
+  std::vector<std::string> t;
+  for (int i = 0; i < menu->GetNItems(); ++i) t.push_back(menu->GetItem(i)->GetText());
+  return t;
+}
+
+void Press(QiKt412& plug, int paramIdx) {
+  SetParam(plug, paramIdx, 1.0);
+  SetParam(plug, paramIdx, 0.0);  // the release does nothing
+}
+
+IGraphicsHeadless* Headless(QiKt412& plug) { return dynamic_cast<IGraphicsHeadless*>(plug.Graphics()); }
+
+void ClickPresetField(QiKt412& plug) {
+  IMouseMod left(true);
+  plug.Graphics()->OnMouseDown(300, 28, &left);
+  plug.Graphics()->OnMouseUp(300, 28, &left);
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : mName(name) {
+    const char* old = std::getenv(name);
+    mHad = old != nullptr;
+    if (old) mOld = old;
+    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (mHad) ::setenv(mName.c_str(), mOld.c_str(), 1); else ::unsetenv(mName.c_str());
+  }
+
+private:
+  std::string mName, mOld;
+  bool mHad = false;
+};
+
+}  // namespace
+
+TEST(PresetBrowser, TheTwoFolderExampleLoadsKickAAndStepsAroundItsFolder) {
+  ScratchFolder base;
+  MakeTwoFolderExample(base);
+  QiKt412 plug(base.Path());
+  Prepare(plug, 512);
+
+  std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
+  EXPECT_EQ(Texts(tree->Top()), (std::vector<std::string>{"Save File...", "", "Factory Presets", "User Presets"}));
+  EXPECT_TRUE(tree->Top()->GetItem(1)->GetIsSeparator());
+  ASSERT_NE(tree->Top()->GetItem(3)->GetSubmenu(), nullptr);
+  EXPECT_EQ(tree->Top()->GetItem(3)->GetSubmenu()->GetNItems(), 0);
+
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), -6.0);
+  Press(plug, kRight);
+  EXPECT_EQ(plug.PresetName(), "Kick B");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), 6.0);
+  EXPECT_EQ(plug.Graphics()->GetControl(plug.KnobIdx(kPitch))->GetValue(), 0.75);
+  Press(plug, kRight);
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+  Press(plug, kLeft);
+  EXPECT_EQ(plug.PresetName(), "Kick B");
+}
+
+TEST(PresetBrowser, ListsOnlyPresetFilesInCaseInsensitiveOrderAndStepsOverFolders) {
+  ScratchFolder base;
+  WriteText(base / "Factory Presets/b.qipreset", Preset(0.1));
+  WriteText(base / "Factory Presets/A.qipreset", Preset(0.2));
+  WriteText(base / "Factory Presets/C.qipreset", Preset(0.3));
+  WriteText(base / "Factory Presets/a sub/Deep.qipreset", Preset(0.4));
+  WriteText(base / "Factory Presets/notes.txt", "not a preset");
+  WriteText(base / "Factory Presets/x.qipreset.bak", Preset(0.5));
+  WriteText(base / "Factory Presets/Test.QIPRESET", Preset(0.5));  // the extension is matched exactly
+  ASSERT_EQ(::symlink((base / "Factory Presets/A.qipreset").c_str(), (base / "Factory Presets/Link.qipreset").c_str()), 0);
+  QiKt412 plug(base.Path());
+
+  IPopupMenu* factory = plug.Presets().CurrentFolder();
+  ASSERT_NE(factory, nullptr);
+  EXPECT_EQ(Texts(factory), (std::vector<std::string>{"A", "a sub", "b", "C"}));
+  EXPECT_EQ(factory->GetItem(0)->GetPath(), base / "Factory Presets/A.qipreset");
+  EXPECT_TRUE(factory->GetItem(1)->mNotPreset);
+  EXPECT_EQ(plug.PresetName(), "A");
+  Press(plug, kLeft);  // wraps from the first preset to the last
+  EXPECT_EQ(plug.PresetName(), "C");
+  Press(plug, kRight);
+  EXPECT_EQ(plug.PresetName(), "A");
+  Press(plug, kRight);  // over the sub-folder
+  EXPECT_EQ(plug.PresetName(), "b");
+}
+
+TEST(PresetBrowser, LongNamesAreCutToTwentyAndStillLoad) {
+  ScratchFolder base;
+  WriteText(base / "Factory Presets/A Very Long Preset Name Indeed.qipreset", Preset(1.0));
+  QiKt412 plug(base.Path());
+  EXPECT_EQ(plug.PresetName(), "A Very Long Preset N");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), 12.0);
+}
+
+TEST(PresetMenu, ChoosingAPresetInAFolderLoadsItButATopLevelOneLoadsNothing) {
+  ScratchFolder base;
+  MakeTwoFolderExample(base);
+  WriteText(base / "Loose.qipreset", Preset(1.0));
+  QiKt412 plug(base.Path());
+  IGraphicsHeadless* g = Headless(plug);
+  ASSERT_NE(g, nullptr);
+
+  // Top menu: Save File..., separator, Factory Presets, Loose, User Presets.
+  g->QueueMenuAnswer({3});
+  ClickPresetField(plug);
+  ASSERT_EQ(g->LastMenu().size(), 5u);
+  EXPECT_EQ(g->LastMenu()[3].text, "Loose");
+  EXPECT_EQ(g->LastMenuRect(), IRECT(207, 21, 383, 37));
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), -6.0);
+
+  g->QueueMenuAnswer({2, 1});
+  ClickPresetField(plug);
+  EXPECT_EQ(plug.PresetName(), "Kick B");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), 6.0);
+  Press(plug, kRight);
+  EXPECT_EQ(plug.PresetName(), "Kick A") << "stepping walks the folder the menu choice came from";
+
+  // A dismissed menu changes nothing.
+  ClickPresetField(plug);
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+}
+
+TEST(PresetMenu, SaveFileWritesIntoTheChosenFileAndTheNextMenuListsIt) {
+  ScratchFolder base;
+  MakeTwoFolderExample(base);
+  QiKt412 plug(base.Path());
+  IGraphicsHeadless* g = Headless(plug);
+  SetParam(plug, kDecay, 0.125);
+  g->QueueMenuAnswer({0});
+  g->QueueFileAnswer((base / "User Presets/Mine.qipreset").c_str());
+  ClickPresetField(plug);
+  EXPECT_NE(ReadText(base / "User Presets/Mine.qipreset").find("\nDecay=0.125000\n"), std::string::npos);
+  EXPECT_EQ(plug.PresetName(), "Kick A") << "saving does not change the shown name";
+
+  g->QueueMenuAnswer({0});  // cancelled dialog: nothing written
+  ClickPresetField(plug);
+  std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
+  EXPECT_EQ(Texts(tree->Top()->GetItem(3)->GetSubmenu()), (std::vector<std::string>{"Mine"}));
+}
+
+TEST(PresetBrowser, EachInstanceStepsThroughItsOwnFolder) {
+  ScratchFolder one, two;
+  MakeTwoFolderExample(one);
+  WriteText(two / "Factory Presets/X.qipreset", Preset(0.0));
+  WriteText(two / "Factory Presets/Y.qipreset", Preset(0.5));
+  WriteText(two / "Factory Presets/Z.qipreset", Preset(1.0));
+  QiKt412 a(one.Path());
+  QiKt412 b(two.Path());
+  Press(b, kRight);
+  Press(a, kRight);
+  EXPECT_EQ(a.PresetName(), "Kick B");
+  EXPECT_EQ(b.PresetName(), "Y");
+  Press(b, kRight);
+  EXPECT_EQ(b.PresetName(), "Z");
+  EXPECT_EQ(a.PresetName(), "Kick B");
+}
+
+TEST(PresetBrowser, OldMenuTreesLiveWhileHeldAndGoWhenReplaced) {
+  ScratchFolder base;
+  MakeTwoFolderExample(base);
+  QiKt412 plug(base.Path());
+  std::weak_ptr<PresetTree> first;
+  {
+    std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
+    first = tree;
+    plug.Presets().SetCurrent(tree, tree->FactoryFolder(), 0);
+  }
+  EXPECT_FALSE(first.expired()) << "the browser holds the tree of its current folder";
+  for (int i = 0; i < 1000; ++i) {
+    std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
+    if (i == 0) plug.Presets().SetCurrent(tree, tree->FactoryFolder(), 1);
+  }
+  EXPECT_TRUE(first.expired()) << "a replaced tree is freed";
+  Press(plug, kRight);  // the held folder's items are still valid
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+}
+
+TEST(PresetBrowser, AFolderThatCannotBeMadeGivesOnlyTheCommandsAndNoPreset) {
+  ScratchFolder scratch;
+  WriteText(scratch / "file", "a file where a folder should be");
+  QiKt412 plug(scratch / "file/presets/");
+  EXPECT_EQ(plug.PresetName(), "");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), 0.0);
+  EXPECT_EQ(plug.Presets().Scan()->Top()->GetNItems(), 2);
+  Press(plug, kRight);
+  EXPECT_EQ(plug.PresetName(), "");
+}
+
+TEST(PresetSeeding, AFolderWithoutFactoryPresetsGetsTheShippedOnesButNothingIsReplaced) {
+  ScratchFolder base;
+  WriteText(base / "User Presets/Mine.qipreset", Preset(0.9));
+  int copied = -1;
+  std::string error;
+  ASSERT_TRUE(SeedFactoryPresets(base.Path(), &copied, &error)) << error;
+  const int shipped = static_cast<int>(BuiltInResourcesUnder("resources/presets/Factory Presets/").size());
+  EXPECT_GE(shipped, 16) << "the factory presets are built into the program";
+  EXPECT_EQ(copied, shipped);
+  EXPECT_EQ(ReadText(base / "User Presets/Mine.qipreset"), Preset(0.9));
+
+  // Once there, the folder is left alone: a factory file the user changed stays as it is.
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(base / "Factory Presets")) files.push_back(e.path().string());
+  ASSERT_FALSE(files.empty());
+  WriteText(files.front(), Preset(0.0));
+  ASSERT_TRUE(SeedFactoryPresets(base.Path(), &copied, &error));
+  EXPECT_EQ(copied, 0);
+  EXPECT_EQ(ReadText(files.front()), Preset(0.0));
+
+  // An instrument on the seeded folder starts on the first factory preset.
+  QiKt412 plug(base.Path());
+  EXPECT_FALSE(plug.PresetName().empty());
+  EXPECT_EQ(plug.Presets().CurrentIndex(), 0);
+}
+
+TEST(PresetSeeding, EveryShippedPresetLoadsWithModesAndButtonsAtZero) {
+  for (const BuiltInResource* r : BuiltInResourcesUnder("resources/presets/Factory Presets/")) {
+    PresetValues v = ParsePresetText(std::string(reinterpret_cast<const char*>(r->data), r->size));
+    EXPECT_EQ(v.Count(), 15) << r->path;
+    for (int k = kLearn; k <= kLed; ++k) EXPECT_EQ(v.value[static_cast<size_t>(k)], 0.0) << r->path << " line " << k;
+  }
+}
+
+TEST(PresetFolder, TheDefaultFolderFollowsTheEnvironment) {
+  {
+    ScopedEnv dir("KT412_PRESET_DIR", "/srv/kicks");
+    EXPECT_EQ(DefaultPresetBasePath(), "/srv/kicks/");
+  }
+  ScopedEnv noDir("KT412_PRESET_DIR", nullptr);
+  {
+    ScopedEnv xdg("XDG_DATA_HOME", "/data");
+    EXPECT_EQ(DefaultPresetBasePath(), "/data/Quorvane Instruments/Quorvane KT-412 Presets/");
+  }
+  ScopedEnv home("HOME", "/home/drummer");
+  {
+    ScopedEnv relative("XDG_DATA_HOME", "relative/path");
+    EXPECT_EQ(DefaultPresetBasePath(), "/home/drummer/.local/share/Quorvane Instruments/Quorvane KT-412 Presets/");
+  }
+  ScopedEnv unset("XDG_DATA_HOME", nullptr);
+  EXPECT_EQ(DefaultPresetBasePath(), "/home/drummer/.local/share/Quorvane Instruments/Quorvane KT-412 Presets/");
+  EXPECT_EQ(PresetBrowser(DefaultPresetBasePath()).UserBasePath(),
+            "/home/drummer/.local/share/Quorvane Instruments/Quorvane KT-412 Presets/User Presets/");
+}
+
+TEST(PresetFolder, OurOwnProgramsReadNoPresetFolderUnlessGivenOne) {
+  ScratchFolder base;
+  MakeTwoFolderExample(base);
+  ScopedEnv dir("KT412_PRESET_DIR", base.Path().c_str());
+  QiKt412 plug;
+  EXPECT_FALSE(plug.Presets().HasFolder());
+  EXPECT_EQ(plug.PresetName(), "");
+  EXPECT_EQ(plug.GetParam(kPitch)->Value(), 0.0);
+}
