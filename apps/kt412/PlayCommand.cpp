@@ -11,6 +11,7 @@
 #include "JackDriver.h"
 #include "ParamOptions.h"
 #include "RenderCommand.h"
+#include "instrument/PresetBrowser.h"
 #include "instrument/QiKt412.h"
 #include "platform/cli/GraphicsFactory.h"
 #include "platform/x11/IGraphicsX11.h"
@@ -53,7 +54,7 @@ std::string PlayUsage() {
          "  --no-audio           open the editor alone, without JACK\n"
          "  --state FILE         start from this state instead of the last one\n"
          "  --preset FILE        load a .qipreset file after the state\n"
-         "  --preset-dir DIR     the preset folder tree to browse\n"
+         "  --preset-dir DIR     the preset folder tree to browse (default: the user's)\n"
          "  --set NAME=VALUE     set a parameter (after state and preset; repeatable)\n"
          "  --name NAME          the JACK client's name (default kt412)\n";
 }
@@ -101,7 +102,9 @@ int RunPlay(const PlayOptions& opts, std::ostream& out, std::ostream& err) {
   // the binding's factory, so it is chosen before the instrument exists.
   SetGraphicsFactory(&MakeGraphicsX11);
   QiKt412::ResetControllerTable();
-  QiKt412 plug(opts.presetDir);
+  // A musician's player browses the user's preset folder (seeded with the
+  // factory presets on first use) unless told otherwise.
+  QiKt412 plug(opts.presetDir.empty() ? DefaultPresetBasePath() : opts.presetDir);
   SetGraphicsFactory(nullptr);
   plug.SetSampleRate(opts.noAudio ? 48000 : jack.SampleRate());
   plug.SetBlockSize(opts.noAudio ? 512 : jack.BufferSize());

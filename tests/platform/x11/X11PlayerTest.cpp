@@ -144,7 +144,10 @@ protected:
     char tmpl[] = "/tmp/kt412-play-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(tmpl));
     home = tmpl;
+    // The player writes its state and seeds its preset folder here, not in the user's home.
+    setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
     dpy = XOpenDisplay(nullptr);
     ASSERT_NE(nullptr, dpy);
   }
