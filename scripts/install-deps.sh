@@ -5,8 +5,8 @@ set -euo pipefail
 
 build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
-            libx11-dev libxext-dev libxfixes-dev libjack-jackd2-dev libsndfile1-dev libsmf-dev)
-test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth locales)
+            libx11-dev libxext-dev libxfixes-dev libxtst-dev libjack-jackd2-dev libsndfile1-dev libsmf-dev)
+test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth locales jackd2)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then
