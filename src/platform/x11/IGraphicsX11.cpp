@@ -420,9 +420,9 @@ void IGraphicsX11::HideMouseCursor() {
   mHiddenMousePointX = mMouseX;
   mHiddenMousePointY = mMouseY;
   if (!mView || mView->windowGone) return;
-  Window rootRet, childRet;
-  int rx, ry, wx, wy;
-  unsigned mask;
+  Window rootRet = 0, childRet = 0;
+  int rx = -1, ry = -1, wx = 0, wy = 0;
+  unsigned mask = 0;
   if (XQueryPointer(mView->dpy, mView->win, &rootRet, &childRet, &rx, &ry, &wx, &wy, &mask)) {
     mView->cursorRootX = rx;
     mView->cursorRootY = ry;

@@ -449,9 +449,9 @@ PIX_IBitmap* IGraphicsX11::OSLoadBitmap(int id, const char* name) {
     PluginPath(&folder);
     folder += "resources/img";
   }
-  if (folder.empty()) folder = ".";
-  const std::string lower = folder + "/" + file.substr(0, dot) + ".png";
+  const std::string dir = folder.empty() ? std::string(".") : folder;
+  const std::string lower = dir + "/" + file.substr(0, dot) + ".png";
   struct stat st;
-  const std::string path = ::stat(lower.c_str(), &st) == 0 ? lower : folder + "/" + file;
+  const std::string path = ::stat(lower.c_str(), &st) == 0 ? lower : dir + "/" + file;
   return PIX_LoadPNG(path.c_str());
 }
