@@ -260,3 +260,143 @@ TEST_F(X11Window, MessageBoxAnswersReturnWithTheDefaultAndEscapeWithTheLastButto
   user.join();
   EXPECT_TRUE(g->WindowIsOpen());
 }
+
+TEST_F(X11Window, ScaleTwoShowsEveryPixelAsATwoByTwoBlockAndHalvesPointerPositions) {
+  setenv("GDK_SCALE", "2", 1);
+  XResizeWindow(dpy, parent, 600, 400);
+  XSync(dpy, False);
+  void* w = g->OpenWindow((void*)(uintptr_t)parent);
+  unsetenv("GDK_SCALE");
+  ASSERT_NE(nullptr, w);
+  Pump(60);
+  EXPECT_EQ(2, g->OutputScale());
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(dpy, (Window)(uintptr_t)w, &a));
+  EXPECT_EQ(600, a.width);
+  EXPECT_EQ(400, a.height);
+  const std::vector<uint32_t> screen = Grab((Window)(uintptr_t)w, 600, 400);
+  PIX_IBitmap* bm = g->GetDrawBitmap();
+  int differing = 0;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 600; ++x)
+      differing += screen[(size_t)y * 600 + (size_t)x] != (bm->getBits()[(y / 2) * bm->getRowSpan() + x / 2] | 0xFFu);
+  EXPECT_EQ(0, differing);
+  // A click at screen (281, 101) is editor point (140, 50): the switch.
+  Click(dpy, 281, 101);
+  Pump(40);
+  EXPECT_EQ(1.0, Norm(plug, 1));
+}
+
+TEST_F(X11Window, HiddenCursorComesBackWhereItWasHidden) {
+  Open();
+  MoveTo(dpy, 50, 50);
+  Pump(20);
+  g->HideMouseCursor();
+  EXPECT_TRUE(g->CursorHidden());
+  MoveTo(dpy, 120, 90);
+  Pump(20);
+  g->ShowMouseCursor();
+  EXPECT_FALSE(g->CursorHidden());
+  Window root, child;
+  int rx = 0, ry = 0, wx, wy;
+  unsigned mask;
+  ASSERT_TRUE(XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &mask));
+  EXPECT_EQ(50, rx);
+  EXPECT_EQ(50, ry);
+}
+
+TEST_F(X11Window, ClipboardTextComesFromTheSelectionOwnerAndPastesIntoAnEntry) {
+  Open();
+  std::string text;
+  EXPECT_FALSE(g->GetTextFromClipboard(&text));  // nobody owns the clipboard
+  // Another client owns CLIPBOARD and answers requests for UTF8_STRING.
+  std::atomic<bool> stop{false};
+  std::atomic<bool> owning{false};
+  std::thread owner([&] {
+    Display* d = XOpenDisplay(nullptr);
+    Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    const Atom clipboard = XInternAtom(d, "CLIPBOARD", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+    XSetSelectionOwner(d, clipboard, w, CurrentTime);
+    XSync(d, False);
+    owning = true;
+    while (!stop) {
+      while (XPending(d)) {
+        XEvent ev;
+        XNextEvent(d, &ev);
+        if (ev.type != SelectionRequest) continue;
+        XSelectionRequestEvent& rq = ev.xselectionrequest;
+        XEvent reply{};
+        reply.xselection.type = SelectionNotify;
+        reply.xselection.requestor = rq.requestor;
+        reply.xselection.selection = rq.selection;
+        reply.xselection.target = rq.target;
+        reply.xselection.time = rq.time;
+        reply.xselection.property = None;
+        if (rq.target == utf8) {
+          const char* answer = "4";
+          XChangeProperty(d, rq.requestor, rq.property, utf8, 8, PropModeReplace, (const unsigned char*)answer, 1);
+          reply.xselection.property = rq.property;
+        }
+        XSendEvent(d, rq.requestor, False, NoEventMask, &reply);
+        XFlush(d);
+      }
+      Sleep(2);
+    }
+    XDestroyWindow(d, w);
+    XCloseDisplay(d);
+  });
+  while (!owning) Sleep(2);
+  EXPECT_TRUE(g->GetTextFromClipboard(&text));
+  EXPECT_EQ("4", text);
+  // Control-V in an entry pastes it in place of the selected text.
+  Click(dpy, 200, 130);
+  Pump(40);
+  ASSERT_TRUE(g->TextEntryOpen());
+  Key(dpy, XK_Control_L, true);
+  Tap(dpy, XK_v);
+  Key(dpy, XK_Control_L, false);
+  Tap(dpy, XK_2);
+  Tap(dpy, XK_Return);
+  Pump(40);
+  stop = true;
+  owner.join();
+  EXPECT_EQ(42, plug.GetParam(3)->Int());
+}
+
+TEST_F(X11Window, FilePromptWithoutAChooserProgramUsesOurPathFieldAndEscapeCancels) {
+  Open();
+  // No zenity or kdialog on this PATH: the own-drawn path field answers.
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", "/nonexistent-kt412", 1);
+  setenv("XDG_CONFIG_HOME", "/nonexistent-kt412", 1);
+  IGraphicsX11* gr = g;
+  std::thread user([gr] {
+    Display* d = XOpenDisplay(nullptr);
+    for (int round = 0; round < 2; ++round) {
+      for (int i = 0; i < 500 && !gr->MenuOpen(); ++i) Sleep(5);
+      Sleep(50);
+      if (round == 0) {
+        for (KeySym k : {XK_period, XK_q, XK_i}) Tap(d, k);
+        Tap(d, XK_Return);
+      } else {
+        Tap(d, XK_Escape);
+      }
+      for (int i = 0; i < 500 && gr->MenuOpen(); ++i) Sleep(5);
+    }
+    XCloseDisplay(d);
+  });
+  std::string name = "kick", dir;
+  char ext[] = "qi";
+  g->PromptForFile(&name, kFileSave, &dir, ext);
+  std::string desktop;
+  g->DesktopPath(&desktop);
+  EXPECT_EQ(desktop + "/kick.qi", name);
+  EXPECT_EQ(desktop + "/", dir);
+  std::string again = "snare", dir2 = "/tmp";
+  g->PromptForFile(&again, kFileOpen, &dir2, ext);
+  user.join();
+  setenv("PATH", path.c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ("", again);
+  EXPECT_EQ("/tmp", dir2);
+}
