@@ -82,6 +82,7 @@ bool IGraphicsX11::UsingShm() const { return mView && mView->out.UsingShm(); }
 int IGraphicsX11::OutputScale() const { return mView ? mView->scale : 1; }
 unsigned long IGraphicsX11::XWindowId() const { return mView && !mView->windowGone ? mView->win : 0; }
 bool IGraphicsX11::TextEntryOpen() const { return mView && mView->entry; }
+bool IGraphicsX11::TooltipShown() const { return mView && mView->tipWin; }
 void* IGraphicsX11::GetWindow() { return mView && !mView->windowGone ? (void*)(uintptr_t)mView->win : nullptr; }
 
 void* IGraphicsX11::OpenWindow(void* pParentWnd) {
@@ -182,6 +183,7 @@ void IGraphicsX11::CloseWindow() {
   }
   X11View& v = *mView;
   EndTextEntry(false);
+  HideTooltip();
   if (mCursorHidden) ShowMouseCursor();
   ReleaseMouseCapture();
   v.out.Destroy();
@@ -264,6 +266,7 @@ void IGraphicsX11::Tick() {
   // run on every tick even when nothing is dirty yet.
   OnGUIIdle();
   RedrawDirty();
+  ShowTooltipIfDue();
 }
 
 void IGraphicsX11::RedrawDirty() {
@@ -320,6 +323,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       }
       break;
     case ButtonPress: {
+      HideTooltip();
       if (inputBlocked) break;
       // Window coordinates of an entry click are relative to the entry.
       int wx = ev.xbutton.x, wy = ev.xbutton.y;
@@ -372,6 +376,10 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       v.prevX = x;
       v.prevY = y;
       IMouseMod mod = X11MouseMod(ev.xmotion.state, 0);
+      // A tooltip stays while the pointer rests; any move takes it away.
+      HideTooltip();
+      v.lastMotion = NowSeconds();
+      v.pointerInside = true;
       if (ev.xmotion.state & (Button1Mask | Button3Mask)) {
         if (!v.entry) OnMouseDrag(x, y, &mod);
       } else {
@@ -379,8 +387,16 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       }
       break;
     }
+    case EnterNotify:
+      v.pointerInside = true;
+      v.lastMotion = NowSeconds();
+      break;
     case LeaveNotify:
-      if (ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior) OnMouseOut();
+      if (ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior) {
+        v.pointerInside = false;
+        HideTooltip();
+        OnMouseOut();
+      }
       break;
     case FocusOut: {
       if (!v.entry || ev.xfocus.mode != NotifyNormal) break;
@@ -393,6 +409,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       break;
     }
     case KeyPress: {
+      HideTooltip();
       if (inputBlocked) break;
       char buf[32];
       KeySym sym = NoSymbol;
@@ -440,4 +457,61 @@ void IGraphicsX11::ShowMouseCursor() {
     XWarpPointer(mView->dpy, None, mView->root, 0, 0, 0, 0, mView->cursorRootX, mView->cursorRootY);
   XFixesShowCursor(mView->dpy, mView->win);
   XFlush(mView->dpy);
+}
+
+// ---------------------------------------------------------------------------
+// Tooltips
+
+namespace {
+constexpr double kTooltipDelay = 0.5;  // seconds the pointer rests before a tooltip shows
+}
+
+void IGraphicsX11::UpdateTooltips() {
+  // The tooltip text is asked for when it shows; a shown one may be stale now.
+  HideTooltip();
+}
+
+void IGraphicsX11::ShowTooltipIfDue() {
+  if (!mView || mView->windowGone || mView->tipWin || mInModal || mView->entry || !TooltipsEnabled()) return;
+  X11View& v = *mView;
+  if (!v.pointerInside || NowSeconds() - v.lastMotion < kTooltipDelay) return;
+  int idx = GetMouseOver();
+  if (idx < 0) idx = GetMouseControlIdx(v.prevX, v.prevY, true);
+  IControl* c = GetControl(idx);
+  if (!c || c->IsHidden() || !c->GetTooltip()[0] || c->GetTargetRECT()->Empty()) return;
+  IText style(12, nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
+  const char* tip = c->GetTooltip();
+  int tw = 0, th = 0;
+  X11Draw::Measure(&style, tip, (int)std::strlen(tip), &tw, &th);
+  const int w = tw + 10, h = th + 6, s = v.scale;
+  int rx = 0, ry = 0;
+  Window child;
+  XTranslateCoordinates(v.dpy, v.win, v.root, v.prevX * s, v.prevY * s, &rx, &ry, &child);
+  XSetWindowAttributes swa;
+  swa.override_redirect = True;
+  swa.save_under = True;
+  swa.event_mask = ExposureMask;
+  swa.background_pixmap = None;
+  swa.colormap = v.colormap;
+  swa.border_pixel = 0;
+  v.tipWin = XCreateWindow(v.dpy, v.root, rx + 12 * s, ry + 18 * s, (unsigned)(w * s), (unsigned)(h * s), 0, v.depth,
+                           InputOutput, v.visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap |
+                           CWColormap | CWBorderPixel, &swa);
+  PIX_MemBitmap bm(w, h);
+  X11Draw::Fill(&bm, 0, 0, w, h, 80, 80, 80);
+  X11Draw::Fill(&bm, 1, 1, w - 2, h - 2, 255, 255, 225);
+  X11Draw::Text(&bm, &style, tip, 5, 3);
+  X11Screen out;
+  XMapRaised(v.dpy, v.tipWin);
+  // Drawn once it is mapped; an override-redirect window keeps no contents
+  // of its own, but nothing covers it while it is up.
+  XSync(v.dpy, False);
+  if (out.Create(v.dpy, v.visual, v.depth, w, h, s, false)) out.Put(v.tipWin, v.gc, &bm, 0, 0, w, h);
+  XFlush(v.dpy);
+}
+
+void IGraphicsX11::HideTooltip() {
+  if (!mView || !mView->tipWin) return;
+  XDestroyWindow(mView->dpy, mView->tipWin);
+  mView->tipWin = 0;
 }

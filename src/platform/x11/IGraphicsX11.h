@@ -58,6 +58,7 @@ public:
   int OutputScale() const;
   unsigned long XWindowId() const;  // 0 while closed
   bool TextEntryOpen() const;
+  bool TooltipShown() const;
   // True while a menu, message box or file prompt runs its modal loop (readable from any thread).
   bool MenuOpen() const { return mInModal.load(); }
   // X errors trapped on any editor connection since the process started.
@@ -91,6 +92,7 @@ public:
   bool GetTextFromClipboard(std::string* pStr) override;
   void HideMouseCursor() override;
   void ShowMouseCursor() override;
+  void UpdateTooltips() override;
   PIX_IBitmap* OSLoadBitmap(int id, const char* name) override;
 
 private:
@@ -103,6 +105,8 @@ private:
   void HandleEntryClick(int x, int y, bool extend);
   void HandleEntryKey(unsigned long keysym, const char* typed, unsigned state);
   void DrawEntry();
+  void ShowTooltipIfDue();
+  void HideTooltip();
   // The own-drawn modal box behind ShowMessageBox and the fallback file
   // prompt: a message, optionally a text field, and buttons. Returns the
   // result of the button pressed (Return: the first, Escape: the last).

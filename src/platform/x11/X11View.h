@@ -51,6 +51,10 @@ public:
   int prevX = 0, prevY = 0;  // last pointer position, editor pixels
   int cursorRootX = -1, cursorRootY = -1;
   std::unique_ptr<X11TextEntry> entry;
+  // Tooltip: shown after the pointer rests over a control with a tooltip.
+  Window tipWin = 0;
+  double lastMotion = 0.0;  // seconds, steady clock
+  bool pointerInside = false;
   // While a menu or message box runs, it sees every event first; true = consumed.
   std::function<bool(XEvent&)> modal;
 };

@@ -400,3 +400,23 @@ TEST_F(X11Window, FilePromptWithoutAChooserProgramUsesOurPathFieldAndEscapeCance
   EXPECT_EQ("", again);
   EXPECT_EQ("/tmp", dir2);
 }
+
+TEST_F(X11Window, TooltipShowsWhenThePointerRestsOnAControlAndGoesWhenItMoves) {
+  recorder->SetTooltip("Records every call");
+  Open();
+  MoveTo(dpy, 240, 50);
+  Pump(300);
+  EXPECT_FALSE(g->TooltipShown()) << "tooltips are off by default";
+  g->EnableTooltips(true);
+  MoveTo(dpy, 241, 50);
+  Pump(200);
+  EXPECT_FALSE(g->TooltipShown()) << "too early";
+  Pump(500);
+  ASSERT_TRUE(g->TooltipShown());
+  MoveTo(dpy, 60, 50);
+  Pump(60);
+  EXPECT_FALSE(g->TooltipShown());
+  // The knob has no tooltip: resting there shows nothing.
+  Pump(700);
+  EXPECT_FALSE(g->TooltipShown());
+}
