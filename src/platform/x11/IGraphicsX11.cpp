@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,6 +30,29 @@ double NowSeconds() {
 
 constexpr long kInputMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                             EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+// A desktop's XSETTINGS (Net/DoubleClickTime, Net/DoubleClickDistance), when
+// one runs, decide what counts as a double click; else 400 ms and 4 pixels.
+void ReadDoubleClickSettings(X11View& v) {
+  char selName[32];
+  std::snprintf(selName, sizeof(selName), "_XSETTINGS_S%d", v.screen);
+  const Window owner = XGetSelectionOwner(v.dpy, XInternAtom(v.dpy, selName, False));
+  if (owner == None) return;
+  Atom type;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  const Atom prop = XInternAtom(v.dpy, "_XSETTINGS_SETTINGS", False);
+  if (XGetWindowProperty(v.dpy, owner, prop, 0, 1 << 16, False, prop, &type, &format, &n, &after, &data) != Success ||
+      !data)
+    return;
+  int timeMs = (int)X11DoubleClick::kDefaultTimeMs, distance = X11DoubleClick::kDefaultDistance;
+  if (format == 8) {
+    X11XSettingsInt(data, n, "Net/DoubleClickTime", &timeMs);
+    X11XSettingsInt(data, n, "Net/DoubleClickDistance", &distance);
+  }
+  XFree(data);
+  if (timeMs > 0 && distance >= 0) v.dblClick = X11DoubleClick((unsigned long)timeMs, distance);
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -101,6 +125,7 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   v.colormap = DefaultColormap(dpy, v.screen);
   v.scale = X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
   v.topLevel = pParentWnd == nullptr;
+  ReadDoubleClickSettings(v);
 
   auto fail = [&]() -> void* {
     XSync(dpy, False);

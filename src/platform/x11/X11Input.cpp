@@ -64,6 +64,68 @@ bool X11DoubleClick::Press(unsigned button, unsigned long timeMs, int x, int y) 
   return false;
 }
 
+namespace {
+// The XSETTINGS wire format: a byte-order byte, 3 pad bytes, a serial and a
+// count (CARD32 each), then per setting: type byte (0 integer, 1 string,
+// 2 colour), pad byte, name length (CARD16), the name padded to 4 bytes, a
+// serial (CARD32) and the value (INT32; CARD32 length and padded bytes; 4 CARD16).
+struct SettingsReader {
+  const unsigned char* p;
+  size_t size, pos;
+  bool msb;
+  bool Need(size_t n) const { return pos <= size && size - pos >= n; }
+  uint32_t U32() {
+    const unsigned char* b = p + pos;
+    pos += 4;
+    return msb ? (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3]
+               : (uint32_t)b[3] << 24 | (uint32_t)b[2] << 16 | (uint32_t)b[1] << 8 | b[0];
+  }
+  uint16_t U16() {
+    const unsigned char* b = p + pos;
+    pos += 2;
+    return msb ? (uint16_t)(b[0] << 8 | b[1]) : (uint16_t)(b[1] << 8 | b[0]);
+  }
+};
+size_t Pad4(size_t n) { return (n + 3) & ~(size_t)3; }
+}  // namespace
+
+bool X11XSettingsInt(const unsigned char* data, size_t size, const char* name, int* value) {
+  if (!data || !name || !value || size < 12) return false;
+  SettingsReader r{data, size, 4, data[0] == 1};
+  r.U32();  // serial
+  const uint32_t n = r.U32();
+  const size_t nameLen = std::strlen(name);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!r.Need(4)) return false;
+    const unsigned type = data[r.pos];
+    r.pos += 2;
+    const size_t len = r.U16();
+    if (!r.Need(Pad4(len) + 4)) return false;
+    const bool match = len == nameLen && std::memcmp(data + r.pos, name, len) == 0;
+    r.pos += Pad4(len);
+    r.U32();  // last-change serial
+    if (type == 0) {
+      if (!r.Need(4)) return false;
+      const int32_t v = (int32_t)r.U32();
+      if (match) {
+        *value = v;
+        return true;
+      }
+    } else if (type == 1) {
+      if (!r.Need(4)) return false;
+      const size_t slen = r.U32();
+      if (!r.Need(Pad4(slen))) return false;
+      r.pos += Pad4(slen);
+    } else if (type == 2) {
+      if (!r.Need(8)) return false;
+      r.pos += 8;
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
 int X11OutputScale(const char* resources, const char* gdkScale) {
   if (gdkScale && std::atoi(gdkScale) >= 2) return 2;
   if (!resources) return 1;

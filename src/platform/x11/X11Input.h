@@ -1,6 +1,7 @@
 // Translation of X11 input (keysyms, modifier state, buttons, press times) into editor terms.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "graphics/IMouseMod.h"
@@ -52,6 +53,11 @@ private:
   unsigned long mPrevTime = 0;
   int mPrevX = 0, mPrevY = 0;
 };
+
+// Reads an integer setting ("Net/DoubleClickTime") from the XSETTINGS
+// property data a desktop publishes; false when it is absent or the data is
+// malformed (every length is checked against the buffer).
+bool X11XSettingsInt(const unsigned char* data, size_t size, const char* name, int* value);
 
 // The output scale of the screen: 2 when the X resources give Xft.dpi of 192
 // or more, or GDK_SCALE is 2 or more; 1 otherwise. resources is the text of

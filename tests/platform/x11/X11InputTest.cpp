@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include "graphics/IPopupMenu.h"
@@ -265,4 +266,77 @@ TEST(X11Paths, UserDirsFileDecidesTheDesktopFolderElseHomeDesktop) {
   rmdir((home + "/.config").c_str());
   rmdir(home.c_str());
   if (oldHome) setenv("HOME", savedHome.c_str(), 1);
+}
+
+namespace {
+// XSETTINGS data as a desktop publishes it, in either byte order.
+struct SettingsWriter {
+  bool msb;
+  std::vector<unsigned char> bytes;
+  void U32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back((unsigned char)(msb ? v >> (24 - 8 * i) : v >> (8 * i)));
+  }
+  void U16(uint16_t v) {
+    bytes.push_back((unsigned char)(msb ? v >> 8 : v));
+    bytes.push_back((unsigned char)(msb ? v : v >> 8));
+  }
+  void Str(const std::string& s) {
+    bytes.insert(bytes.end(), s.begin(), s.end());
+    while (bytes.size() % 4) bytes.push_back(0);
+  }
+  void Head(int type, const std::string& name) {
+    bytes.push_back((unsigned char)type);
+    bytes.push_back(0);
+    U16((uint16_t)name.size());
+    Str(name);
+    U32(7);  // serial
+  }
+  static std::vector<unsigned char> Sample(bool msb) {
+    SettingsWriter w{msb, {}};
+    w.bytes = {(unsigned char)(msb ? 1 : 0), 0, 0, 0};
+    w.U32(1);
+    w.U32(4);
+    w.Head(1, "Net/ThemeName");
+    w.U32(7);
+    w.Str("Adwaita");
+    w.Head(2, "Gtk/Color");
+    w.U16(1), w.U16(2), w.U16(3), w.U16(4);
+    w.Head(0, "Net/DoubleClickTime");
+    w.U32(250);
+    w.Head(0, "Net/DoubleClickDistance");
+    w.U32((uint32_t)-1);
+    return w.bytes;
+  }
+};
+}  // namespace
+
+TEST(X11Settings, IntegerSettingsAreFoundPastStringsAndColoursInEitherByteOrder) {
+  for (bool msb : {false, true}) {
+    const std::vector<unsigned char> data = SettingsWriter::Sample(msb);
+    int v = 0;
+    EXPECT_TRUE(X11XSettingsInt(data.data(), data.size(), "Net/DoubleClickTime", &v));
+    EXPECT_EQ(250, v);
+    EXPECT_TRUE(X11XSettingsInt(data.data(), data.size(), "Net/DoubleClickDistance", &v));
+    EXPECT_EQ(-1, v);
+    EXPECT_FALSE(X11XSettingsInt(data.data(), data.size(), "Net/ThemeName", &v));  // a string, not an integer
+    EXPECT_FALSE(X11XSettingsInt(data.data(), data.size(), "Net/DoubleClick", &v));
+  }
+}
+
+TEST(X11Settings, TruncatedOrLyingDataIsRefusedWithoutReadingPastIt) {
+  const std::vector<unsigned char> data = SettingsWriter::Sample(false);
+  const size_t full = data.size();
+  for (size_t n = 0; n + 4 < full; ++n) {
+    // An exact-size copy, so AddressSanitizer sees any read past the end.
+    std::vector<unsigned char> cut(data.begin(), data.begin() + (long)n);
+    int v = 0;
+    EXPECT_FALSE(X11XSettingsInt(cut.data(), cut.size(), "Net/DoubleClickDistance", &v)) << n;
+  }
+  std::vector<unsigned char> lying = data;
+  lying[8] = 200;  // more settings than there are
+  int v = 0;
+  EXPECT_FALSE(X11XSettingsInt(lying.data(), lying.size(), "Net/Missing", &v));
+  std::vector<unsigned char> longName = data;
+  longName[14] = 0xFF;  // the first name's length far past the end
+  EXPECT_FALSE(X11XSettingsInt(longName.data(), longName.size(), "Net/DoubleClickTime", &v));
 }
