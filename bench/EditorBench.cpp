@@ -12,20 +12,29 @@
 
 namespace {
 
-// A preset folder holding the shipped factory presets, made once per run.
-const std::string& PresetFolder() {
-  static const std::string folder = [] {
+// A preset folder holding the shipped factory presets, made once per run
+// and removed with everything in it at exit.
+class BenchPresetFolder {
+public:
+  BenchPresetFolder() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "kt412-bench-XXXXXX").string();
-    std::string path = ::mkdtemp(tmpl.data()) ? tmpl + "/" : std::string();
+    if (::mkdtemp(tmpl.data())) mPath = tmpl + "/";
     int copied = 0;
-    SeedFactoryPresets(path, &copied, nullptr);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(PresetFolder(), ec);
-    });
-    return path;
-  }();
-  return folder;
+    SeedFactoryPresets(mPath, &copied, nullptr);
+  }
+  ~BenchPresetFolder() {
+    std::error_code ec;
+    if (!mPath.empty()) std::filesystem::remove_all(mPath, ec);
+  }
+  const std::string& Path() const { return mPath; }
+
+private:
+  std::string mPath;
+};
+
+const std::string& PresetFolder() {
+  static BenchPresetFolder folder;
+  return folder.Path();
 }
 
 // The first instrument of a process: every skin image is decoded and every

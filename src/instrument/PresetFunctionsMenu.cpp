@@ -48,6 +48,10 @@ void PresetFunctionsMenu::doPopupMenu() {
     char extension[] = "qipreset";
     pGraphics->PromptForFile(&fileName, kFileSave, &folder, extension);
     if (fileName.empty()) return;
+    // Only ".qipreset" files are listed: a name typed without it gets it.
+    const std::string ext = PresetTree::kExtension;
+    if (fileName.size() < ext.size() || fileName.compare(fileName.size() - ext.size(), ext.size(), ext) != 0)
+      fileName += ext;
     mInstrument->SavePresetFile(fileName);
     return;
   }

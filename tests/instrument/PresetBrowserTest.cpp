@@ -163,7 +163,7 @@ TEST(PresetMenu, SaveFileWritesIntoTheChosenFileAndTheNextMenuListsIt) {
   IGraphicsHeadless* g = Headless(plug);
   SetParam(plug, kDecay, 0.125);
   g->QueueMenuAnswer({0});
-  g->QueueFileAnswer((base / "User Presets/Mine.qipreset").c_str());
+  g->QueueFileAnswer((base / "User Presets/Mine").c_str());  // the extension is added
   ClickPresetField(plug);
   EXPECT_NE(ReadText(base / "User Presets/Mine.qipreset").find("\nDecay=0.125000\n"), std::string::npos);
   EXPECT_EQ(plug.PresetName(), "Kick A") << "saving does not change the shown name";
