@@ -420,3 +420,25 @@ TEST_F(X11Window, TooltipShowsWhenThePointerRestsOnAControlAndGoesWhenItMoves) {
   Pump(700);
   EXPECT_FALSE(g->TooltipShown());
 }
+
+TEST_F(X11Window, ResizeWithAnOpenWindowResizesItAndDrawsTheNewControls) {
+  XResizeWindow(dpy, parent, 400, 300);  // the host makes room
+  XSync(dpy, False);
+  Open();
+  g->Resize(400, 300);  // deletes every control; the caller attaches new ones
+  recorder = nullptr;
+  menuButton = nullptr;
+  IColor green(255, 0, 160, 0);
+  g->AttachPanelBackground(&green);
+  g->SetAllControlsDirty();
+  Pump(100);
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(dpy, g->XWindowId(), &a));
+  EXPECT_EQ(400, a.width);
+  EXPECT_EQ(300, a.height);
+  EXPECT_EQ(1, plug.Count("resize 400 300"));
+  const std::vector<uint32_t> px = Grab(g->XWindowId(), 400, 300);
+  EXPECT_EQ(green.ToPixel() | 0xFFu, px[299 * 400 + 399]);
+  g->Resize(400, 300);  // the same size: nothing happens
+  EXPECT_EQ(1, plug.Count("resize 400 300"));
+}
