@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "PresetsCommand.h"
+#include "PlayCommand.h"
 #include "RenderCommand.h"
 #include "SnapshotCommand.h"
 #include "ValidateCommand.h"
@@ -12,6 +13,7 @@ namespace {
 void Usage(std::ostream& out) {
   out << "usage: kt412 render [options] [FILE.mid]   render MIDI (or the demo) to a WAV file\n"
          "       kt412 snapshot [options]             draw the editor into a PNG file\n"
+         "       kt412 play [options]                 play live with the editor open (JACK)\n"
          "       kt412 presets [--preset-dir DIR]     list the preset folder as the editor's menu\n"
          "       kt412 validate [options] [LIBRARY]   check the Audio Unit library as a host would\n"
          "(kt412 COMMAND --help for the options of each)\n";
@@ -20,7 +22,7 @@ void Usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cerr << "kt412: error: no command (render, snapshot or presets; see kt412 --help)\n";
+    std::cerr << "kt412: error: no command (render, snapshot, presets or play; see kt412 --help)\n";
     return 2;
   }
   const std::string command = argv[1];
@@ -31,6 +33,14 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "presets") return RunPresets(args, std::cout, std::cerr);
   std::string error;
+  if (command == "play") {
+    PlayOptions opts;
+    if (!ParsePlayArgs(args, &opts, &error)) {
+      std::cerr << "kt412: error: " << error << "\n";
+      return 2;
+    }
+    return RunPlay(opts, std::cout, std::cerr);
+  }
   if (command == "snapshot") {
     SnapshotOptions opts;
     if (!ParseSnapshotArgs(args, &opts, &error)) {
@@ -48,7 +58,7 @@ int main(int argc, char** argv) {
     return RunValidate(vopts, std::cout, std::cerr);
   }
   if (command != "render") {
-    std::cerr << "kt412: error: unknown command '" << command << "' (commands: render, snapshot, presets, validate)\n";
+    std::cerr << "kt412: error: unknown command '" << command << "' (commands: render, snapshot, presets, play, validate)\n";
     return 2;
   }
   RenderOptions opts;

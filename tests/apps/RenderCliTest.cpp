@@ -144,9 +144,9 @@ TEST(Kt412Cli, AnUnwritableOutputFailsAndAnExistingFileIsKept) {
 
 TEST(Kt412Cli, UnknownCommandAndMissingCommand) {
   ScratchDir dir;
-  CliRun r = Kt412(dir, {"play"});
+  CliRun r = Kt412(dir, {"dance"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kt412: error: unknown command 'play' (commands: render, snapshot, presets, validate)\n");
+  EXPECT_EQ(r.err, "kt412: error: unknown command 'dance' (commands: render, snapshot, presets, play, validate)\n");
   r = Kt412(dir, {});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.err), 1);

@@ -11,6 +11,7 @@ class IGraphics;
 using IPluginBinding = IPluginCLI;
 
 // The editor surface for this binding: the headless surface, since our own
-// programs draw the editor into a bitmap, never into a window. fps 0 means the
-// surface's default.
+// programs draw the editor into a bitmap, unless a program has chosen another
+// with SetGraphicsFactory (platform/cli/GraphicsFactory.h), as the player does
+// for its window. fps 0 means the surface's default.
 IGraphics* MakeGraphics(IPluginBinding* pPlug, int width, int height, int fps);

@@ -1,0 +1,542 @@
+// The X11 editor view: window lifecycle, event routing, the redraw timer and screen output.
+#include "platform/x11/IGraphicsX11.h"
+
+// Project headers before Xlib's: Xlib defines Bool, Status and None as macros.
+#include "framework/IPluginBase.h"
+#include "graphics/IControl.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/keysym.h>
+#include <poll.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "pix/PIX_Blit.h"
+#include "pix/PIX_CachedFont.h"
+#include "platform/x11/X11ErrorTrap.h"
+#include "platform/x11/X11View.h"
+
+namespace {
+double NowSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr long kInputMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                            EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+// A desktop's XSETTINGS (Net/DoubleClickTime, Net/DoubleClickDistance), when
+// one runs, decide what counts as a double click; else 400 ms and 4 pixels.
+void ReadDoubleClickSettings(X11View& v) {
+  char selName[32];
+  std::snprintf(selName, sizeof(selName), "_XSETTINGS_S%d", v.screen);
+  const Window owner = XGetSelectionOwner(v.dpy, XInternAtom(v.dpy, selName, False));
+  if (owner == None) return;
+  Atom type;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  const Atom prop = XInternAtom(v.dpy, "_XSETTINGS_SETTINGS", False);
+  if (XGetWindowProperty(v.dpy, owner, prop, 0, 1 << 16, False, prop, &type, &format, &n, &after, &data) != Success ||
+      !data)
+    return;
+  int timeMs = (int)X11DoubleClick::kDefaultTimeMs, distance = X11DoubleClick::kDefaultDistance;
+  if (format == 8) {
+    X11XSettingsInt(data, n, "Net/DoubleClickTime", &timeMs);
+    X11XSettingsInt(data, n, "Net/DoubleClickDistance", &distance);
+  }
+  XFree(data);
+  if (timeMs > 0 && distance >= 0) v.dblClick = X11DoubleClick((unsigned long)timeMs, distance);
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Text helpers for the own-drawn parts
+
+namespace X11Draw {
+void Measure(IText* style, const char* str, int len, int* w, int* h) {
+  *w = *h = 0;
+  PIX_CachedFont* font = style->mCached ? style->mCached : IGraphics::CacheFont(style);
+  if (!font || !str) return;
+  if (len == 0) {
+    *h = font->GetLineHeight();
+    return;
+  }
+  PIX_MemBitmap scratch(1, 1);
+  RECT r = {0, 0, 0, 0};
+  font->DrawText(&scratch, str, len, &r, DT_CALCRECT | DT_NOCLIP | DT_SINGLELINE);
+  *w = r.right - r.left;
+  *h = r.bottom - r.top;
+}
+
+void Text(PIX_IBitmap* bm, IText* style, const char* str, int x, int y) {
+  PIX_CachedFont* font = style->mCached ? style->mCached : IGraphics::CacheFont(style);
+  if (!font || !str || !str[0]) return;
+  font->SetTextColor(style->mColor.ToPixel());
+  RECT r = {x, y, bm->getWidth(), bm->getHeight()};
+  font->DrawText(bm, str, -1, &r, DT_NOCLIP | DT_SINGLELINE);
+}
+
+void Fill(PIX_IBitmap* bm, int x, int y, int w, int h, int r, int g, int b) {
+  PIX_FillRect(bm, x, y, w, h, PIX_RGBA(r, g, b, 255), 1.0f, PIX_BLIT_MODE_COPY);
+}
+}  // namespace X11Draw
+
+// ---------------------------------------------------------------------------
+// Construction, window lifecycle
+
+IGraphicsX11::IGraphicsX11(IPluginBase* pPlug, int w, int h, int refreshFPS) : IGraphics(pPlug, w, h, refreshFPS) {}
+
+IGraphicsX11::~IGraphicsX11() {
+  mInModal = false;
+  CloseWindow();
+}
+
+IGraphics* MakeGraphicsX11(IPluginBase* pPlug, int width, int height, int fps) {
+  return new IGraphicsX11(pPlug, width, height, fps);
+}
+
+int IGraphicsX11::XErrorCount() { return X11ErrorTrap::Count(); }
+bool IGraphicsX11::UsingShm() const { return mView && mView->out.UsingShm(); }
+int IGraphicsX11::OutputScale() const { return mView ? mView->scale : 1; }
+unsigned long IGraphicsX11::XWindowId() const { return mView && !mView->windowGone ? mView->win : 0; }
+bool IGraphicsX11::TextEntryOpen() const { return mView && mView->entry; }
+bool IGraphicsX11::TooltipShown() const { return mView && mView->tipWin; }
+void* IGraphicsX11::GetWindow() { return mView && !mView->windowGone ? (void*)(uintptr_t)mView->win : nullptr; }
+
+void* IGraphicsX11::OpenWindow(void* pParentWnd) {
+  CloseWindow();
+  if (mView) return nullptr;  // a modal loop is still running on the old view
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return nullptr;
+  X11ErrorTrap::Register(dpy);
+  auto view = std::make_unique<X11View>();
+  X11View& v = *view;
+  v.dpy = dpy;
+  v.screen = DefaultScreen(dpy);
+  v.root = RootWindow(dpy, v.screen);
+  v.visual = DefaultVisual(dpy, v.screen);
+  v.depth = DefaultDepth(dpy, v.screen);
+  v.colormap = DefaultColormap(dpy, v.screen);
+  v.scale = X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
+  v.topLevel = pParentWnd == nullptr;
+  ReadDoubleClickSettings(v);
+
+  auto fail = [&]() -> void* {
+    XSync(dpy, False);
+    X11ErrorTrap::Unregister(dpy);
+    XCloseDisplay(dpy);
+    return nullptr;
+  };
+
+  Window parent = v.topLevel ? v.root : (Window)(uintptr_t)pParentWnd;
+  if (!v.topLevel) {
+    XWindowAttributes attrs;
+    const Status ok = XGetWindowAttributes(dpy, parent, &attrs);
+    XSync(dpy, False);
+    if (!ok || X11ErrorTrap::TakeLastError(dpy)) return fail();
+  }
+
+  const int w = Width() * v.scale, h = Height() * v.scale;
+  XSetWindowAttributes swa;
+  std::memset(&swa, 0, sizeof(swa));
+  swa.event_mask = kInputMask;
+  swa.background_pixmap = None;  // we paint every pixel; no flash of a background colour
+  swa.colormap = v.colormap;
+  swa.border_pixel = 0;
+  v.win = XCreateWindow(dpy, parent, 0, 0, (unsigned)w, (unsigned)h, 0, v.depth, InputOutput, v.visual,
+                        CWEventMask | CWBackPixmap | CWColormap | CWBorderPixel, &swa);
+  XSync(dpy, False);
+  if (!v.win || X11ErrorTrap::TakeLastError(dpy)) return fail();
+
+  if (v.topLevel) {
+    const char* title = GetPlug() ? GetPlug()->GetEffectName() : "";
+    XStoreName(dpy, v.win, title);
+    Atom netName = XInternAtom(dpy, "_NET_WM_NAME", False), utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+    XChangeProperty(dpy, v.win, netName, utf8, 8, PropModeReplace, (const unsigned char*)title, (int)std::strlen(title));
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints) {
+      hints->flags = PMinSize | PMaxSize;
+      hints->min_width = hints->max_width = w;
+      hints->min_height = hints->max_height = h;
+      XSetWMNormalHints(dpy, v.win, hints);
+      XFree(hints);
+    }
+    v.wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    v.wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(dpy, v.win, &v.wmDelete, 1);
+  }
+  v.gc = XCreateGC(dpy, v.win, 0, nullptr);
+  if (!v.out.Create(dpy, v.visual, v.depth, Width(), Height(), v.scale, mUseShm)) {
+    XFreeGC(dpy, v.gc);
+    XDestroyWindow(dpy, v.win);
+    return fail();
+  }
+  mView = std::move(view);
+  mCloseRequested = false;
+
+  // The whole editor is drawn before the window shows, so the first expose
+  // finds every pixel ready.
+  IRECT full(0, 0, Width(), Height());
+  SetAllControlsDirty();
+  Draw(&full);
+  XMapWindow(dpy, mView->win);
+  XSync(dpy, False);
+  if (X11ErrorTrap::TakeLastError(dpy)) {
+    // The parent vanished between the check and now.
+    mView->windowGone = true;
+    CloseWindow();
+    return nullptr;
+  }
+  mNextTick = NowSeconds();
+  UpdateTooltips();
+  return (void*)(uintptr_t)mView->win;
+}
+
+void IGraphicsX11::CloseWindow() {
+  if (!mView) return;
+  if (mInModal) {
+    // A menu or message box is running on this connection: it ends at its
+    // next event and the view is closed after it.
+    mView->closePending = true;
+    return;
+  }
+  X11View& v = *mView;
+  EndTextEntry(false);
+  HideTooltip();
+  if (mCursorHidden) ShowMouseCursor();
+  ReleaseMouseCapture();
+  v.out.Destroy();
+  if (v.gc) XFreeGC(v.dpy, v.gc);
+  if (!v.windowGone) XDestroyWindow(v.dpy, v.win);
+  // Errors still in flight (a parent that went away) arrive here, while the
+  // connection is still registered with the trap.
+  XSync(v.dpy, False);
+  Display* dpy = v.dpy;
+  mView.reset();
+  X11ErrorTrap::Unregister(dpy);
+  XCloseDisplay(dpy);
+}
+
+void IGraphicsX11::Resize(int w, int h) {
+  if (w == Width() && h == Height()) return;
+  ForceEndUserEdit();
+  IGraphics::Resize(w, h);
+  if (!mView) return;
+  X11View& v = *mView;
+  const int sw = w * v.scale, sh = h * v.scale;
+  if (v.topLevel) {
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints) {
+      hints->flags = PMinSize | PMaxSize;
+      hints->min_width = hints->max_width = sw;
+      hints->min_height = hints->max_height = sh;
+      XSetWMNormalHints(v.dpy, v.win, hints);
+      XFree(hints);
+    }
+  }
+  XResizeWindow(v.dpy, v.win, (unsigned)sw, (unsigned)sh);
+  v.out.Create(v.dpy, v.visual, v.depth, w, h, v.scale, mUseShm);
+}
+
+// ---------------------------------------------------------------------------
+// Event loop and timer
+
+bool IGraphicsX11::Idle() {
+  if (!mView) return false;
+  Pump(0);
+  if (mView && mView->closePending && !mInModal) CloseWindow();
+  return mView != nullptr;
+}
+
+void IGraphicsX11::RunEventLoop(const std::atomic<bool>* stop) {
+  while (mView && !(stop && stop->load())) {
+    const int waitMs = (int)((mNextTick - NowSeconds()) * 1000.0);
+    Pump(waitMs < 0 ? 0 : waitMs > 1000 ? 1000 : waitMs);
+    if (mView && mView->closePending) CloseWindow();
+  }
+  CloseWindow();
+}
+
+void IGraphicsX11::Pump(int timeoutMs) {
+  if (!mView) return;
+  Display* dpy = mView->dpy;
+  if (timeoutMs > 0 && !XPending(dpy)) {
+    pollfd pfd = {ConnectionNumber(dpy), POLLIN, 0};
+    poll(&pfd, 1, timeoutMs);
+  }
+  // Events may close the view (a modal session ends the loop first).
+  while (mView && !mView->closePending && XPending(mView->dpy)) {
+    XEvent ev;
+    XNextEvent(mView->dpy, &ev);
+    DispatchEvent(&ev);
+  }
+  if (!mView || mView->windowGone) return;
+  const double now = NowSeconds();
+  if (now >= mNextTick) {
+    const double period = 1.0 / FPS();
+    mNextTick += period;
+    if (mNextTick < now) mNextTick = now + period;  // after a stall, no burst of catch-up ticks
+    Tick();
+  }
+}
+
+void IGraphicsX11::Tick() {
+  // The plug-in side publishes meters and lamps through OnGUIIdle; it must
+  // run on every tick even when nothing is dirty yet.
+  OnGUIIdle();
+  RedrawDirty();
+  ShowTooltipIfDue();
+}
+
+void IGraphicsX11::RedrawDirty() {
+  IRECT r;
+  if (IsDirty(&r)) Draw(&r);
+  if (mView && !mView->windowGone) XFlush(mView->dpy);
+}
+
+void IGraphicsX11::Sync() {
+  if (mView) XSync(mView->dpy, False);
+}
+
+bool IGraphicsX11::DrawScreen(IRECT* pR) {
+  if (!mView || mView->windowGone || !pR) return false;
+  return mView->out.Put(mView->win, mView->gc, GetDrawBitmap(), pR->L, pR->T, pR->W(), pR->H());
+}
+
+// ---------------------------------------------------------------------------
+// Event routing
+
+void IGraphicsX11::DispatchEvent(void* xevent) {
+  XEvent& ev = *(XEvent*)xevent;
+  if (!mView) return;
+  X11View& v = *mView;
+  if (v.modal && v.modal(ev)) return;
+  if (v.entry && ev.xany.window == v.entry->win) {
+    if (ev.type == Expose && ev.xexpose.count == 0)
+      v.entry->out.Put(v.entry->win, v.gc, &v.entry->bitmap, 0, 0, v.entry->bitmap.getWidth(),
+                       v.entry->bitmap.getHeight());
+    if (ev.type != ButtonPress && ev.type != KeyPress) return;
+  } else if (ev.xany.window != v.win) {
+    return;
+  }
+  const int s = v.scale;
+  const bool inputBlocked = mInModal;  // a modal session takes the input itself
+
+  switch (ev.type) {
+    case Expose: {
+      const int x = ev.xexpose.x / s, y = ev.xexpose.y / s;
+      const int r = (ev.xexpose.x + ev.xexpose.width + s - 1) / s, b = (ev.xexpose.y + ev.xexpose.height + s - 1) / s;
+      v.out.Put(v.win, v.gc, GetDrawBitmap(), x, y, r - x, b - y);
+      break;
+    }
+    case DestroyNotify:
+      if (ev.xdestroywindow.window == v.win) {
+        v.windowGone = true;
+        v.closePending = true;
+      }
+      break;
+    case ClientMessage:
+      if (v.topLevel && ev.xclient.message_type == v.wmProtocols && (Atom)ev.xclient.data.l[0] == v.wmDelete) {
+        mCloseRequested = true;
+        v.closePending = true;
+      }
+      break;
+    case ButtonPress: {
+      HideTooltip();
+      if (inputBlocked) break;
+      // Window coordinates of an entry click are relative to the entry.
+      int wx = ev.xbutton.x, wy = ev.xbutton.y;
+      if (v.entry && ev.xbutton.window == v.entry->win) {
+        wx += v.entry->rect.L * s;
+        wy += v.entry->rect.T * s;
+      }
+      const int x = wx / s, y = wy / s;
+      v.prevX = x;
+      v.prevY = y;
+      const unsigned button = ev.xbutton.button;
+      if (button == 1 || button == 3)
+        XSetInputFocus(v.dpy, v.win, RevertToParent, CurrentTime);  // keys come to the editor after a click
+      if (v.entry) {
+        if (v.entry->rect.Contains(x, y) && button == 1) {
+          HandleEntryClick(x, y, ev.xbutton.state & ShiftMask);
+          break;
+        }
+        // A click elsewhere takes the focus from the field: its text applies.
+        EndTextEntry(button != 4 && button != 5);
+      }
+      IMouseMod mod = X11MouseMod(ev.xbutton.state, button);
+      if (const int d = X11WheelDelta(button)) {
+        OnMouseWheel(x, y, &mod, d);
+      } else if (button == 1) {
+        if (v.dblClick.Press(button, ev.xbutton.time, x, y)) OnMouseDblClick(x, y, &mod);
+        else OnMouseDown(x, y, &mod);
+      } else if (button == 3) {
+        v.dblClick.Reset();
+        OnMouseDown(x, y, &mod);
+      }
+      break;
+    }
+    case ButtonRelease: {
+      if (inputBlocked) break;
+      const unsigned button = ev.xbutton.button;
+      if (button != 1 && button != 3) break;
+      const int x = ev.xbutton.x / s, y = ev.xbutton.y / s;
+      v.prevX = x;
+      v.prevY = y;
+      IMouseMod mod = X11MouseMod(ev.xbutton.state, button);
+      OnMouseUp(x, y, &mod);
+      break;
+    }
+    case MotionNotify: {
+      if (inputBlocked) break;
+      // Only the latest position of a burst matters.
+      while (XCheckTypedWindowEvent(v.dpy, v.win, MotionNotify, &ev)) {}
+      const int x = ev.xmotion.x / s, y = ev.xmotion.y / s;
+      v.prevX = x;
+      v.prevY = y;
+      IMouseMod mod = X11MouseMod(ev.xmotion.state, 0);
+      // A tooltip stays while the pointer rests; any move takes it away.
+      HideTooltip();
+      v.lastMotion = NowSeconds();
+      v.pointerInside = true;
+      if (ev.xmotion.state & (Button1Mask | Button3Mask)) {
+        if (!v.entry) OnMouseDrag(x, y, &mod);
+      } else {
+        OnMouseOver(x, y, &mod);
+      }
+      break;
+    }
+    case EnterNotify:
+      v.pointerInside = true;
+      v.lastMotion = NowSeconds();
+      break;
+    case LeaveNotify:
+      if (ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior) {
+        v.pointerInside = false;
+        HideTooltip();
+        OnMouseOut();
+      }
+      break;
+    case FocusOut: {
+      if (!v.entry || ev.xfocus.mode != NotifyNormal) break;
+      // Focus notices come in pairs and with pointer details that do not
+      // mean the editor lost the keyboard; only where the focus is now counts.
+      Window focus = 0;
+      int revert = 0;
+      XGetInputFocus(v.dpy, &focus, &revert);
+      if (focus != v.win && focus != v.entry->win) EndTextEntry(true);
+      break;
+    }
+    case KeyPress: {
+      HideTooltip();
+      if (inputBlocked) break;
+      char buf[32];
+      KeySym sym = NoSymbol;
+      const int n = XLookupString(&ev.xkey, buf, (int)sizeof(buf) - 1, &sym, nullptr);
+      buf[n > 0 ? n : 0] = 0;
+      if (v.entry) {
+        HandleEntryKey((unsigned long)sym, buf, ev.xkey.state);
+        break;
+      }
+      const int key = X11KeyValue((unsigned long)sym);
+      if (key >= 0) OnKeyDown(v.prevX, v.prevY, key);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Cursor
+
+void IGraphicsX11::HideMouseCursor() {
+  if (mCursorHidden) return;
+  mCursorHidden = true;
+  mHiddenMousePointX = mMouseX;
+  mHiddenMousePointY = mMouseY;
+  if (!mView || mView->windowGone) return;
+  Window rootRet = 0, childRet = 0;
+  int rx = -1, ry = -1, wx = 0, wy = 0;
+  unsigned mask = 0;
+  if (XQueryPointer(mView->dpy, mView->win, &rootRet, &childRet, &rx, &ry, &wx, &wy, &mask)) {
+    mView->cursorRootX = rx;
+    mView->cursorRootY = ry;
+  }
+  XFixesHideCursor(mView->dpy, mView->win);
+  XFlush(mView->dpy);
+}
+
+void IGraphicsX11::ShowMouseCursor() {
+  if (!mCursorHidden) return;
+  mCursorHidden = false;
+  mHiddenMousePointX = mHiddenMousePointY = -1;
+  if (!mView || mView->windowGone) return;
+  if (mView->cursorRootX >= 0)
+    XWarpPointer(mView->dpy, None, mView->root, 0, 0, 0, 0, mView->cursorRootX, mView->cursorRootY);
+  XFixesShowCursor(mView->dpy, mView->win);
+  XFlush(mView->dpy);
+}
+
+// ---------------------------------------------------------------------------
+// Tooltips
+
+namespace {
+constexpr double kTooltipDelay = 0.5;  // seconds the pointer rests before a tooltip shows
+}
+
+void IGraphicsX11::UpdateTooltips() {
+  // The tooltip text is asked for when it shows; a shown one may be stale now.
+  HideTooltip();
+}
+
+void IGraphicsX11::ShowTooltipIfDue() {
+  if (!mView || mView->windowGone || mView->tipWin || mInModal || mView->entry || !TooltipsEnabled()) return;
+  X11View& v = *mView;
+  if (!v.pointerInside || NowSeconds() - v.lastMotion < kTooltipDelay) return;
+  int idx = GetMouseOver();
+  if (idx < 0) idx = GetMouseControlIdx(v.prevX, v.prevY, true);
+  IControl* c = GetControl(idx);
+  if (!c || c->IsHidden() || !c->GetTooltip()[0] || c->GetTargetRECT()->Empty()) return;
+  IText style(12, nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
+  const char* tip = c->GetTooltip();
+  int tw = 0, th = 0;
+  X11Draw::Measure(&style, tip, (int)std::strlen(tip), &tw, &th);
+  const int w = tw + 10, h = th + 6, s = v.scale;
+  int rx = 0, ry = 0;
+  Window child;
+  XTranslateCoordinates(v.dpy, v.win, v.root, v.prevX * s, v.prevY * s, &rx, &ry, &child);
+  XSetWindowAttributes swa;
+  swa.override_redirect = True;
+  swa.save_under = True;
+  swa.event_mask = ExposureMask;
+  swa.background_pixmap = None;
+  swa.colormap = v.colormap;
+  swa.border_pixel = 0;
+  v.tipWin = XCreateWindow(v.dpy, v.root, rx + 12 * s, ry + 18 * s, (unsigned)(w * s), (unsigned)(h * s), 0, v.depth,
+                           InputOutput, v.visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap |
+                           CWColormap | CWBorderPixel, &swa);
+  PIX_MemBitmap bm(w, h);
+  X11Draw::Fill(&bm, 0, 0, w, h, 80, 80, 80);
+  X11Draw::Fill(&bm, 1, 1, w - 2, h - 2, 255, 255, 225);
+  X11Draw::Text(&bm, &style, tip, 5, 3);
+  X11Screen out;
+  XMapRaised(v.dpy, v.tipWin);
+  // Drawn once it is mapped; an override-redirect window keeps no contents
+  // of its own, but nothing covers it while it is up.
+  XSync(v.dpy, False);
+  if (out.Create(v.dpy, v.visual, v.depth, w, h, s, false)) out.Put(v.tipWin, v.gc, &bm, 0, 0, w, h);
+  XFlush(v.dpy);
+}
+
+void IGraphicsX11::HideTooltip() {
+  if (!mView || !mView->tipWin) return;
+  XDestroyWindow(mView->dpy, mView->tipWin);
+  mView->tipWin = 0;
+}

@@ -1,0 +1,285 @@
+// The instrument's own editor in an X11 window: knob drag, trigger pad, preset menu, screenshots against snapshots.
+#include <gtest/gtest.h>
+
+#include "framework/IParam.h"
+#include "instrument/PresetFunctionsMenu.h"
+#include "instrument/QiKt412.h"
+#include "pix/PIX_Bitmap.h"
+#include "pix/PIX_PNG.h"
+#include "platform/cli/GraphicsFactory.h"
+#include "platform/x11/IGraphicsX11.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "XvfbServer.h"
+
+namespace {
+
+constexpr int kW = QiKt412::kEditorWidth, kH = QiKt412::kEditorHeight;
+// Layout facts the tests aim at: the Decay knob (parameter 2, 64 x 64),
+// the trigger pad and the preset field.
+constexpr int kDecayX = 395 + 32, kDecayY = 127 + 32;
+constexpr int kPadX = 480 + 48, kPadY = 100 + 15;
+constexpr int kPresetX = 207 + 40, kPresetY = 21 + 8;
+// The value readout, which shows an edited value; a snapshot made with --set
+// shows none, so the comparison after a drag leaves it out.
+constexpr int kReadoutL = 496, kReadoutT = 346, kReadoutR = 544, kReadoutB = 358;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+class X11Editor : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    if (!XvfbServer::Installed()) return;
+    sServer = new XvfbServer();
+    if (!sServer->Start()) {
+      delete sServer;
+      sServer = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete sServer;
+    sServer = nullptr;
+  }
+
+  void SetUp() override {
+    if (!XvfbServer::Installed()) GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh --test)";
+    ASSERT_NE(nullptr, sServer);
+    // A fresh home for whatever the instrument writes.
+    char tmpl[] = "/tmp/kt412-editor-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    home = tmpl;
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    dpy = XOpenDisplay(nullptr);
+    ASSERT_NE(nullptr, dpy);
+    SetGraphicsFactory(&MakeGraphicsX11);
+    QiKt412::ResetControllerTable();
+    // The preset folder tree, seeded with the factory presets on first use.
+    presetDir = home + "/presets/";
+    plug = std::make_unique<QiKt412>(presetDir);
+    SetGraphicsFactory(nullptr);
+    plug->SetSampleRate(48000);
+    plug->SetBlockSize(512);
+    plug->Reset();
+    plug->OnParamReset();
+    gui = dynamic_cast<IGraphicsX11*>(static_cast<IGraphics*>(plug->GetGUI()));
+    ASSERT_NE(nullptr, gui);
+    XSetWindowAttributes swa;
+    swa.override_redirect = True;
+    parent = XCreateWindow(dpy, DefaultRootWindow(dpy), 0, 0, kW, kH, 0, CopyFromParent, InputOutput, CopyFromParent,
+                           CWOverrideRedirect, &swa);
+    XMapRaised(dpy, parent);
+    XSync(dpy, False);
+  }
+
+  void TearDown() override {
+    plug.reset();
+    if (dpy) {
+      if (parent) XDestroyWindow(dpy, parent);
+      XCloseDisplay(dpy);
+    }
+    if (!home.empty()) std::system(("rm -rf '" + home + "'").c_str());
+  }
+
+  void Open() {
+    ASSERT_NE(nullptr, gui->OpenWindow((void*)(uintptr_t)parent));
+    Pump(60);
+  }
+  void Pump(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      gui->Idle();
+      Sleep(2);
+    }
+  }
+  static void MoveTo(Display* d, int x, int y) {
+    XTestFakeMotionEvent(d, 0, x, y, 0);
+    XFlush(d);
+  }
+  static void Click(Display* d, int x, int y) {
+    MoveTo(d, x, y);
+    XTestFakeButtonEvent(d, 1, True, 0);
+    XTestFakeButtonEvent(d, 1, False, 0);
+    XFlush(d);
+  }
+
+  // The window's pixels, red, green and blue as 0xRRGGBB.
+  std::vector<uint32_t> Grab() {
+    std::vector<uint32_t> px;
+    XImage* img = XGetImage(dpy, gui->XWindowId(), 0, 0, kW, kH, AllPlanes, ZPixmap);
+    if (!img) return px;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) px.push_back((uint32_t)XGetPixel(img, x, y) & 0xFFFFFF);
+    XDestroyImage(img);
+    return px;
+  }
+
+  // `kt412 snapshot` of the same state, as 0xRRGGBB.
+  std::vector<uint32_t> Snapshot(const std::string& extra) {
+    const std::string png = home + "/snap.png";
+    const std::string cmd = std::string("'") + KT412_BINARY + "' snapshot -o '" + png + "' --preset-dir '" + presetDir + "' " + extra + " >/dev/null";
+    std::vector<uint32_t> px;
+    if (std::system(cmd.c_str()) != 0) return px;
+    std::unique_ptr<PIX_IBitmap> bm(PIX_LoadPNG(png.c_str()));
+    if (!bm || bm->getWidth() != kW || bm->getHeight() != kH) return px;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const PIX_pixel p = bm->getBits()[y * bm->getRowSpan() + x];
+        px.push_back((uint32_t)(PIX_R(p) << 16 | PIX_G(p) << 8 | PIX_B(p)));
+      }
+    return px;
+  }
+
+  static int CountDifferences(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, bool skipReadout) {
+    int n = 0;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        if (skipReadout && x >= kReadoutL && x < kReadoutR && y >= kReadoutT && y < kReadoutB) continue;
+        n += a[(size_t)(y * kW + x)] != b[(size_t)(y * kW + x)];
+      }
+    return n;
+  }
+
+  inline static XvfbServer* sServer = nullptr;
+  std::string home, presetDir;
+  Display* dpy = nullptr;
+  Window parent = 0;
+  std::unique_ptr<QiKt412> plug;
+  IGraphicsX11* gui = nullptr;
+};
+
+}  // namespace
+
+TEST_F(X11Editor, ScreenEqualsTheSnapshotAtStartAndAfterADecayDragByTheKnobsGearing) {
+  Open();
+  const std::vector<uint32_t> start = Grab();
+  const std::vector<uint32_t> snap = Snapshot("");
+  ASSERT_EQ(start.size(), (size_t)kW * kH);
+  ASSERT_EQ(snap.size(), start.size());
+  EXPECT_EQ(0, CountDifferences(start, snap, false));
+
+  const double before = plug->GetParam(kDecay)->GetNormalized();
+  MoveTo(dpy, kDecayX, kDecayY);
+  Pump(20);
+  XTestFakeButtonEvent(dpy, 1, True, 0);
+  XFlush(dpy);
+  Pump(20);
+  for (int y = kDecayY - 2; y >= kDecayY - 20; y -= 2) {
+    MoveTo(dpy, kDecayX, y);
+    Pump(5);
+  }
+  XTestFakeButtonEvent(dpy, 1, False, 0);
+  XFlush(dpy);
+  Pump(100);
+  // 20 pixels up on a 64-pixel knob with gearing 4.
+  const double after = plug->GetParam(kDecay)->GetNormalized();
+  EXPECT_NEAR(std::min(1.0, before + 20.0 / 64.0 / 4.0), after, 1e-9);
+
+  const std::vector<uint32_t> dragged = Grab();
+  EXPECT_GT(CountDifferences(start, dragged, true), 50);
+  char set[96];
+  std::snprintf(set, sizeof(set), "--set 'Decay=%.17g'", plug->GetParam(kDecay)->Value());
+  const std::vector<uint32_t> snapDragged = Snapshot(set);
+  ASSERT_EQ(snapDragged.size(), dragged.size());
+  EXPECT_EQ(0, CountDifferences(dragged, snapDragged, true));
+}
+
+TEST_F(X11Editor, ClickOnTheTriggerPadProducesAHit) {
+  Open();
+  std::vector<float> l(512), r(512);
+  float* outs[2] = {l.data(), r.data()};
+  plug->SetOutputChannelConnections(0, 2, true);
+  plug->AttachOutputBuffers(0, 2, outs);
+  for (int i = 0; i < 200; ++i) plug->ProcessBuffers(0.0f, 512);  // the start-up preset's tail dies away
+  plug->ProcessBuffers(0.0f, 512);
+  float quiet = 0.0f;
+  for (float v : l) quiet = std::max(quiet, std::fabs(v));
+  Click(dpy, kPadX, kPadY);
+  Pump(60);
+  plug->ProcessBuffers(0.0f, 512);
+  float peak = 0.0f;
+  for (float v : l) peak = std::max(peak, std::fabs(v));
+  EXPECT_LT(quiet, 1e-4f);
+  EXPECT_GT(peak, 0.01f);
+  EXPECT_EQ(1, plug->LedState());
+}
+
+TEST_F(X11Editor, PresetFieldOpensOurMenuAndASecondClickLoadsAPreset) {
+  Open();
+  const std::string first = plug->PresetMenu()->GetDisplayText();
+  std::vector<double> values;
+  for (int i = 0; i < kNumParams; ++i) values.push_back(plug->GetParam(i)->Value());
+  std::thread user([] {
+    Display* d = XOpenDisplay(nullptr);
+    Sleep(300);
+    // Menu: "Save File...", a separator, "Factory Presets", "User Presets";
+    // it opens 4 pixels below the field (bottom 37), rows 20 high.
+    const int top = 37 + 4;
+    MoveTo(d, kPresetX, top + 1 + 20 + 7 + 10);
+    Sleep(150);
+    // The submenu opens beside it; find it as the right-most menu window.
+    Window root = DefaultRootWindow(d), rr, pr, *kids = nullptr;
+    unsigned n = 0;
+    int subX = -1, subY = -1;
+    if (XQueryTree(d, root, &rr, &pr, &kids, &n)) {
+      for (unsigned i = 0; i < n; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, kids[i], &a) && a.override_redirect && a.map_state == IsViewable && a.x > subX &&
+            a.y > 0) {
+          subX = a.x;
+          subY = a.y;
+        }
+      }
+      if (kids) XFree(kids);
+    }
+    MoveTo(d, subX + 20, subY + 1 + 10);
+    Sleep(50);
+    Click(d, subX + 20, subY + 1 + 20 + 10);  // the folder's second preset
+    XCloseDisplay(d);
+  });
+  Click(dpy, kPresetX, kPresetY);
+  Pump(800);
+  user.join();
+  EXPECT_FALSE(gui->MenuOpen());
+  EXPECT_NE(first, plug->PresetMenu()->GetDisplayText());
+  int changed = 0;
+  for (int i = 0; i < kNumParams; ++i) changed += plug->GetParam(i)->Value() != values[(size_t)i];
+  EXPECT_GT(changed, 0);
+}
+
+TEST_F(X11Editor, TwoHundredOpenCloseCyclesOfTheEditorWhileTheInstrumentRenders) {
+  const int errorsBefore = IGraphicsX11::XErrorCount();
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    std::vector<float> l(256), r(256);
+    float* outs[2] = {l.data(), r.data()};
+    plug->SetOutputChannelConnections(0, 2, true);
+    plug->AttachOutputBuffers(0, 2, outs);
+    int n = 0;
+    while (!stop.load()) {
+      if (n++ % 20 == 0) {
+        IMidiMsg on(0, 0x90, 36, 100);
+        plug->ProcessMidiMsg(&on);  // the LED lights from the audio side
+      }
+      plug->ProcessBuffers(0.0f, 256);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_NE(nullptr, gui->OpenWindow((void*)(uintptr_t)parent)) << "cycle " << i;
+    gui->Idle();
+    gui->CloseWindow();
+  }
+  stop = true;
+  audio.join();
+  EXPECT_EQ(errorsBefore, IGraphicsX11::XErrorCount());
+}
