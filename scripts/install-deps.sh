@@ -5,8 +5,10 @@ set -euo pipefail
 
 build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
-            libx11-dev libsndfile1-dev libsmf-dev)
-test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth)
+            libx11-dev libsndfile1-dev libsmf-dev
+            lv2-dev liblilv-dev libjack-jackd2-dev libsuil-dev)
+test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth
+           lilv-utils sordi jalv jackd2)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then
