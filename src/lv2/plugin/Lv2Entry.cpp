@@ -1,0 +1,36 @@
+// The KT-412 DSP library's one exported symbol: its LV2 descriptor.
+#include <new>
+
+#include <lv2/core/lv2.h>
+
+#include "lv2/Lv2PluginEntry.h"
+#include "lv2/plugin/Kt412Lv2.h"
+
+namespace {
+
+IPluginLV2* Create() { return new (std::nothrow) QiKt412(); }
+
+double OutputValue(IPluginBase* plug, int paramIdx) {
+  // The LED is driven by hits, not by its parameter.
+  if (paramIdx == kLed) return static_cast<QiKt412*>(plug)->LedState();
+  return plug->GetParam(paramIdx)->Value();
+}
+
+int ControllerOf(IPluginBase* /*plug*/, int paramIdx) { return paramCC[paramIdx].load(); }
+
+void SetController(IPluginBase* /*plug*/, int paramIdx, int cc) { paramCC[paramIdx].store(cc); }
+
+void Describe(Lv2PlugHooks* hooks) {
+  hooks->roles = Kt412PortRoles();
+  hooks->outputValue = OutputValue;
+  hooks->controllerOf = ControllerOf;
+  hooks->setController = SetController;
+}
+
+const Lv2PluginEntry kEntry = MakeLv2PluginEntry(kKt412Lv2Uri, Create, Describe);
+
+}  // namespace
+
+extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+  return index == 0 ? &kEntry.descriptor : nullptr;
+}
