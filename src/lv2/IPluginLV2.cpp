@@ -11,6 +11,7 @@
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/midi/midi.h>
 #include <lv2/parameters/parameters.h>
+#include <lv2/units/units.h>
 
 #include "lv2/describe/Lv2TtlWriter.h"
 
@@ -67,7 +68,8 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
   mUrids.atomInt = m(LV2_ATOM__Int);
   mUrids.atomFloat = m(LV2_ATOM__Float);
   mUrids.atomDouble = m(LV2_ATOM__Double);
-  mUrids.atomFrames = m(LV2_ATOM__frameTime);
+  mUrids.atomBeats = m(LV2_ATOM__beatTime);
+  mUrids.beatUnit = m(LV2_UNITS__beat);
   mUrids.midiEvent = m(LV2_MIDI__MidiEvent);
   mUrids.maxBlockLength = m(LV2_BUF_SIZE__maxBlockLength);
   mUrids.nominalBlockLength = m(LV2_BUF_SIZE__nominalBlockLength);
@@ -168,45 +170,73 @@ void IPluginLV2::ApplyControlPorts() {
 }
 
 void IPluginLV2::ReadEvents(uint32_t nFrames) {
-  const auto* seq = static_cast<const LV2_Atom_Sequence*>(mPortData[Lv2PortLayout::kEventsIn]);
-  if (!seq || seq->atom.type != mUrids.atomSequence || seq->atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
-  // Only frame-stamped sequences are read (the unit 0 means frames as well).
-  if (seq->body.unit != 0 && seq->body.unit != mUrids.atomFrames) return;
+  const auto* base = static_cast<const uint8_t*>(mPortData[Lv2PortLayout::kEventsIn]);
+  if (!base) return;
+  // The sequence is walked with copies of each header instead of the atom
+  // macros: some hosts hand over buffers aligned to 4 bytes only, where an
+  // event's 64-bit time stamp cannot be read in place.
+  LV2_Atom_Sequence head;
+  std::memcpy(&head, base, sizeof head);
+  if (head.atom.type != mUrids.atomSequence || head.atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
+  // Events stamped in beats cannot be placed at frames. Every other unit
+  // counts frames, as a run call's events do by default (some hosts leave
+  // the field unset).
+  if (head.body.unit != 0 && (head.body.unit == mUrids.beatUnit || head.body.unit == mUrids.atomBeats)) return;
   const int last = nFrames > 0 ? static_cast<int>(nFrames) - 1 : 0;
-  LV2_ATOM_SEQUENCE_FOREACH(seq, ev) {
-    if (ev->body.type == mUrids.midiEvent) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&ev->body));
-      const uint32_t size = ev->body.size;
+  const uint32_t end = static_cast<uint32_t>(sizeof(LV2_Atom)) + head.atom.size;
+  for (uint32_t pos = sizeof(LV2_Atom_Sequence); pos + sizeof(LV2_Atom_Event) <= end;) {
+    LV2_Atom_Event ev;
+    std::memcpy(&ev, base + pos, sizeof ev);
+    const uint8_t* body = base + pos + sizeof ev;
+    if (ev.body.size > end - pos - sizeof ev) break;  // an event running past the sequence ends it
+    if (ev.body.type == mUrids.midiEvent) {
+      const uint32_t size = ev.body.size;
       // Channel messages only; a status byte is required in every LV2 MIDI event.
-      if (size < 1 || size > 3 || bytes[0] < 0x80 || bytes[0] >= 0xF0) continue;
-      // An event stamped outside the block is played at its nearest edge.
-      const int offset = static_cast<int>(std::clamp<int64_t>(ev->time.frames, 0, last));
-      IMidiMsg msg(offset, bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
-      ProcessMidiMsg(&msg);
-    } else if (ev->body.type == mUrids.atomObject || ev->body.type == mUrids.atomBlank) {
-      ReadEditorMessage(&ev->body, ev->body.size);
+      if (size >= 1 && size <= 3 && body[0] >= 0x80 && body[0] < 0xF0) {
+        // An event stamped outside the block is played at its nearest edge.
+        const int offset = static_cast<int>(std::clamp<int64_t>(ev.time.frames, 0, last));
+        IMidiMsg msg(offset, body[0], size > 1 ? body[1] : 0, size > 2 ? body[2] : 0);
+        ProcessMidiMsg(&msg);
+      }
+    } else if (ev.body.type == mUrids.atomObject || ev.body.type == mUrids.atomBlank) {
+      ReadEditorMessage(body, ev.body.size);
     }
+    pos += static_cast<uint32_t>(sizeof ev) + lv2_atom_pad_size(ev.body.size);
   }
 }
 
-void IPluginLV2::ReadEditorMessage(const void* body, uint32_t size) {
-  const auto* obj = static_cast<const LV2_Atom_Object*>(body);
-  if (size < sizeof(LV2_Atom_Object_Body) || obj->body.otype != mUrids.editorParamMsg) return;
-  const LV2_Atom* index = nullptr;
-  const LV2_Atom* value = nullptr;
-  lv2_atom_object_get(obj, mUrids.paramIndex, &index, mUrids.paramValue, &value, 0);
-  if (!index || !value || index->type != mUrids.atomInt || index->size != sizeof(int32_t)) return;
-  const int paramIdx = reinterpret_cast<const LV2_Atom_Int*>(index)->body;
+void IPluginLV2::ReadEditorMessage(const uint8_t* body, uint32_t size) {
+  // An object body: its id and type, then (key, context, value atom) properties.
+  LV2_Atom_Object_Body obj;
+  if (size < sizeof obj) return;
+  std::memcpy(&obj, body, sizeof obj);
+  if (obj.otype != mUrids.editorParamMsg) return;
+  bool haveIndex = false, haveValue = false;
+  int32_t paramIdx = -1;
   double v = 0.0;
-  if (value->type == mUrids.atomDouble && value->size == sizeof(double)) {
-    v = reinterpret_cast<const LV2_Atom_Double*>(value)->body;
-  } else if (value->type == mUrids.atomFloat && value->size == sizeof(float)) {
-    v = reinterpret_cast<const LV2_Atom_Float*>(value)->body;
-  } else {
-    return;
+  for (uint32_t pos = sizeof obj; pos + sizeof(LV2_Atom_Property_Body) <= size;) {
+    LV2_Atom_Property_Body prop;
+    std::memcpy(&prop, body + pos, sizeof prop);
+    const uint8_t* value = body + pos + sizeof prop;
+    if (prop.value.size > size - pos - sizeof prop) return;
+    if (prop.key == mUrids.paramIndex && prop.value.type == mUrids.atomInt && prop.value.size == sizeof(int32_t)) {
+      std::memcpy(&paramIdx, value, sizeof paramIdx);
+      haveIndex = true;
+    } else if (prop.key == mUrids.paramValue && prop.value.type == mUrids.atomDouble && prop.value.size == sizeof(double)) {
+      std::memcpy(&v, value, sizeof v);
+      haveValue = true;
+    } else if (prop.key == mUrids.paramValue && prop.value.type == mUrids.atomFloat && prop.value.size == sizeof(float)) {
+      float f;
+      std::memcpy(&f, value, sizeof f);
+      v = f;
+      haveValue = true;
+    }
+    pos += static_cast<uint32_t>(sizeof prop) + lv2_atom_pad_size(prop.value.size);
   }
   // Parameters with a port belong to the host; the message only reaches the others.
-  if (paramIdx < 0 || paramIdx >= NParams() || mLayout->PortOfParam(paramIdx) >= 0 || !std::isfinite(v)) return;
+  if (!haveIndex || !haveValue || paramIdx < 0 || paramIdx >= NParams() || mLayout->PortOfParam(paramIdx) >= 0 ||
+      !std::isfinite(v))
+    return;
   SetParamFromHost(paramIdx, v);
 }
 

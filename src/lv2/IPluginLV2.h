@@ -54,7 +54,7 @@ public:
   // Run-time URIDs of everything the binding reads or writes.
   struct Urids {
     LV2_URID atomChunk = 0, atomSequence = 0, atomObject = 0, atomBlank = 0, atomInt = 0, atomFloat = 0,
-             atomDouble = 0, atomFrames = 0, midiEvent = 0, maxBlockLength = 0, nominalBlockLength = 0,
+             atomDouble = 0, atomBeats = 0, beatUnit = 0, midiEvent = 0, maxBlockLength = 0, nominalBlockLength = 0,
              sampleRate = 0, paramsState = 0, controllersState = 0, editorParamMsg = 0, paramIndex = 0,
              paramValue = 0;
   };
@@ -110,7 +110,7 @@ private:
   void SetParamFromHost(int paramIdx, double value);
   void ApplyControlPorts();
   void ReadEvents(uint32_t nFrames);
-  void ReadEditorMessage(const void* body, uint32_t size);
+  void ReadEditorMessage(const uint8_t* body, uint32_t size);
   void Render(uint32_t nFrames);
   void TakeOption(const LV2_Options_Option& option);
 
