@@ -286,3 +286,21 @@ TEST(Lv2Run, MalformedEventsAndPortsAreIgnored) {
   twin.Run(512);
   EXPECT_EQ(FirstDifference(inst.Audio(1), twin.Audio(1)), -1);
 }
+
+TEST(Lv2Run, EventsInABufferAlignedToFourBytesOnlyAreHeard) {
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  Instance inst(world, urids, 48000.0);
+  Instance twin(world, urids, 48000.0);
+  ASSERT_TRUE(inst.Ok() && twin.Ok());
+  inst.MisalignEvents();
+  for (Instance* i : {&inst, &twin}) {
+    i->EditorParam(0, kLearn, 1.0);
+    i->Midi(5, 0x90, 36, 100);
+    i->Midi(300, 0x90, 48, 20);
+    i->Run(512);
+  }
+  EXPECT_EQ(FirstDifference(inst.Audio(1), twin.Audio(1)), -1);
+  EXPECT_GT(*std::max_element(inst.Audio(1).begin(), inst.Audio(1).begin() + 512), 0.1f);
+}

@@ -172,8 +172,18 @@ public:
   }
   // Runs one block with the queued events, then starts a new, empty sequence.
   void Run(uint32_t nFrames) {
+    if (mMisaligned) {
+      const auto* seq = reinterpret_cast<const LV2_Atom*>(mEvents.data());
+      std::memcpy(reinterpret_cast<char*>(mShadow.data()) + 4, mEvents.data(), sizeof(LV2_Atom) + seq->size);
+    }
     lilv_instance_run(mInstance, nFrames);
     BeginEvents();
+  }
+  // From now on the events reach the plug-in in a buffer aligned to 4
+  // bytes only, as some hosts hand them over.
+  void MisalignEvents() {
+    mMisaligned = true;
+    lilv_instance_connect_port(mInstance, mEventPort, reinterpret_cast<char*>(mShadow.data()) + 4);
   }
 
   const void* Extension(const char* uri) const { return lilv_instance_get_extension_data(mInstance, uri); }
@@ -197,6 +207,8 @@ private:
   std::vector<float> mControls;
   std::vector<std::vector<float>> mAudio;
   std::vector<uint64_t> mEvents = std::vector<uint64_t>(kEventBytes / sizeof(uint64_t));
+  std::vector<uint64_t> mShadow = std::vector<uint64_t>(kEventBytes / sizeof(uint64_t) + 1);
+  bool mMisaligned = false;
   uint32_t mEventPort = 0;
   LV2_URID mSeqType = 0, mMidiType = 0;
   LV2_Atom_Forge mForge{};
