@@ -30,7 +30,6 @@ struct Rig {
   long frame = 0;
 
   Rig() {
-    QiKt412::ResetControllerTable();
     plug.SetSampleRate(kRate);
     plug.SetBlockSize(kBlock);
     plug.Reset();
@@ -72,7 +71,7 @@ BENCHMARK(BM_RenderBlockHostAutomation);
 // A learned MIDI controller sweeping Decay, one control change per block.
 void BM_RenderBlockLearnedController(benchmark::State& state) {
   Rig rig;
-  QiKt412::BindController(74, kDecay);
+  rig.plug.BindController(74, kDecay);
   int step = 0;
   for (auto _ : state) {
     rig.QueueHits();

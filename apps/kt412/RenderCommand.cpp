@@ -60,7 +60,7 @@ bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error) {
     *error = "unknown parameter '" + name + "' (see --list-params)";
     return false;
   }
-  if (!QiKt412::BindController(static_cast<int>(cc), idx)) {
+  if (!plug.BindController(static_cast<int>(cc), idx)) {
     *error = std::string("controllers can drive only Pitch .. MidiAccentFlag (0..10), not ") +
              plug.GetParam(idx)->GetNameForHost();
     return false;
@@ -279,9 +279,6 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   }
   std::string error;
 
-  // The controller table belongs to the process; a run starts from its
-  // load-time state even when the command is run in-process more than once.
-  QiKt412::ResetControllerTable();
   QiKt412 plug;
   plug.SetSampleRate(opts.sampleRate);
   plug.SetBlockSize(opts.blockSize);
@@ -354,6 +351,9 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
       return Fail(err, error);
     }
     plug.AdvanceSamplePos(n);
+    // Where a host's editor timer would tick: controller moves reach the
+    // (recorded) host from here, not from the render.
+    plug.OnIdle();
   }
   if (!writer.Commit(&error)) return Fail(err, error);
 
@@ -362,7 +362,7 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   s.frames = totalFrames;
   s.seconds = static_cast<double>(totalFrames) / opts.sampleRate;
   s.peak = peak;
-  s.controllerMoves = plug.NHostEvents();
+  s.controllerMoves = static_cast<int>(plug.ControllerMoves());
   out << "kt412: wrote " << outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
       << " s, peak " << DbText(peak);
   if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";

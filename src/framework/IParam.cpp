@@ -86,7 +86,8 @@ void IParam::InitDouble(const char* name, double defaultVal, double minVal, doub
   CopyText(mName, name, kTextSize);
   CopyText(mLabel, label, kTextSize);
   CopyText(mParamGroup, group, kTextSize);
-  mValue = mDefault = defaultVal;
+  mDefault = defaultVal;
+  mValue.store(defaultVal, std::memory_order_relaxed);
   mMin = minVal;
   // An empty range would make normalisation divide by zero: it becomes one step wide.
   mMax = std::fmax(maxVal, minVal + step);
@@ -111,25 +112,26 @@ void IParam::SetShape(double shape) {
   if (shape != 0.0) mShape = shape;
 }
 
-int IParam::Int() const { return TruncToInt(mValue); }
+int IParam::Int() const { return TruncToInt(Value()); }
 
 void IParam::Set(double value) {
   // NaN has no place in the range and would pass both comparisons below; the
   // value stays as it was rather than reach the sound as NaN.
   if (std::isnan(value)) return;
-  mValue = value < mMin ? mMin : (value > mMax ? mMax : value);
+  mValue.store(value < mMin ? mMin : (value > mMax ? mMax : value), std::memory_order_relaxed);
 }
 
 void IParam::SetNormalized(double normalized) {
-  mValue = FromNormalizedParam(normalized, mMin, mMax, mShape);
+  // Worked out aside and stored once, so a reader never sees a half-way value.
+  double v = FromNormalizedParam(normalized, mMin, mMax, mShape);
   if (mType != kTypeDouble) {
     // Half-way values go to the higher step.
-    mValue = std::floor(0.5 + mValue / mStep) * mStep;
+    v = std::floor(0.5 + v / mStep) * mStep;
   }
-  mValue = std::fmin(mValue, mMax);
+  mValue.store(std::fmin(v, mMax), std::memory_order_relaxed);
 }
 
-double IParam::GetNormalized() const { return GetNormalized(mValue); }
+double IParam::GetNormalized() const { return GetNormalized(Value()); }
 
 double IParam::GetNormalized(double nonNormalized) const {
   double x = nonNormalized < mMin ? mMin : (nonNormalized > mMax ? mMax : nonNormalized);
@@ -145,7 +147,7 @@ void IParam::GetBounds(double* pMin, double* pMax) const {
   if (pMax) *pMax = mMax;
 }
 
-double IParam::DBToAmp() const { return ::DBToAmp(mValue); }
+double IParam::DBToAmp() const { return ::DBToAmp(Value()); }
 
 const char* IParam::GetLabelForHost() const {
   const char* displayText = GetDisplayText(Int());

@@ -1,6 +1,8 @@
 // One automatable plug-in parameter: type, range, step, shape, value, host texts.
 #pragma once
 
+#include <atomic>
+
 #include <vector>
 
 // Maps a normalised position n in 0..1 to min + n^shape * (max - min). A shape
@@ -47,8 +49,8 @@ public:
   // Shows the negated number in display strings (the stored value is unchanged).
   void SetDisplayNegated(bool negated) { mNegateDisplay = negated; }
 
-  double Value() const { return mValue; }
-  bool Bool() const { return mValue >= 0.5; }
+  double Value() const { return mValue.load(std::memory_order_relaxed); }
+  bool Bool() const { return Value() >= 0.5; }
   int Int() const;
   EParamType Type() const { return mType; }
   double GetDefault() const { return mDefault; }
@@ -77,10 +79,10 @@ public:
   void GetDisplayForHost(double value, bool normalized, char* rDisplay, bool withDisplayText = true,
                          int displaySize = kTextSize) const;
   void GetDisplayForHost(char* rDisplay, int displaySize = kTextSize) const {
-    GetDisplayForHost(mValue, false, rDisplay, true, displaySize);
+    GetDisplayForHost(Value(), false, rDisplay, true, displaySize);
   }
   void GetDisplayForHostNoDisplayText(char* rDisplay, int displaySize = kTextSize) const {
-    GetDisplayForHost(mValue, false, rDisplay, false, displaySize);
+    GetDisplayForHost(Value(), false, rDisplay, false, displaySize);
   }
 
   bool DisplayIsNegated() const { return mNegateDisplay; }
@@ -95,7 +97,9 @@ public:
 
 private:
   EParamType mType;
-  double mValue;
+  // Atomic so that the audio thread can move a parameter (a learned
+  // controller) while another thread reads it, without a lock.
+  std::atomic<double> mValue;
   double mMin;
   double mMax;
   double mStep;

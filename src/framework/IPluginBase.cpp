@@ -90,13 +90,17 @@ int IPluginBase::UnserializeState(ByteChunk* pChunk, int startPos) {
 
 void IPluginBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
   TRACE("%d:%f", paramIdx, normalizedValue);
-  IMutexLock lock(this);
   IParam* pParam = GetParam(paramIdx);
   if (!pParam) return;  // an editor control bound to a parameter we do not have
-  pParam->SetNormalized(normalizedValue);
-  // The host hears of the change before the plug-in reacts, both under the lock.
+  {
+    IMutexLock lock(this);
+    pParam->SetNormalized(normalizedValue);
+    OnParamChange(paramIdx);
+  }
+  // The host is told after the mutex is released: a host may hold its own
+  // lock while it waits for ours (around a render), and calling it with ours
+  // held could then deadlock both.
   InformHostOfParamChange(paramIdx, normalizedValue);
-  OnParamChange(paramIdx);
 }
 
 // ---- Accessors ----

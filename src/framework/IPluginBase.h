@@ -118,7 +118,8 @@ public:
   virtual bool HostRequestingAboutBox() { return false; }
   virtual void OnHostIdentified() {}
   virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
-  // From the editor: set the normalised value, tell the host, then the plug-in.
+  // From the editor: set the normalised value and tell the plug-in under the
+  // mutex, then tell the host once the mutex is released.
   virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
   virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
   virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;

@@ -299,6 +299,9 @@ void IGraphics::DrawControlBounds() {
 
 void IGraphics::OnGUIIdle() {
   ++mIdleTicks;
+  // The timer tick is the plug-in's chance to do, on this thread, what its
+  // audio thread handed over (values to show, work it must not do itself).
+  if (mPlug) mPlug->OnIdle();
   for (IControl* pControl : mControls) pControl->OnGUIIdle();
 }
 

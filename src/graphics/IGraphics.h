@@ -138,6 +138,7 @@ public:
   // --- Dirty tracking and drawing ---
   bool IsDirty(IRECT* pR);
   bool Draw(IRECT* pR);
+  // The editor timer tick: the plug-in's OnIdle, then every control's.
   void OnGUIIdle();
 
   // --- Mouse and keys (editor coordinates) ---

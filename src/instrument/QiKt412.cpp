@@ -2,10 +2,6 @@
 #include "instrument/QiKt412.h"
 
 #include <climits>
-#include <thread>
-
-
-std::atomic<int> paramCC[kNumParams] = {};
 
 namespace {
 
@@ -24,23 +20,6 @@ constexpr int kInitialQueueSize = 1024;
 constexpr int kLastRoutableParam = kMidiAccentFlag;
 
 }  // namespace
-
-class QiKt412::VoiceAccess {
-public:
-  explicit VoiceAccess(std::atomic_flag& busy) : mBusy(busy) {
-    // The other side holds the voice for one setter or one block's frame
-    // loop, so a short spin almost always suffices; after that the thread
-    // gives way rather than burn the core the holder may need.
-    for (int spins = 0; mBusy.test_and_set(std::memory_order_acquire); ++spins)
-      if (spins >= 64) std::this_thread::yield();
-  }
-  ~VoiceAccess() { mBusy.clear(std::memory_order_release); }
-  VoiceAccess(const VoiceAccess&) = delete;
-  VoiceAccess& operator=(const VoiceAccess&) = delete;
-
-private:
-  std::atomic_flag& mBusy;
-};
 
 QiKt412::QiKt412()
     : IPluginBinding(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
@@ -86,24 +65,46 @@ void QiKt412::InitParameters() {
 
 void QiKt412::Reset() {
   IMutexLock lock(this);
-  {
-    VoiceAccess voice(mVoiceBusy);
-    mVoice.setSamplingRate(GetSampleRate());
-  }
+  mVoice.setSamplingRate(GetSampleRate());
   // A block size of 0 means none has been set yet; sizing the queue from it
   // would leave no room at all and every message would be dropped.
   if (GetBlockSize() > 0) mMidiQueue.Resize(GetBlockSize());
+  // No render runs during a reset, so this thread may stand in for the
+  // audio thread and apply what is waiting.
+  ApplyChanges();
+}
+
+bool QiKt412::OnAudioThread() const {
+  return mRenderThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
+void QiKt412::PostChange(Change::Kind kind, int paramIdx) {
+  if (mChanges.Push(Change{kind, static_cast<unsigned char>(paramIdx)})) return;
+  // Full (the host has not rendered for a long while): a parameter is taken
+  // afresh with all the others; a pad hit beyond a thousand waiting changes
+  // is dropped.
+  if (kind == Change::kParam) mResyncParams.store(true, std::memory_order_release);
+}
+
+void QiKt412::ApplyChanges() {
+  Change c;
+  while (mChanges.Pop(&c)) {
+    if (c.kind == Change::kHit) {
+      TriggerHit();
+    } else {
+      ApplyToVoice(c.paramIdx, GetParam(c.paramIdx)->Value());
+    }
+  }
+  if (mResyncParams.exchange(false, std::memory_order_acquire)) {
+    for (int k = 0; k <= kLastRoutableParam; ++k) ApplyToVoice(k, GetParam(k)->Value());
+  }
 }
 
 void QiKt412::TriggerHit() {
-  {
-    VoiceAccess voice(mVoiceBusy);
-    mVoice.setMidiNote(kTriggerNote);
-    mVoice.restart();
-  }
-  mLedState = 1;
-  ShowControl(mLedIdx, 1.0);
-  mLedCounter = 0;
+  mVoice.setMidiNote(kTriggerNote);
+  mVoice.restart();
+  mLedState.store(1, std::memory_order_relaxed);
+  mLedCounter.store(0, std::memory_order_relaxed);
 }
 
 void QiKt412::StepPreset(int /*direction*/) {
@@ -116,7 +117,7 @@ void QiKt412::OnParamChange(int paramIdx) {
   IMutexLock lock(this);
 
   // Clear mode: touching a parameter, from any source, removes its binding.
-  if (mClear == 1) paramCC[paramIdx].store(-1);
+  if (mClear == 1) mParamCC[paramIdx].store(-1);
 
   const double v = GetParam(paramIdx)->Value();
   switch (paramIdx) {
@@ -137,16 +138,22 @@ void QiKt412::OnParamChange(int paramIdx) {
       break;
     // The pad sets 1 when pressed and 0 when released; only the press plays.
     case kTrigger:
-      if (v == 1.0) TriggerHit();
+      if (v == 1.0) PostChange(Change::kHit, paramIdx);
       break;
     case kLed: break;  // the LED is driven through its control, not its parameter
     case kLeft:
-      if (v == 1.0) StepPreset(-1);
-      break;
     case kRight:
-      if (v == 1.0) StepPreset(+1);
+      if (v == 1.0) {
+        const int direction = paramIdx == kLeft ? -1 : +1;
+        // A host may deliver the press on its audio thread; the file work of
+        // a step must not happen there, so OnIdle does it later.
+        if (OnAudioThread())
+          mDeferredSteps.fetch_add(direction, std::memory_order_relaxed);
+        else
+          StepPreset(direction);
+      }
       break;
-    default: ApplyToVoice(paramIdx, v); break;
+    default: PostChange(Change::kParam, paramIdx); break;
   }
 
   // The most recently changed sound or switch parameter is what learning binds.
@@ -154,7 +161,6 @@ void QiKt412::OnParamChange(int paramIdx) {
 }
 
 void QiKt412::ApplyToVoice(int paramIdx, double v) {
-  VoiceAccess voice(mVoiceBusy);
   // The voice takes floats; sums such as v + v are formed in double first.
   switch (paramIdx) {
     case kPitch: mVoice.setTune(static_cast<float>(v)); break;
@@ -179,61 +185,67 @@ void QiKt412::ApplyToVoice(int paramIdx, double v) {
   }
 }
 
+void QiKt412::RenderVoice(double* out, int n) {
+  for (int i = 0; i < n; ++i) out[i] = static_cast<double>(mVoice.getSample() / 2.0f);
+}
+
 void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int nFrames) {
   if (nFrames < 0) nFrames = 0;
+  mRenderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   double* left = outputs[0];
   double* right = outputs[1];
-  const int ledCounterAtStart = mLedCounter.load(std::memory_order_relaxed);
-  int ledCounter = ledCounterAtStart;
 
-  // Held for the frame loop: a change from another thread waits for the
-  // block instead of rewinding the voice under the render. Nothing outside
-  // the voice is called while it is held, so the editor hears of a hit just
-  // after the loop (it only stores the value; drawing comes later anyway).
-  bool lit = false;
-  {
-    VoiceAccess voice(mVoiceBusy);
-    for (int i = 0; i < nFrames; ++i) {
-      while (!mMidiQueue.Empty()) {
-        const IMidiMsg* msg = mMidiQueue.Peek();
-        if (msg->offset > i) break;
-        // A note-on with velocity 0 is a note-off by MIDI's own rule: it must
-        // not cut the ringing hit. Everything but a real note-on is dropped.
-        if ((msg->status >> 4) == IMidiMsg::kNoteOn && msg->data2 > 0) {
-          mVoice.setMidiNote(msg->data1);
-          // Velocity 127 gives 0.9921875, 64 gives 0.5.
-          mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg->data2)) / 128.0);
-          mVoice.restart();
-          mLedState.store(1, std::memory_order_relaxed);
-          lit = true;
-          ledCounter = 0;
-        }
-        mMidiQueue.Remove();
-      }
-      left[i] = static_cast<double>(mVoice.getSample() / 2.0f);
-      if (ledCounter < INT_MAX) ++ledCounter;  // saturates after ~12 h instead of overflowing
+  // What other threads changed since the last block takes effect at frame 0.
+  ApplyChanges();
+
+  // Each message acts at its own frame, in order of arrival among equal
+  // offsets; the voice runs uninterrupted between two of them.
+  int frame = 0;
+  while (frame < nFrames) {
+    while (!mMidiQueue.Empty() && mMidiQueue.Peek()->offset <= frame) {
+      HandleMidi(*mMidiQueue.Peek());
+      mMidiQueue.Remove();
     }
+    int end = nFrames;
+    if (!mMidiQueue.Empty() && mMidiQueue.Peek()->offset < end) end = mMidiQueue.Peek()->offset;
+    RenderVoice(left + frame, end - frame);
+    const int counted = mLedCounter.load(std::memory_order_relaxed);
+    // Saturates after ~12 h instead of overflowing.
+    mLedCounter.store(counted > INT_MAX - (end - frame) ? INT_MAX : counted + (end - frame),
+                      std::memory_order_relaxed);
+    frame = end;
   }
-
-  if (lit) ShowControl(mLedIdx, 1.0);
 
   for (int i = 0; i < nFrames; ++i) right[i] = left[i];
 
-  // The pad may restart the count from another thread during the block; its
-  // restart then stands, and the LED it lit stays lit.
-  int expected = ledCounterAtStart;
-  if (mLedCounter.compare_exchange_strong(expected, ledCounter, std::memory_order_relaxed) &&
-      ledCounter > kLedHoldFrames && mLedState.load(std::memory_order_relaxed) == 1) {
+  if (mLedCounter.load(std::memory_order_relaxed) > kLedHoldFrames &&
+      mLedState.load(std::memory_order_relaxed) == 1)
     mLedState.store(0, std::memory_order_relaxed);
-    ShowControl(mLedIdx, 0.0);
-  }
   mMidiQueue.Flush(nFrames);
 }
 
+void QiKt412::HandleMidi(const IMidiMsg& msg) {
+  switch (msg.status >> 4) {
+    case IMidiMsg::kNoteOn:
+      // A note-on with velocity 0 is a note-off by MIDI's own rule: it must
+      // not cut the ringing hit.
+      if (msg.data2 == 0) break;
+      mVoice.setMidiNote(msg.data1);
+      // Velocity 127 gives 0.9921875, 64 gives 0.5.
+      mVoice.setMidiVelocity(static_cast<double>(static_cast<float>(msg.data2)) / 128.0);
+      mVoice.restart();
+      mLedState.store(1, std::memory_order_relaxed);
+      mLedCounter.store(0, std::memory_order_relaxed);
+      break;
+    case IMidiMsg::kControlChange: RouteControlChange(msg); break;
+    default: break;  // nothing else reaches the sound
+  }
+}
+
 void QiKt412::ProcessMidiMsg(IMidiMsg* pMsg) {
-  if (!pMsg) return;
-  mMidiQueue.Add(pMsg);
-  if ((pMsg->status >> 4) == IMidiMsg::kControlChange) RouteControlChange(*pMsg);
+  // Control changes wait in the queue with the notes, so that a controller
+  // acts at its own frame, never before a note that precedes it.
+  if (pMsg) mMidiQueue.Add(pMsg);
 }
 
 void QiKt412::RouteControlChange(const IMidiMsg& msg) {
@@ -246,41 +258,85 @@ void QiKt412::RouteControlChange(const IMidiMsg& msg) {
     // The controller leaves every parameter it drove and goes to the target.
     for (int k = 0; k < kNumParams; ++k) {
       int expected = cc;
-      paramCC[k].compare_exchange_strong(expected, -1);
+      mParamCC[k].compare_exchange_strong(expected, -1);
     }
-    int target = mLearnParam;
-    if (target >= 0 && target < kNumParams) paramCC[target].store(cc);
+    const int target = mLearnParam;
+    if (target >= 0 && target < kNumParams) mParamCC[target].store(cc);
   }
 
-  const double norm = v / 127.0;
   // The highest bound index among the routable parameters wins.
   int p = -1;
   for (int k = 0; k <= kLastRoutableParam; ++k)
-    if (paramCC[k].load() == cc) p = k;
+    if (mParamCC[k].load() == cc) p = k;
   if (p < 0) return;
 
-  if (mValueDisplay) ShowInValueDisplay(p, norm);
-  {
-    // The value is written under the plug-in mutex, as every other writer
-    // of a parameter does, so it never interleaves with a state restore.
-    IMutexLock lock(this);
-    GetParam(p)->SetNormalized(norm);
-    OnParamChange(p);
+  // What OnParamChange does for a controller's parameter, without its lock:
+  // the parameter's value is an atomic, the voice is this thread's own, and
+  // the controller's binding goes in clear mode.
+  IParam* param = GetParam(p);
+  param->SetNormalized(v / 127.0);
+  if (mClear == 1) mParamCC[p].store(-1);
+  ApplyToVoice(p, param->Value());
+
+  // The editor and the host hear of it from OnIdle.
+  mMovedParams.fetch_or(1u << p, std::memory_order_release);
+  const unsigned long long seq = (mLastMove.load(std::memory_order_relaxed) >> 16) + 1;
+  mLastMove.store(seq << 16 | static_cast<unsigned long long>(p) << 8 | static_cast<unsigned>(v),
+                  std::memory_order_release);
+  mControllerMoves.fetch_add(1, std::memory_order_relaxed);
+}
+
+void QiKt412::OnIdle() {
+  // Preset steps the audio thread was asked for: the file work happens here.
+  for (int steps = mDeferredSteps.exchange(0, std::memory_order_relaxed); steps != 0;) {
+    const int direction = steps > 0 ? +1 : -1;
+    StepPreset(direction);
+    steps -= direction;
   }
-  ShowParameter(p, norm);
-  InformHostOfParamChange(p, norm);
+
+  const unsigned moved = mMovedParams.exchange(0, std::memory_order_acquire);
+  {
+    // The editor may be replaced or closed by another thread; the mutex
+    // keeps it alive while it is moved here.
+    IMutexLock lock(this);
+    if (GetGUI() != mIdleEditor) {  // a new editor shows the LED afresh
+      mIdleEditor = GetGUI();
+      mLedShown = -1;
+    }
+    const int led = mLedState.load(std::memory_order_relaxed);
+    if (GetGUI() && led != mLedShown) {
+      ShowControl(mLedIdx, led);
+      mLedShown = led;
+    }
+    for (int p = 0; p <= kLastRoutableParam; ++p)
+      if (moved & (1u << p)) ShowParameter(p, GetParam(p)->GetNormalized());
+    const unsigned long long last = mLastMove.load(std::memory_order_acquire);
+    if (last != mMoveShown && mValueDisplay) {
+      mMoveShown = last;
+      ShowInValueDisplay(static_cast<int>(last >> 8 & 0xFF), static_cast<double>(last & 0xFF) / 127.0);
+    }
+  }
+  // The host is told without our mutex held, as SetParameterFromGUI does.
+  for (int p = 0; p <= kLastRoutableParam; ++p)
+    if (moved & (1u << p)) InformHostOfParamChange(p, GetParam(p)->GetNormalized());
+}
+
+void QiKt412::AttachValueDisplay(ITextControl* readout) {
+  IMutexLock lock(this);
+  mValueDisplay = readout;
+  mMoveShown = 0;  // a new readout shows the latest move at the next tick
+}
+
+int QiKt412::BoundController(int paramIdx) const {
+  return paramIdx >= 0 && paramIdx < kNumParams ? mParamCC[paramIdx].load() : -1;
 }
 
 bool QiKt412::BindController(int cc, int paramIdx) {
   if (cc < 0 || cc > 127 || paramIdx < 0 || paramIdx > kLastRoutableParam) return false;
   for (int k = 0; k < kNumParams; ++k) {
     int expected = cc;
-    paramCC[k].compare_exchange_strong(expected, -1);
+    mParamCC[k].compare_exchange_strong(expected, -1);
   }
-  paramCC[paramIdx].store(cc);
+  mParamCC[paramIdx].store(cc);
   return true;
-}
-
-void QiKt412::ResetControllerTable() {
-  for (auto& entry : paramCC) entry.store(0);
 }

@@ -8,9 +8,8 @@ namespace {
 constexpr int kValueTextSize = 16;
 }  // namespace
 
-// These run on the audio thread as well (LED, learned controllers): the
-// editor's SetControlFromPlug and SetParameterFromPlug only store a value and
-// mark the control dirty, and drawing happens later on the editor's thread.
+// None of these runs on the audio thread: the render publishes what the
+// editor should show, and OnIdle (the editor's timer) calls these.
 
 void QiKt412::ShowControl(int controlIdx, double normalizedValue) {
   if (IEditor* gui = GetGUI()) gui->SetControlFromPlug(controlIdx, normalizedValue);

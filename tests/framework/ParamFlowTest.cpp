@@ -64,10 +64,12 @@ TEST(ParamFlow, GuiEditTellsTheHostTheValueItWasGiven) {
   ASSERT_EQ(plug.informed.size(), 1u);
   EXPECT_EQ(plug.informed[0].first, 0);
   EXPECT_EQ(plug.informed[0].second, 0.5);
-  // The host hears first, then the plug-in reacts.
+  // The plug-in reacts under the mutex; the host hears after it is released,
+  // so a host that holds its own lock while waiting for ours cannot deadlock.
   ASSERT_EQ(plug.calls.size(), 2u);
-  EXPECT_EQ(plug.calls[0], "inform 0");
-  EXPECT_EQ(plug.calls[1], "change 0");
+  EXPECT_EQ(plug.calls[0], "change 0");
+  EXPECT_EQ(plug.calls[1], "inform 0");
+  EXPECT_TRUE(plug.mutexFreeWhenInformed);
 }
 
 TEST(ParamFlow, GuiEditOfAnUnknownParameterDoesNothing) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
   double tempo = 120.0;
   int presetsChanged = 0;
   bool lockInOnParamChange = false;
+  // Set by InformHostOfParamChange: whether another thread could take the
+  // plug-in mutex at that moment (i.e. nobody held it while the host was told).
+  bool mutexFreeWhenInformed = false;
 
   void OnParamChange(int paramIdx) override {
     if (lockInOnParamChange) {
@@ -49,6 +53,11 @@ public:
   void InformHostOfParamChange(int paramIdx, double normalizedValue) override {
     calls.push_back("inform " + std::to_string(paramIdx));
     informed.emplace_back(paramIdx, normalizedValue);
+    std::thread probe([this] {
+      mutexFreeWhenInformed = GetMutex()->TryEnter();
+      if (mutexFreeWhenInformed) GetMutex()->Leave();
+    });
+    probe.join();
   }
   void EndInformHostOfParamChange(int paramIdx) override {
     calls.push_back("end " + std::to_string(paramIdx));

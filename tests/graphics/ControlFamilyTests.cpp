@@ -128,7 +128,7 @@ TEST_F(ControlFamilyTest, KnobStopsAtTheTopAndPluginReceivesOne) {
   knob->SetValueFromPlug(0.98);
   knob->OnMouseDrag(20, 0, 0, -64, &none);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 1.0);
-  EXPECT_EQ(plug.events.front(), "inform 0 1.000");
+  EXPECT_EQ(plug.Count("inform 0 1.000"), 1);
   EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 1.0);
 }
 
@@ -234,7 +234,7 @@ TEST_F(ControlFamilyTest, ContactSendsOneOnPressAndZeroOnRelease) {
   EXPECT_EQ(DrawAndRead(105, 105), FrameColor(2)) << "pressed frame while held";
   gfx->OnMouseUp(250, 190, &none);  // released outside: still reaches the pad
   EXPECT_EQ(DrawAndRead(105, 105), FrameColor(1));
-  const std::vector<std::string> expected = {"begin 2", "inform 2 1.000", "change 2", "inform 2 0.000", "change 2",
+  const std::vector<std::string> expected = {"begin 2", "change 2", "inform 2 1.000", "change 2", "inform 2 0.000",
                                              "end 2"};
   EXPECT_EQ(plug.events, expected);
 }

@@ -78,8 +78,9 @@ TEST_F(ControlValueTest, UserInputInformsPluginOnlyOnChange) {
 
   knob->SetValueFromUserInput(0.5);
   ASSERT_EQ(plug.events.size(), 2u);
-  EXPECT_EQ(plug.events[0], "inform 0 0.500");
-  EXPECT_EQ(plug.events[1], "change 0");
+  // The plug-in reacts first; the host hears once the plug-in mutex is free.
+  EXPECT_EQ(plug.events[0], "change 0");
+  EXPECT_EQ(plug.events[1], "inform 0 0.500");
   EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 0.5);
 }
 
@@ -90,7 +91,7 @@ TEST_F(ControlValueTest, SetDirtyClampsToTheClampRange) {
 
   knob->SetValueFromUserInput(1.7);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 1.0);
-  EXPECT_EQ(plug.events[0], "inform 0 1.000");
+  EXPECT_EQ(plug.Count("inform 0 1.000"), 1);
 
   knob->Clamp(0.2, 0.8);
   knob->SetValueFromUserInput(0.05);

@@ -223,7 +223,7 @@ TEST_F(DrawFixture, ControlBoundsAreOutlinedInGreen) {
   EXPECT_TRUE(g->IsDirty(&again));
 }
 
-TEST_F(DrawFixture, IdleReachesEveryControl) {
+TEST_F(DrawFixture, IdleReachesThePlugInAndEveryControl) {
   struct IdleControl : GfxRecordingControl {
     using GfxRecordingControl::GfxRecordingControl;
     void OnGUIIdle() override { ++idles; }
@@ -231,7 +231,10 @@ TEST_F(DrawFixture, IdleReachesEveryControl) {
   };
   IdleControl* idle = new IdleControl(&plug, IRECT(0, 0, 5, 5));
   g->AttachControl(idle);
+  const int plugIdles = plug.idles;
   g->OnGUIIdle();
   g->OnGUIIdle();
   EXPECT_EQ(2, idle->idles);
+  // The plug-in's idle hook rides on the editor's timer tick.
+  EXPECT_EQ(plugIdles + 2, plug.idles);
 }

@@ -87,8 +87,8 @@ TEST_F(ValuesFixture, ValueFromTheEditorReachesThePlugIn) {
   EXPECT_DOUBLE_EQ(0.25, gain->GetValue());
   EXPECT_DOUBLE_EQ(-5.0, plug.GetParam(kGain)->Value());
   ASSERT_EQ(2u, plug.events.size());
-  EXPECT_EQ("inform 0 0.250", plug.events[0]);
-  EXPECT_EQ("change 0", plug.events[1]);
+  EXPECT_EQ("change 0", plug.events[0]);
+  EXPECT_EQ("inform 0 0.250", plug.events[1]);
 }
 
 TEST_F(ValuesFixture, AllControlsDirtyWithoutNoticeToThePlugIn) {

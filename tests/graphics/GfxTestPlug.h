@@ -21,6 +21,8 @@ public:
   void EndInformHostOfParamChange(int idx) override { Log("end %d", idx); }
   void InformHostOfProgramChange() override {}
   void OnParamChange(int idx) override { Log("change %d", idx); }
+  void OnIdle() override { ++idles; }
+  int idles = 0;
   int GetSamplePos() override { return 0; }
   double GetTempo() override { return 120.0; }
   void GetTimeSig(int* pNum, int* pDenom) override { *pNum = 4; *pDenom = 4; }

@@ -46,10 +46,20 @@ inline void ControlChange(QiKt412& plug, int controller, int value, int offset =
   plug.ProcessMidiMsg(&msg);
 }
 
-// Sets a parameter's plain value and tells the instrument, as a host does.
+// Renders nothing: the change records other threads posted reach the voice
+// (as at the start of every block), so the test can look at it.
+inline void ApplyPending(QiKt412& plug) {
+  double none = 0.0;
+  double* outs[2] = {&none, &none};
+  plug.ProcessDoubleReplacing(nullptr, outs, 0);
+}
+
+// Sets a parameter's plain value and tells the instrument, as a host does,
+// then lets the change reach the voice.
 inline void SetParam(QiKt412& plug, int idx, double value) {
   plug.GetParam(idx)->Set(value);
   plug.OnParamChange(idx);
+  ApplyPending(plug);
 }
 
 // A bare voice with the settings the default parameters give it.

@@ -1,4 +1,4 @@
-// Controller routing through MIDI learn and the process-wide controller table.
+// Controller routing through MIDI learn and each instance's controller table.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -14,23 +14,27 @@ namespace {
 
 class MidiLearnTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    QiKt412::ResetControllerTable();
-    Prepare(plug, 512);
+  void SetUp() override { Prepare(plug, 512); }
+
+  // A control change as the render meets it (one frame at its offset 0),
+  // then the editor's timer tick that tells the host and the editor.
+  static void Move(QiKt412& p, int cc, int value) {
+    ControlChange(p, cc, value);
+    Render(p, 1);
+    p.OnIdle();
   }
-  void TearDown() override { QiKt412::ResetControllerTable(); }
 
   // Learn on, touch the target, send the controller: the user's gesture.
   void Learn(QiKt412& p, int paramIdx, int cc, int value) {
     SetParam(p, kLearn, 1.0);
     p.OnParamChange(paramIdx);
-    ControlChange(p, cc, value);
+    Move(p, cc, value);
   }
 
   // Binds controller 7 to Decay and moves it to the top.
   void BindAndMove(QiKt412& p) {
-    ASSERT_TRUE(QiKt412::BindController(7, kDecay));
-    ControlChange(p, 7, 127);
+    ASSERT_TRUE(p.BindController(7, kDecay));
+    Move(p, 7, 127);
   }
 
   QiKt412 plug;
@@ -39,8 +43,8 @@ protected:
 }  // namespace
 
 TEST_F(MidiLearnTest, BeforeAnyLearningController0DrivesParameter10) {
-  for (int k = 0; k < kNumParams; ++k) ASSERT_EQ(paramCC[k].load(), 0) << k;
-  ControlChange(plug, 0, 127);
+  for (int k = 0; k < kNumParams; ++k) ASSERT_EQ(plug.BoundController(k), 0) << k;
+  Move(plug, 0, 127);
   EXPECT_EQ(plug.GetParam(kMidiAccentFlag)->Value(), 1.0);
   // Nothing else moved.
   EXPECT_EQ(plug.GetParam(kMidiTuneFlag)->Value(), 0.0);
@@ -49,12 +53,12 @@ TEST_F(MidiLearnTest, BeforeAnyLearningController0DrivesParameter10) {
   ASSERT_EQ(plug.CountHostEvents(IPluginCLI::kParamValueChange), 1);
   EXPECT_EQ(plug.GetHostEvent(0).paramIdx, kMidiAccentFlag);
   EXPECT_EQ(plug.GetHostEvent(0).normalizedValue, 1.0);
-  // The message was queued as well; the render drops it.
-  EXPECT_EQ(plug.MidiQueue().Count(), 1);
+  // The render took the message from the queue.
+  EXPECT_EQ(plug.MidiQueue().Count(), 0);
 }
 
 TEST_F(MidiLearnTest, AnUnboundControllerMovesNothing) {
-  ControlChange(plug, 7, 100);
+  Move(plug, 7, 100);
   EXPECT_EQ(plug.CountHostEvents(IPluginCLI::kParamValueChange), 0);
   for (int k = 0; k < kNumParams; ++k)
     EXPECT_EQ(plug.GetParam(k)->Value(), plug.GetParam(k)->GetDefault()) << k;
@@ -62,10 +66,10 @@ TEST_F(MidiLearnTest, AnUnboundControllerMovesNothing) {
 
 TEST_F(MidiLearnTest, LearningBindsTheControllerToTheTargetWhichTakesItsValueAtOnce) {
   Learn(plug, kTuneDecay, 7, 64);
-  EXPECT_EQ(paramCC[kTuneDecay].load(), 7);
+  EXPECT_EQ(plug.BoundController(kTuneDecay), 7);
   for (int k = 0; k < kNumParams; ++k) {
     if (k != kTuneDecay) {
-      EXPECT_NE(paramCC[k].load(), 7) << k;
+      EXPECT_NE(plug.BoundController(k), 7) << k;
     }
   }
   EXPECT_DOUBLE_EQ(plug.GetParam(kTuneDecay)->Value(), 64.0 / 127.0);
@@ -79,38 +83,28 @@ TEST_F(MidiLearnTest, LearningBindsTheControllerToTheTargetWhichTakesItsValueAtO
 TEST_F(MidiLearnTest, LaterControllerMovesDriveTheBoundParameterAfterLearnIsOff) {
   Learn(plug, kDecay, 21, 0);
   SetParam(plug, kLearn, 0.0);
-  ControlChange(plug, 21, 127);
+  Move(plug, 21, 127);
   EXPECT_EQ(plug.GetParam(kDecay)->Value(), 1.0);
   EXPECT_NEAR(plug.Voice().getAmpEnv().getDecay(), 0.34551, 5e-8);
-  EXPECT_EQ(paramCC[kDecay].load(), 21);
+  EXPECT_EQ(plug.BoundController(kDecay), 21);
 }
 
 TEST_F(MidiLearnTest, RebindingMovesTheControllerToTheNewTarget) {
   Learn(plug, kTuneDecay, 7, 10);
   plug.OnParamChange(kHold);  // new target while learning
-  ControlChange(plug, 7, 100);
-  EXPECT_EQ(paramCC[kTuneDecay].load(), -1);
-  EXPECT_EQ(paramCC[kHold].load(), 7);
+  Move(plug, 7, 100);
+  EXPECT_EQ(plug.BoundController(kTuneDecay), -1);
+  EXPECT_EQ(plug.BoundController(kHold), 7);
   EXPECT_DOUBLE_EQ(plug.GetParam(kHold)->Value(), 100.0 / 127.0);
   EXPECT_DOUBLE_EQ(plug.GetParam(kTuneDecay)->Value(), 10.0 / 127.0);  // left where it was
 }
 
 TEST_F(MidiLearnTest, SecondControllerForTheSameTargetReplacesNothingElse) {
   Learn(plug, kAccent, 20, 5);
-  ControlChange(plug, 21, 6);  // still learning, same target
+  Move(plug, 21, 6);  // still learning, same target
   // The table holds one controller per parameter: the newer one replaces it.
-  EXPECT_EQ(paramCC[kAccent].load(), 21);
-  for (int k = 0; k < kNumParams; ++k) EXPECT_NE(paramCC[k].load(), 20) << k;
-}
-
-TEST_F(MidiLearnTest, TheHighestBoundIndexWins) {
-  paramCC[kDecay].store(30);
-  paramCC[kDistort].store(30);
-  paramCC[kLearn].store(30);  // entries above 10 are never consulted
-  ControlChange(plug, 30, 127);
-  EXPECT_EQ(plug.GetParam(kDistort)->Value(), 1.0);
-  EXPECT_EQ(plug.GetParam(kDecay)->Value(), 0.5);
-  EXPECT_EQ(plug.GetParam(kLearn)->Value(), 0.0);
+  EXPECT_EQ(plug.BoundController(kAccent), 21);
+  for (int k = 0; k < kNumParams; ++k) EXPECT_NE(plug.BoundController(k), 20) << k;
 }
 
 TEST_F(MidiLearnTest, AControllerMovesPitchWithoutRoundingToSemitones) {
@@ -125,10 +119,10 @@ TEST_F(MidiLearnTest, ClearModeUnbindsAParameterAfterOneControllerMove) {
   Learn(plug, kAttack, 9, 0);
   SetParam(plug, kClear, 1.0);
   ASSERT_EQ(plug.LearnMode(), 0);
-  ControlChange(plug, 9, 127);
+  Move(plug, 9, 127);
   EXPECT_EQ(plug.GetParam(kAttack)->Value(), 1.0);  // moved once...
-  EXPECT_EQ(paramCC[kAttack].load(), -1);          // ...then unbound
-  ControlChange(plug, 9, 0);
+  EXPECT_EQ(plug.BoundController(kAttack), -1);          // ...then unbound
+  Move(plug, 9, 0);
   EXPECT_EQ(plug.GetParam(kAttack)->Value(), 1.0);
 }
 
@@ -137,58 +131,66 @@ TEST_F(MidiLearnTest, ClearModeUnbindsWhateverChangesTheParameter) {
   SetParam(plug, kLearn, 0.0);
   SetParam(plug, kClear, 1.0);
   SetParam(plug, kHold, 0.25);  // a host change, not a controller
-  EXPECT_EQ(paramCC[kHold].load(), -1);
+  EXPECT_EQ(plug.BoundController(kHold), -1);
   // Untouched parameters keep their entries.
-  EXPECT_EQ(paramCC[kDecay].load(), 0);
+  EXPECT_EQ(plug.BoundController(kDecay), 0);
 }
 
 TEST_F(MidiLearnTest, DataBytesAbove127AreNotMidiAndMoveNothing) {
   IMidiMsg bad(0, 0xB0, 0, 200);
   plug.ProcessMidiMsg(&bad);
+  Render(plug, 1);
   EXPECT_EQ(plug.GetParam(kMidiAccentFlag)->Value(), 0.0);
   IMidiMsg badCC(0, 0xB0, 130, 1);
   SetParam(plug, kLearn, 1.0);
   plug.OnParamChange(kDecay);
   plug.ProcessMidiMsg(&badCC);
-  EXPECT_EQ(paramCC[kDecay].load(), 0);
+  Render(plug, 1);
+  EXPECT_EQ(plug.BoundController(kDecay), 0);
 }
 
 TEST_F(MidiLearnTest, BindControllerDoesWhatLearningDoesWithoutMovingTheParameter) {
-  EXPECT_TRUE(QiKt412::BindController(74, kDistort));
-  EXPECT_EQ(paramCC[kDistort].load(), 74);
+  EXPECT_TRUE(plug.BindController(74, kDistort));
+  EXPECT_EQ(plug.BoundController(kDistort), 74);
   EXPECT_EQ(plug.GetParam(kDistort)->Value(), 0.5);
-  EXPECT_TRUE(QiKt412::BindController(74, kAttack));
-  EXPECT_EQ(paramCC[kDistort].load(), -1);
-  EXPECT_EQ(paramCC[kAttack].load(), 74);
-  EXPECT_FALSE(QiKt412::BindController(128, kAttack));
-  EXPECT_FALSE(QiKt412::BindController(-1, kAttack));
-  EXPECT_FALSE(QiKt412::BindController(5, kLearn));
-  EXPECT_FALSE(QiKt412::BindController(5, kNumParams));
+  EXPECT_TRUE(plug.BindController(74, kAttack));
+  EXPECT_EQ(plug.BoundController(kDistort), -1);
+  EXPECT_EQ(plug.BoundController(kAttack), 74);
+  EXPECT_FALSE(plug.BindController(128, kAttack));
+  EXPECT_FALSE(plug.BindController(-1, kAttack));
+  EXPECT_FALSE(plug.BindController(5, kLearn));
+  EXPECT_FALSE(plug.BindController(5, kNumParams));
 }
 
-TEST_F(MidiLearnTest, TwoInstancesShareTheTable) {
+TEST_F(MidiLearnTest, EachInstanceLearnsForItselfOnly) {
   QiKt412 other;
   Prepare(other, 512);
   Learn(plug, kTuneDepth, 7, 0);
-  ControlChange(other, 7, 127);
-  EXPECT_EQ(other.GetParam(kTuneDepth)->Value(), 1.0);
+  EXPECT_EQ(plug.BoundController(kTuneDepth), 7);
+  // The other instance's table still holds its load-time 0s: controller 7
+  // moves nothing there, and controller 0 still reaches parameter 10.
+  EXPECT_EQ(other.BoundController(kTuneDepth), 0);
+  Move(other, 7, 127);
+  EXPECT_EQ(other.GetParam(kTuneDepth)->Value(), 0.5);
+  EXPECT_EQ(other.ControllerMoves(), 0);
+  Move(other, 0, 127);
+  EXPECT_EQ(other.GetParam(kMidiAccentFlag)->Value(), 1.0);
+  Move(plug, 7, 127);
+  EXPECT_EQ(plug.GetParam(kTuneDepth)->Value(), 1.0);
 }
 
 TEST_F(MidiLearnTest, TwoInstancesLearnAndRouteOnTwoThreads) {
-  static_assert(std::is_same_v<std::remove_extent_t<decltype(paramCC)>, std::atomic<int>>,
-                "the shared table is read and written from several threads");
   QiKt412 other;
   Prepare(other, 512);
-  // Each thread learns its own controller to its own parameter over and over
-  // while rendering, so both read and write the shared table at once.
+  // Each thread is one instance's audio and editor thread at once: it
+  // learns its controller over and over while rendering.
   auto work = [](QiKt412* p, int param, int cc) {
-    std::vector<double> l(64), r(64);
-    double* outs[2] = {l.data(), r.data()};
     for (int i = 0; i < 2000; ++i) {
       SetParam(*p, kLearn, 1.0);
       p->OnParamChange(param);
       ControlChange(*p, cc, i % 128);
-      p->ProcessDoubleReplacing(nullptr, outs, 64);
+      Render(*p, 64);
+      p->OnIdle();
     }
     SetParam(*p, kLearn, 0.0);
   };
@@ -196,13 +198,14 @@ TEST_F(MidiLearnTest, TwoInstancesLearnAndRouteOnTwoThreads) {
   std::thread b(work, &other, kHold, 41);
   a.join();
   b.join();
-  EXPECT_EQ(paramCC[kDecay].load(), 40);
-  EXPECT_EQ(paramCC[kHold].load(), 41);
-  // Each controller now drives its parameter in both instances.
-  ControlChange(plug, 41, 127);
-  EXPECT_EQ(plug.GetParam(kHold)->Value(), 1.0);
-  ControlChange(other, 40, 0);
-  EXPECT_EQ(other.GetParam(kDecay)->Value(), 0.0);
+  EXPECT_EQ(plug.BoundController(kDecay), 40);
+  EXPECT_EQ(plug.BoundController(kHold), 0);
+  EXPECT_EQ(other.BoundController(kHold), 41);
+  EXPECT_EQ(other.BoundController(kDecay), 0);
+  Move(plug, 40, 127);
+  EXPECT_EQ(plug.GetParam(kDecay)->Value(), 1.0);
+  Move(plug, 41, 127);  // the other instance's controller moves nothing here
+  EXPECT_EQ(plug.GetParam(kHold)->Value(), 0.5);
 }
 
 TEST_F(MidiLearnTest, AControllerMoveShowsTheParameterValueInTheReadout) {
@@ -218,7 +221,7 @@ TEST_F(MidiLearnTest, AControllerMoveShowsTheParameterValueInTheReadout) {
   EXPECT_STRNE(expected, "");
   // An unbound controller leaves the readout alone.
   readout.SetTextFromPlug("unchanged");
-  ControlChange(plug, 99, 12);
+  Move(plug, 99, 12);
   EXPECT_STREQ(readout.GetTextForPlug(), "unchanged");
   plug.AttachValueDisplay(nullptr);
 }
@@ -229,16 +232,16 @@ TEST_F(MidiLearnTest, ClearModeEmptiesTheEntryOfEveryIndexThatChangesButtonsIncl
   // parameter in clear mode empties them like any other.
   for (int idx : {kLearn, kTrigger, kLed, kLeft, kRight}) {
     SetParam(plug, idx, 0.0);
-    EXPECT_EQ(paramCC[idx].load(), -1) << idx;
+    EXPECT_EQ(plug.BoundController(idx), -1) << idx;
   }
   // Switching clear off is itself a change made in clear mode.
-  EXPECT_EQ(paramCC[kClear].load(), 0);
+  EXPECT_EQ(plug.BoundController(kClear), 0);
   SetParam(plug, kClear, 0.0);
-  EXPECT_EQ(paramCC[kClear].load(), -1);
+  EXPECT_EQ(plug.BoundController(kClear), -1);
   // From then on changes keep their bindings.
   SetParam(plug, kDecay, 0.1);
-  EXPECT_EQ(paramCC[kDecay].load(), 0);
-  EXPECT_EQ(paramCC[kPitch].load(), 0);
+  EXPECT_EQ(plug.BoundController(kDecay), 0);
+  EXPECT_EQ(plug.BoundController(kPitch), 0);
 }
 
 TEST_F(MidiLearnTest, LearningBeforeAnyTargetOnlyUnbindsTheController) {
@@ -247,8 +250,8 @@ TEST_F(MidiLearnTest, LearningBeforeAnyTargetOnlyUnbindsTheController) {
   // it moves nothing, not even MidiAccentFlag.
   SetParam(plug, kLearn, 1.0);
   ASSERT_EQ(plug.LearnParam(), -1);
-  ControlChange(plug, 0, 127);
-  for (int k = 0; k < kNumParams; ++k) EXPECT_EQ(paramCC[k].load(), -1) << k;
+  Move(plug, 0, 127);
+  for (int k = 0; k < kNumParams; ++k) EXPECT_EQ(plug.BoundController(k), -1) << k;
   EXPECT_EQ(plug.GetParam(kMidiAccentFlag)->Value(), 0.0);
   EXPECT_EQ(plug.CountHostEvents(IPluginCLI::kParamValueChange), 0);
 }
