@@ -29,7 +29,6 @@ void Report(benchmark::State& state, int block) {
 // through the base's buffers.
 void BM_BareInstrument(benchmark::State& state) {
   const int block = static_cast<int>(state.range(0));
-  QiKt412::ResetControllerTable();
   QiKt412 plug;
   plug.SetSampleRate(kRate);
   plug.SetBlockSize(block);

@@ -169,19 +169,30 @@ void IPluginLV2::ApplyControlPorts() {
   }
 }
 
-void IPluginLV2::ReadEvents(uint32_t nFrames) {
+void IPluginLV2::RenderEvents(uint32_t nFrames) {
+  // Frames of this run rendered so far. MIDI goes into the plug-in's queue
+  // stamped relative to it; an editor message is applied at its own frame,
+  // after the frames before it are rendered, so that it takes effect in
+  // order with the MIDI around it.
+  uint32_t done = 0;
   const auto* base = static_cast<const uint8_t*>(mPortData[Lv2PortLayout::kEventsIn]);
-  if (!base) return;
+  if (!base) {
+    Render(done, nFrames);
+    return;
+  }
   // The sequence is walked with copies of each header instead of the atom
   // macros: some hosts hand over buffers aligned to 4 bytes only, where an
   // event's 64-bit time stamp cannot be read in place.
   LV2_Atom_Sequence head;
   std::memcpy(&head, base, sizeof head);
-  if (head.atom.type != mUrids.atomSequence || head.atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
   // Events stamped in beats cannot be placed at frames. Every other unit
   // counts frames, as a run call's events do by default (some hosts leave
   // the field unset).
-  if (head.body.unit != 0 && (head.body.unit == mUrids.beatUnit || head.body.unit == mUrids.atomBeats)) return;
+  if (head.atom.type != mUrids.atomSequence || head.atom.size < sizeof(LV2_Atom_Sequence_Body) ||
+      (head.body.unit != 0 && (head.body.unit == mUrids.beatUnit || head.body.unit == mUrids.atomBeats))) {
+    Render(done, nFrames);
+    return;
+  }
   const int last = nFrames > 0 ? static_cast<int>(nFrames) - 1 : 0;
   const uint32_t end = static_cast<uint32_t>(sizeof(LV2_Atom)) + head.atom.size;
   for (uint32_t pos = sizeof(LV2_Atom_Sequence); pos + sizeof(LV2_Atom_Event) <= end;) {
@@ -193,16 +204,21 @@ void IPluginLV2::ReadEvents(uint32_t nFrames) {
       const uint32_t size = ev.body.size;
       // Channel messages only; a status byte is required in every LV2 MIDI event.
       if (size >= 1 && size <= 3 && body[0] >= 0x80 && body[0] < 0xF0) {
-        // An event stamped outside the block is played at its nearest edge.
-        const int offset = static_cast<int>(std::clamp<int64_t>(ev.time.frames, 0, last));
-        IMidiMsg msg(offset, body[0], size > 1 ? body[1] : 0, size > 2 ? body[2] : 0);
+        // An event stamped outside the block, or before one already taken,
+        // is played at the nearest frame it can have.
+        const int frame = static_cast<int>(std::clamp<int64_t>(ev.time.frames, done, last));
+        IMidiMsg msg(frame - static_cast<int>(done), body[0], size > 1 ? body[1] : 0, size > 2 ? body[2] : 0);
         ProcessMidiMsg(&msg);
       }
     } else if (ev.body.type == mUrids.atomObject || ev.body.type == mUrids.atomBlank) {
+      const uint32_t frame = static_cast<uint32_t>(std::clamp<int64_t>(ev.time.frames, done, nFrames));
+      Render(done, frame);
+      done = frame;
       ReadEditorMessage(body, ev.body.size);
     }
     pos += static_cast<uint32_t>(sizeof ev) + lv2_atom_pad_size(ev.body.size);
   }
+  Render(done, nFrames);
 }
 
 void IPluginLV2::ReadEditorMessage(const uint8_t* body, uint32_t size) {
@@ -233,20 +249,21 @@ void IPluginLV2::ReadEditorMessage(const uint8_t* body, uint32_t size) {
     }
     pos += static_cast<uint32_t>(sizeof prop) + lv2_atom_pad_size(prop.value.size);
   }
-  // Parameters with a port belong to the host; the message only reaches the others.
+  // Parameters with a port belong to the host; the message reaches only
+  // the others, and not those that load presets (the editor does that).
   if (!haveIndex || !haveValue || paramIdx < 0 || paramIdx >= NParams() || mLayout->PortOfParam(paramIdx) >= 0 ||
-      !std::isfinite(v))
+      GetParam(paramIdx)->GetIsMeta() || !std::isfinite(v))
     return;
   SetParamFromHost(paramIdx, v);
 }
 
-void IPluginLV2::Render(uint32_t nFrames) {
+void IPluginLV2::Render(uint32_t from, uint32_t to) {
   float* left = static_cast<float*>(mPortData[Lv2PortLayout::kOutLeft]);
   float* right = static_cast<float*>(mPortData[Lv2PortLayout::kOutRight]);
   if (!left || !right) return;
   const int block = std::max(1, GetBlockSize());
-  for (uint32_t done = 0; done < nFrames;) {
-    const int n = static_cast<int>(std::min<uint32_t>(nFrames - done, static_cast<uint32_t>(block)));
+  for (uint32_t done = from; done < to;) {
+    const int n = static_cast<int>(std::min<uint32_t>(to - done, static_cast<uint32_t>(block)));
     float* outs[2] = {left + done, right + done};
     AttachOutputBuffers(0, 2, outs);
     ProcessBuffers(0.0f, n);
@@ -257,8 +274,7 @@ void IPluginLV2::Render(uint32_t nFrames) {
 void IPluginLV2::Lv2Run(uint32_t nFrames) {
   if (!mLayout) return;
   ApplyControlPorts();
-  ReadEvents(nFrames);
-  Render(nFrames);
+  RenderEvents(nFrames);
   for (const Lv2Port& port : mLayout->Ports()) {
     if (port.kind != Lv2Port::kControlOut) continue;
     float* data = static_cast<float*>(mPortData[static_cast<size_t>(port.index)]);

@@ -24,8 +24,10 @@ struct Lv2PlugHooks {
   // Controller bound to a parameter (0..127, or -1 for none); null: the
   // plug-in has no MIDI learn and the state carries no bindings.
   int (*controllerOf)(IPluginBase* plug, int paramIdx) = nullptr;
-  // Binds (cc 0..127) or unbinds (cc -1) one parameter, leaving the others.
-  void (*setController)(IPluginBase* plug, int paramIdx, int cc) = nullptr;
+  // Makes the instance's bindings those of table (one entry per parameter,
+  // each 0..127 or -1); called with the plug-in mutex held, before the
+  // restored parameters are applied.
+  void (*setControllers)(IPluginBase* plug, const std::vector<int>& table) = nullptr;
 };
 
 // Stands where a host wrapper stands, between IPluginBase and the plug-in
@@ -36,8 +38,8 @@ struct Lv2PlugHooks {
 // follow the host's ports whatever the constructor loaded. MIDI events of the
 // event port reach ProcessMidiMsg at their frame offsets; a run longer than
 // the block size is rendered in block-size pieces, the MIDI queue carrying
-// later events over. Parameters without a port (editor-only buttons) are set
-// by the editor's own atom message on the event port.
+// later events over. Parameters without a port (learn and clear) are set by
+// the editor's own atom message on the event port, at its frame.
 //
 // Lifecycle: the entry creates the plug-in, then Lv2Instantiate (features,
 // rate, block size, Reset), Lv2ConnectPort for each port, Lv2Activate, runs,
@@ -109,9 +111,11 @@ private:
   // A parameter change from the host's side: clamped value, then the plug-in.
   void SetParamFromHost(int paramIdx, double value);
   void ApplyControlPorts();
-  void ReadEvents(uint32_t nFrames);
+  // Takes the event port's events in order while rendering the run.
+  void RenderEvents(uint32_t nFrames);
   void ReadEditorMessage(const uint8_t* body, uint32_t size);
-  void Render(uint32_t nFrames);
+  // Renders frames from .. to - 1 of the run into the output ports.
+  void Render(uint32_t from, uint32_t to);
   void TakeOption(const LV2_Options_Option& option);
 
   Urids mUrids;

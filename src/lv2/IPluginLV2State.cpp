@@ -48,7 +48,7 @@ LV2_State_Status IPluginLV2::Lv2Restore(LV2_State_Retrieve_Function retrieve, LV
   std::vector<int> controllers;
   size = 0;
   type = 0;
-  const void* table = mHooks.setController ? retrieve(handle, mUrids.controllersState, &size, &type, &flags) : nullptr;
+  const void* table = mHooks.setControllers ? retrieve(handle, mUrids.controllersState, &size, &type, &flags) : nullptr;
   if (table) {
     if (type != mUrids.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
     const auto* bytes = static_cast<const signed char*>(table);
@@ -61,10 +61,13 @@ LV2_State_Status IPluginLV2::Lv2Restore(LV2_State_Retrieve_Function retrieve, LV
     }
   }
 
+  IMutexLock lock(this);
+  // Bindings first: setting them may pass through the plug-in's own modes,
+  // which the restored parameters then put back as they were saved.
+  if (!controllers.empty()) mHooks.setControllers(this, controllers);
   ByteChunk chunk;
   chunk.PutBytes(values.data(), static_cast<int>(nParams * sizeof(double)));
   if (UnserializeState(&chunk, 0) != chunk.Size()) return LV2_STATE_ERR_UNKNOWN;
-  for (size_t i = 0; i < controllers.size(); ++i) mHooks.setController(this, static_cast<int>(i), controllers[i]);
   RedrawParamControls();
   mAdoptPorts.store(true, std::memory_order_release);
   return LV2_STATE_SUCCESS;
