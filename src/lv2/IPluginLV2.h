@@ -61,6 +61,10 @@ public:
              paramValue = 0;
   };
 
+  // The DSP side reads no preset folder: the host's ports and saved state
+  // decide its sound, and a host may make hundreds of instances.
+  static constexpr bool kUsesUserPresetFolder = false;
+
   // Largest block rendered at once when the host names no maximum.
   static constexpr int kDefaultBlockSize = 1024;
   // The controller part of the state: this tag, then one signed byte per parameter.
