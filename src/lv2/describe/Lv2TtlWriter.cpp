@@ -176,7 +176,7 @@ std::string Lv2PluginTtl(const IPluginBase& plug, const Lv2PortLayout& layout, c
         << "    a ui:X11UI ;\n"
         << "    lv2:requiredFeature urid:map, ui:parent ;\n"
         << "    lv2:optionalFeature ui:resize, ui:noUserResize ;\n"
-        << "    lv2:extensionData ui:idleInterface, ui:resize ;\n";
+        << "    lv2:extensionData ui:idleInterface ;\n";
     // The editor follows every control port, the LED included.
     for (const Lv2Port& port : layout.Ports()) {
       if (port.paramIdx < 0) continue;
