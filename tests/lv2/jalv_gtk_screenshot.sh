@@ -65,10 +65,12 @@ sleep 1.5
 import -window root "$out/jalv-screen.png"
 convert "$out/jalv-screen.png" -crop "592x442+$x+$y" +repage "$out/jalv-editor.png"
 
-# The same settings without a window: the host's port values are the
-# parameters' defaults, and a host binding starts with the first factory
-# preset of the (fresh) preset folder.
-"$kt412" snapshot -o "$out/snapshot.png" --preset-dir "$KT412_PRESET_DIR" >/dev/null
+# The same settings without a window: a host binding starts with the first
+# factory preset of the (fresh) preset folder, whose name the editor shows,
+# and then the host's ports, at the parameters' defaults, move every control
+# that has a port (Pitch .. MidiAccentFlag).
+mapfile -t defaults < <("$kt412" render --list-params | awk 'NR > 1 && $1 <= 10 {print "--set"; print $2 "=" $4}')
+"$kt412" snapshot -o "$out/snapshot.png" --preset-dir "$KT412_PRESET_DIR" "${defaults[@]}" >/dev/null
 diff=$(compare -metric AE "$out/jalv-editor.png" "$out/snapshot.png" "$out/difference.png" 2>&1 >/dev/null)
 echo "editor window $id at $x,$y; pixels differing from kt412 snapshot: $diff of $((592 * 442))"
 status=0
