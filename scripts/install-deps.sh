@@ -8,7 +8,7 @@ build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libx11-dev libsndfile1-dev libsmf-dev
             lv2-dev liblilv-dev libjack-jackd2-dev libsuil-dev)
 test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth
-           lilv-utils sordi jalv jackd2)
+           lilv-utils sordi jalv jackd2 x11-utils xdotool)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then

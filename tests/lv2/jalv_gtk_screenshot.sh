@@ -2,10 +2,12 @@
 # jalv.gtk3 shows our editor embedded (through suil) in its window under a
 # private Xvfb; the editor's area of a screenshot is compared with
 # `kt412 snapshot` of the same settings.
-#   jalv_gtk_screenshot.sh LV2_PATH KT412_EXE DSP_LIBRARY OUT_DIR
+# Then a click on the editor's pad must reach the DSP through the host and
+# be heard on jalv's JACK outputs (our probe client listens).
+#   jalv_gtk_screenshot.sh LV2_PATH KT412_EXE DSP_LIBRARY OUT_DIR PROBE
 set -uo pipefail
-lv2path=$1 kt412=$2 dsp=$3 out=$4
-for tool in Xvfb jackd jalv.gtk3 xwininfo import compare convert; do
+lv2path=$1 kt412=$2 dsp=$3 out=$4 probe=$5
+for tool in Xvfb jackd jalv.gtk3 xwininfo xdotool import compare convert; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIP: $tool missing (bash scripts/install-deps.sh --test installs it)"
     exit 77
@@ -75,6 +77,14 @@ diff=$(compare -metric AE "$out/jalv-editor.png" "$out/snapshot.png" "$out/diffe
 echo "editor window $id at $x,$y; pixels differing from kt412 snapshot: $diff of $((592 * 442))"
 status=0
 [[ $diff =~ ^[0-9]+$ && $diff -eq 0 ]] || status=1
+
+# The pad (TRIGGER, at 528,114 in the editor) pressed and released while
+# the probe listens to jalv's outputs.
+"$probe" kt412 2 --listen &
+probe_pid=$!
+sleep 0.5
+xdotool mousemove $((x + 528)) $((y + 114)) mousedown 1 sleep 0.1 mouseup 1
+wait "$probe_pid" || { echo "FAIL: the editor's pad was not heard"; status=1; }
 
 # Closing the host with the editor open must not crash it.
 kill -INT "$jalv_pid"

@@ -1,12 +1,14 @@
 // kt412_jack_probe: a tiny JACK client that plays one MIDI note into an
 // instrument running in a JACK host and checks that sound comes back.
 //
-//   kt412_jack_probe CLIENT [SECONDS]
+//   kt412_jack_probe CLIENT [SECONDS] [--listen]
 //
 // Connects its MIDI output to CLIENT:events_in and CLIENT:out_l/out_r to its
 // inputs, listens to a stretch of silence, sends a note-on and reports the
 // peak of each channel. Exits 0 when the silence was silent and the note
 // was heard the same on both channels, 1 when not, 2 on a JACK error.
+// With --listen it sends nothing and listens for SECONDS: something else
+// (the editor's pad) is to make the sound.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -75,6 +77,7 @@ int main(int argc, char** argv) {
   }
   const std::string target = argv[1];
   const double timeout = argc > 2 ? std::atof(argv[2]) : 20.0;
+  const bool listen = argc > 3 && std::string(argv[3]) == "--listen";
   jack_status_t status;
   jack_client_t* c = jack_client_open("kt412_probe", JackNoStartServer, &status);
   if (!c) {
@@ -103,10 +106,12 @@ int main(int argc, char** argv) {
   }
   const double rate = jack_get_sample_rate(c);
   // Half a second of silence, the note, then half a second of the hit.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  gPhase.store(1);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-  while (gFramesAfterNote.load() < static_cast<long>(rate / 2) && std::chrono::steady_clock::now() < end)
+  // Listening only: the whole time counts.
+  if (!listen) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  gPhase.store(listen ? 2 : 1);
+  const long want = listen ? static_cast<long>(rate * timeout) : static_cast<long>(rate / 2);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout + 5.0);
+  while (gFramesAfterNote.load() < want && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   jack_deactivate(c);
   jack_client_close(c);
@@ -114,6 +119,6 @@ int main(int argc, char** argv) {
   const float silence = gSilencePeak.load(), l = gPeak[0].load(), r = gPeak[1].load(), diff = gMaxDiff.load();
   std::printf("kt412_jack_probe: %s: silence peak %g, after the note peak L %g R %g (L-R %g) over %ld frames\n",
               target.c_str(), silence, l, r, diff, gFramesAfterNote.load());
-  const bool ok = silence == 0.0f && l > 0.05f && l == r && diff == 0.0f;
+  const bool ok = silence == 0.0f && l > 0.05f && l == r && diff == 0.0f && gFramesAfterNote.load() >= want;
   return ok ? 0 : 1;
 }
