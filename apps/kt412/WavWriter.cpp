@@ -95,6 +95,9 @@ bool WavWriter::Open(const std::string& path, int sampleRate, int channels, WavS
   // Without clipping, libsndfile wraps out-of-range floats into the opposite
   // extreme of an integer format: a loud click instead of a flattened peak.
   if (format != WavSampleFormat::kFloat32) sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // The float format's PEAK chunk carries the time of writing; without it the
+  // same render gives the same file, byte for byte.
+  else sf_command(sf, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 
   mFile = sf;
   mPath = path;

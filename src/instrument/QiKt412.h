@@ -44,7 +44,8 @@ enum EQiKt412Param {
 // voice keeps its own initial settings); set the sample rate and block size
 // and call Reset; call OnParamReset so the voice takes every parameter; then
 // ProcessMidiMsg for each message of the coming block and one
-// ProcessDoubleReplacing per block.
+// ProcessDoubleReplacing per block; OnIdle now and then on another thread
+// (the editor's timer does it while an editor is open).
 //
 // Threads: ProcessMidiMsg and ProcessDoubleReplacing run on the audio thread
 // (ProcessMidiMsg between two renders). The voice, the MIDI queue and the LED

@@ -4,10 +4,19 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_Combine.h"
 #include "pix/PIX_SysBitmap.h"
+#include "platform/gdi/GDI.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <type_traits>
+
+// Our names for the platform's flags must mean what the platform means.
+static_assert(PIX_DT_CALCRECT == DT_CALCRECT && PIX_DT_VCENTER == DT_VCENTER && PIX_DT_CENTER == DT_CENTER &&
+              PIX_DT_BOTTOM == DT_BOTTOM && PIX_DT_RIGHT == DT_RIGHT && PIX_DT_SINGLELINE == DT_SINGLELINE &&
+              PIX_DT_NOPREFIX == DT_NOPREFIX && PIX_DT_NOCLIP == DT_NOCLIP && PIX_DT_TOP == DT_TOP &&
+              PIX_DT_LEFT == DT_LEFT);
+static_assert(std::is_same_v<PIX_HFONT, HFONT>);
 
 namespace {
 

@@ -2,11 +2,17 @@
 #pragma once
 
 #include "pix/PIX_Bitmap.h"
-#include "platform/gdi/GDI.h"
 
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+// The text platform's font and rectangle, named but not defined here: only
+// code that makes fonts or rectangles includes the platform header. A
+// rectangle is four ints, left, top, right, bottom (right and bottom exclusive).
+struct GDI_Font;
+struct RECT;
+using PIX_HFONT = GDI_Font*;  // the platform's font handle (HFONT)
 
 // Font flags (SetFromHFont).
 enum
@@ -23,9 +29,20 @@ enum
   PIX_FONT_FLAG_FORCE_NATIVE = 0x400,
 };
 
-// Format flags of DrawText beyond the DT_* values of the platform layer.
+// Format flags of DrawText: the platform's DT_* values, under our own names,
+// and two of our own above them.
 enum : unsigned
 {
+  PIX_DT_TOP = 0x0,
+  PIX_DT_LEFT = 0x0,
+  PIX_DT_CALCRECT = 0x1,     // measure only: rect right/bottom receive the extent
+  PIX_DT_VCENTER = 0x2,
+  PIX_DT_CENTER = 0x4,
+  PIX_DT_BOTTOM = 0x10,
+  PIX_DT_RIGHT = 0x20,
+  PIX_DT_SINGLELINE = 0x40,
+  PIX_DT_NOPREFIX = 0x80,
+  PIX_DT_NOCLIP = 0x100,
   PIX_DT_USEFGALPHA = 0x40000000u,  // multiply the weight by the text colour's alpha / 255
   PIX_DT_NEEDALPHA = 0x80000000u,   // force the portable path
 };
@@ -35,7 +52,7 @@ class PIX_IFont
 {
 public:
   virtual ~PIX_IFont() {}
-  virtual void SetFromHFont(HFONT font, int flags = 0) = 0;
+  virtual void SetFromHFont(PIX_HFONT font, int flags = 0) = 0;
   // Each setter returns the previous value.
   virtual PIX_pixel SetTextColor(PIX_pixel color) = 0;
   virtual PIX_pixel SetBkColor(PIX_pixel color) = 0;
@@ -46,7 +63,7 @@ public:
   // terminating zero) in rect; returns the text's height (width when vertical).
   virtual int DrawText(PIX_IBitmap* bm, const char* str, int len, RECT* rect, unsigned format) = 0;
   virtual PIX_pixel GetTextColor() = 0;
-  virtual HFONT GetHFont() = 0;
+  virtual PIX_HFONT GetHFont() = 0;
   virtual int GetLineHeight() = 0;
   virtual void SetLineSpacing(int extra) = 0;
 };
@@ -71,7 +88,7 @@ public:
   PIX_CachedFont(const PIX_CachedFont&) = delete;
   PIX_CachedFont& operator=(const PIX_CachedFont&) = delete;
 
-  void SetFromHFont(HFONT font, int flags = 0) override;
+  void SetFromHFont(PIX_HFONT font, int flags = 0) override;
   PIX_pixel SetTextColor(PIX_pixel color) override;
   PIX_pixel SetBkColor(PIX_pixel color) override;
   PIX_pixel SetEffectColor(PIX_pixel color) override;
@@ -79,7 +96,7 @@ public:
   void SetCombineMode(int mode, float alpha = 1.0f) override;
   int DrawText(PIX_IBitmap* bm, const char* str, int len, RECT* rect, unsigned format) override;
   PIX_pixel GetTextColor() override { return m_fg; }
-  HFONT GetHFont() override { return m_font; }
+  PIX_HFONT GetHFont() override { return m_font; }
   int GetLineHeight() override { return m_lineHeight; }
   void SetLineSpacing(int extra) override { m_lineSpacing = extra; }
 
@@ -123,7 +140,7 @@ private:
   int m_flags = 0;
   int m_lineHeight = 0;
   int m_lineSpacing = 0;
-  HFONT m_font = nullptr;
+  PIX_HFONT m_font = nullptr;
   GlyphEnt m_low[128];
   std::vector<GlyphEnt> m_extra;  // sorted by code
   std::vector<unsigned char> m_store;

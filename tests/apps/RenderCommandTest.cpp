@@ -125,6 +125,7 @@ TEST(RenderParams, SetTakesPlainValuesInTheParametersUnits) {
   std::string error;
   ASSERT_TRUE(ApplyParamSetting(plug, "Decay=0.9", &error)) << error;
   EXPECT_EQ(plug.GetParam(kDecay)->Value(), 0.9);
+  plug.Reset();  // no render runs yet: the change waits for the next block or a reset
   EXPECT_NEAR(plug.Voice().getAmpEnv().getDecay(), 0.01551 + 0.33 * 0.9, 5e-8);  // reached the voice
   ASSERT_TRUE(ApplyParamSetting(plug, "pitch=-5", &error)) << error;  // case does not matter
   EXPECT_EQ(plug.GetParam(kPitch)->Value(), -5.0);

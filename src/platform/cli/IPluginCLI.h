@@ -20,8 +20,7 @@
 // (as a wrapper does at initialisation), then renders block by block.
 //
 // Threads: the notification log takes no lock and never allocates, so it may
-// be written from the audio thread (a MIDI-learned controller informs the
-// host from there) and from any other thread at the same time; each call
+// be written from any thread, several at the same time; each call
 // claims its own slot. Read the log back (HostEvent, NHostEvents) and clear
 // it only while no notification is in flight, e.g. after joining the threads
 // that made them. Tempo and sample position are atomics.
