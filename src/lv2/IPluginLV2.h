@@ -1,0 +1,134 @@
+// The LV2 binding of the plug-in base: ports, atom events, state and options mapped onto IPluginBase.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include "framework/IPluginBase.h"
+#include "lv2/describe/Lv2PortLayout.h"
+
+// What the binding needs to know of a plug-in beyond its IPluginBase: the
+// role of each parameter among the ports, what an output port shows, and the
+// instance's MIDI-learn bindings (saved with the host's session).
+struct Lv2PlugHooks {
+  std::vector<Lv2PortRole> roles;
+  // Value an output port shows; null: the parameter's own value.
+  double (*outputValue)(IPluginBase* plug, int paramIdx) = nullptr;
+  // Controller bound to a parameter (0..127, or -1 for none); null: the
+  // plug-in has no MIDI learn and the state carries no bindings.
+  int (*controllerOf)(IPluginBase* plug, int paramIdx) = nullptr;
+  // Makes the instance's bindings those of table (one entry per parameter,
+  // each 0..127 or -1); called with the plug-in mutex held, before the
+  // restored parameters are applied.
+  void (*setControllers)(IPluginBase* plug, const std::vector<int>& table) = nullptr;
+};
+
+// Stands where a host wrapper stands, between IPluginBase and the plug-in
+// class, when the plug-in is an LV2 plug-in. The control ports are the
+// truth: at the top of every run each control port whose value differs from
+// the one last taken is written into its parameter (clamped) and the
+// plug-in's OnParamChange runs, so from the first run on the parameters
+// follow the host's ports whatever the constructor loaded. MIDI events of the
+// event port reach ProcessMidiMsg at their frame offsets; a run longer than
+// the block size is rendered in block-size pieces, the MIDI queue carrying
+// later events over. Parameters without a port (learn and clear) are set by
+// the editor's own atom message on the event port, at its frame.
+//
+// Lifecycle: the entry creates the plug-in, then Lv2Instantiate (features,
+// rate, block size, Reset), Lv2ConnectPort for each port, Lv2Activate, runs,
+// Lv2Deactivate, delete.
+//
+// Threads: Lv2Run is the audio thread's; it allocates nothing and does no
+// file work. Save may run beside it (it reads the parameters under the
+// plug-in mutex); restore, options and activation run while the host holds
+// the run back, as LV2 requires. A restore only marks the ports to be taken
+// as they stand at the next run, so the restored values are not overwritten
+// by ports that were set before it.
+class IPluginLV2 : public IPluginBase {
+public:
+  // Run-time URIDs of everything the binding reads or writes.
+  struct Urids {
+    LV2_URID atomChunk = 0, atomSequence = 0, atomObject = 0, atomBlank = 0, atomInt = 0, atomFloat = 0,
+             atomDouble = 0, atomBeats = 0, beatUnit = 0, midiEvent = 0, maxBlockLength = 0, nominalBlockLength = 0,
+             sampleRate = 0, paramsState = 0, controllersState = 0, editorParamMsg = 0, paramIndex = 0,
+             paramValue = 0;
+  };
+
+  // The DSP side reads no preset folder: the host's ports and saved state
+  // decide its sound, and a host may make hundreds of instances.
+  static constexpr bool kUsesUserPresetFolder = false;
+
+  // Largest block rendered at once when the host names no maximum.
+  static constexpr int kDefaultBlockSize = 1024;
+  // The controller part of the state: this tag, then one signed byte per parameter.
+  static constexpr char kControllersTag[4] = {'K', 'T', 'C', '1'};
+
+  IPluginLV2(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+             const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
+             int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst);
+
+  // The LV2 plug-in side has no way to tell the host of a change: the ports
+  // are the host's, and the editor reports gestures through its own channel.
+  void BeginInformHostOfParamChange(int /*paramIdx*/) override {}
+  void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) override {}
+  void EndInformHostOfParamChange(int /*paramIdx*/) override {}
+  void InformHostOfProgramChange() override {}
+  int GetSamplePos() override { return mSamplePos.load(std::memory_order_relaxed); }
+  double GetTempo() override { return 120.0; }
+  void GetTimeSig(int* pNum, int* pDenom) override;
+  void GetTime(ITimeInfo* pTimeInfo) override;
+  void ResizeGraphics(int w, int h) override;
+  // The plug-in has no MIDI output port.
+  bool SendMidiMsg(IMidiMsg* /*pMsg*/) override { return false; }
+
+  // ---- The LV2 side, called through the descriptor. ----
+
+  // Takes the host's features (urid:map is required, options are read when
+  // given), sets sample rate and block size and resets. False when urid:map
+  // is missing or the rate is not a positive number.
+  bool Lv2Instantiate(double rate, const LV2_Feature* const* features, const Lv2PlugHooks& hooks,
+                      const char* pluginUri);
+  // Ports with an index outside the layout are ignored.
+  void Lv2ConnectPort(uint32_t port, void* data);
+  void Lv2Activate();
+  void Lv2Deactivate() {}
+  void Lv2Run(uint32_t nFrames);
+  LV2_State_Status Lv2Save(LV2_State_Store_Function store, LV2_State_Handle handle);
+  // Refuses (changing nothing) state that is not ours: a missing parameter
+  // chunk, a wrong type or size, a value that is not finite or out of its
+  // range, a malformed controller table.
+  LV2_State_Status Lv2Restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
+  uint32_t Lv2GetOptions(LV2_Options_Option* options);
+  uint32_t Lv2SetOptions(const LV2_Options_Option* options);
+
+  const Lv2PortLayout* Layout() const { return mLayout.get(); }
+  const Urids& GetUrids() const { return mUrids; }
+
+private:
+  // A parameter change from the host's side: clamped value, then the plug-in.
+  void SetParamFromHost(int paramIdx, double value);
+  void ApplyControlPorts();
+  // Takes the event port's events in order while rendering the run.
+  void RenderEvents(uint32_t nFrames);
+  void ReadEditorMessage(const uint8_t* body, uint32_t size);
+  // Renders frames from .. to - 1 of the run into the output ports.
+  void Render(uint32_t from, uint32_t to);
+  void TakeOption(const LV2_Options_Option& option);
+
+  Urids mUrids;
+  Lv2PlugHooks mHooks;
+  std::unique_ptr<Lv2PortLayout> mLayout;
+  // One pointer per port, as the host connected them.
+  std::vector<void*> mPortData;
+  // The value each control input port had when last taken; NaN: never taken.
+  std::vector<float> mPortSeen;
+  std::atomic<bool> mAdoptPorts{false};
+  std::atomic<int> mSamplePos{0};
+};
