@@ -119,7 +119,6 @@ void Check(AudioUnit unit) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  QiKt412::ResetControllerTable();
   AudioUnit unit = nullptr;
   if (OpenAComponent(IPluginAU::IPluginAUEntry, kDesc, &unit) != noErr) std::abort();
   double rate = 44100.0;

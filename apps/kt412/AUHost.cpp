@@ -119,7 +119,8 @@ std::vector<uint8_t> AUHostUnit::StateBytes() {
   return bytes;
 }
 
-CFMutableDictionaryRef MakeStateDictionary(const ComponentDescription& cd, const std::vector<uint8_t>& data) {
+CFMutableDictionaryRef MakeStateDictionary(const ComponentDescription& cd, const std::vector<uint8_t>& data,
+                                           const std::vector<int8_t>* controllers) {
   CFMutableDictionaryRef dict =
       CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
   auto put = [dict](const char* key, CFTypeRef value) {
@@ -135,5 +136,8 @@ CFMutableDictionaryRef MakeStateDictionary(const ComponentDescription& cd, const
   put("manufacturer", number(static_cast<SInt32>(cd.componentManufacturer)));
   put("name", CFStringCreateWithCString(nullptr, "", kCFStringEncodingUTF8));
   put("data", CFDataCreate(nullptr, data.data(), static_cast<CFIndex>(data.size())));
+  if (controllers)
+    put("midi-learn", CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(controllers->data()),
+                                   static_cast<CFIndex>(controllers->size())));
   return dict;
 }

@@ -72,4 +72,5 @@ private:
 
 // A state dictionary with the component's identity and the given bytes;
 // the caller releases it.
-CFMutableDictionaryRef MakeStateDictionary(const ComponentDescription& cd, const std::vector<uint8_t>& data);
+CFMutableDictionaryRef MakeStateDictionary(const ComponentDescription& cd, const std::vector<uint8_t>& data,
+                                           const std::vector<int8_t>* controllers = nullptr);

@@ -101,7 +101,6 @@ int RunPlay(const PlayOptions& opts, std::ostream& out, std::ostream& err) {
   // The editor goes into a window: the instrument makes its surface through
   // the binding's factory, so it is chosen before the instrument exists.
   SetGraphicsFactory(&MakeGraphicsX11);
-  QiKt412::ResetControllerTable();
   // A musician's player browses the user's preset folder (seeded with the
   // factory presets on first use) unless told otherwise.
   QiKt412 plug(opts.presetDir.empty() ? DefaultPresetBasePath() : opts.presetDir);
@@ -122,7 +121,7 @@ int RunPlay(const PlayOptions& opts, std::ostream& out, std::ostream& err) {
   for (const std::string& s : opts.settings)
     if (!ApplyParamSetting(plug, s, &error)) return Fail(err, error);
 
-  auto* gui = dynamic_cast<IGraphicsX11*>(static_cast<IGraphics*>(plug.GetGUI()));
+  auto* gui = dynamic_cast<IGraphicsX11*>(plug.Graphics());
   if (!gui || !gui->OpenWindow(nullptr)) return Fail(err, "cannot open the X display (is DISPLAY set?)");
 
   if (!opts.noAudio) {

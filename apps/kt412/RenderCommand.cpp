@@ -133,22 +133,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 // Brings a prepared Audio Unit instance to the state the built-in path has
-// reached in plug: controllers learnt as a user learns them (learn on, touch
-// the parameter, move the controller, learn off), then every parameter value
-// restored from plug's state through the class info, in full precision (a
-// host's parameter calls carry only single precision). The controller table
-// of the library starts at its load-time state: one render per process.
-bool PrepareAUUnit(AUHostUnit& unit, QiKt412& plug, const std::vector<std::pair<int, int>>& learned) {
-  for (const auto& [cc, idx] : learned) {
-    if (unit.SetParam(kLearn, 1.0f) != noErr || unit.SetParam(static_cast<UInt32>(idx), 0.0f) != noErr ||
-        MusicDeviceMIDIEvent(unit.Unit(), 0xB0, static_cast<UInt32>(cc), 0, 0) != noErr ||
-        unit.SetParam(kLearn, 0.0f) != noErr)
-      return false;
-  }
+// reached in plug: every parameter value in full precision (a host's
+// parameter calls carry only single precision) and the learned controllers,
+// both through the class info as a host restores a song.
+bool PrepareAUUnit(AUHostUnit& unit, QiKt412& plug) {
   ByteChunk chunk;
   if (!plug.SerializeState(&chunk)) return false;
   std::vector<uint8_t> bytes(chunk.GetBytes(), chunk.GetBytes() + chunk.Size());
-  CFMutableDictionaryRef state = MakeStateDictionary(KtComponentDescription(), bytes);
+  std::vector<int8_t> controllers;
+  for (int i = 0; i < plug.NParams(); ++i) controllers.push_back(static_cast<int8_t>(plug.BoundController(i)));
+  CFMutableDictionaryRef state = MakeStateDictionary(KtComponentDescription(), bytes, &controllers);
   const OSStatus r = unit.RestoreState(state);
   CFRelease(state);
   ClearComponentEvents(unit.Unit());
@@ -402,12 +396,8 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
   if (!opts.presetFile.empty() && !LoadPresetOption(plug, opts.presetFile, &error)) return Fail(err, error);
   for (const std::string& s : opts.settings)
     if (!ApplyParamSetting(plug, s, &error)) return Fail(err, error);
-  std::vector<std::pair<int, int>> learned;  // (controller, parameter)
-  for (const std::string& l : opts.learns) {
-    int cc = -1, idx = -1;
-    if (!ApplyLearn(plug, l, &error, &cc, &idx)) return Fail(err, error);
-    learned.emplace_back(cc, idx);
-  }
+  for (const std::string& l : opts.learns)
+    if (!ApplyLearn(plug, l, &error)) return Fail(err, error);
 
   if (opts.listParams) {
     if (!opts.stateOut.empty() && !SaveStateFile(plug, opts.stateOut, &error)) return Fail(err, error);
@@ -458,7 +448,7 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     }
     unit = std::make_unique<AUHostUnit>(lib);
     if (!unit->IsOpen() || unit->Prepare(opts.sampleRate, static_cast<UInt32>(block)) != noErr ||
-        !PrepareAUUnit(*unit, plug, learned)) {
+        !PrepareAUUnit(*unit, plug)) {
       writer.Abort();
       return Fail(err, "the plug-in library refused to open or prepare an instance");
     }

@@ -78,6 +78,7 @@ IPluginAU::IPluginAU(int nParams, const char* channelIOStr, int nPresets, const 
 }
 
 IPluginAU::~IPluginAU() {
+  StopIdleWorker();
   mRenderNotify.clear();
   mInBuses.clear();
   mOutBuses.clear();
@@ -85,9 +86,34 @@ IPluginAU::~IPluginAU() {
   mPropertyListeners.clear();
 }
 
+void IPluginAU::StartIdleWorker() {
+  if (mIdleThread.joinable()) return;
+  mIdleStop = false;
+  mIdleThread = std::thread([this] {
+    std::unique_lock<std::mutex> lock(mIdleWait);
+    while (!mIdleWake.wait_for(lock, std::chrono::milliseconds(40), [this] { return mIdleStop; })) {
+      lock.unlock();
+      OnIdle();
+      lock.lock();
+    }
+  });
+}
+
+void IPluginAU::StopIdleWorker() {
+  if (!mIdleThread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mIdleWait);
+    mIdleStop = true;
+  }
+  mIdleWake.notify_all();
+  mIdleThread.join();
+}
+
 void IPluginAU::SetInstanceInfo(const IPluginInstanceInfo& info) {
   mBundleIdentifier = info.mBundleID;
   mViewFactoryClassName = info.mViewFactoryClassName;
+  mControllerOf = info.controllerOf;
+  mSetControllers = info.setControllers;
 }
 
 IGraphics* IPluginAU::GetGraphics() { return dynamic_cast<IGraphics*>(GetGUI()); }
@@ -110,11 +136,14 @@ ComponentResult IPluginAU::IPluginAUEntry(ComponentParameters* params, void* pPl
       made->PruneUninitializedPresets();
       made->mComponentInstance = ci;
       SetComponentInstanceStorage(ci, reinterpret_cast<Handle>(made));
+      made->StartIdleWorker();
       return noErr;
     }
     case kComponentCloseSelect: {
       if (plug) {
         ComponentInstance ci = plug->mComponentInstance;
+        // Before the plug-in goes: the worker calls into it.
+        plug->StopIdleWorker();
         plug->ClearConnections();
         delete plug;
         SetComponentInstanceStorage(ci, nullptr);

@@ -1,8 +1,12 @@
 // The Audio Unit (version 2) binding of the plug-in base.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/IPluginBase.h"
@@ -16,6 +20,14 @@ class IGraphics;
 struct IPluginInstanceInfo {
   std::string mBundleID;
   std::string mViewFactoryClassName;
+  // The instance's MIDI-learn bindings, saved in the class info beside the
+  // parameters under "midi-learn" (one signed byte per parameter: the
+  // controller 0..127, or -1 for none), so a host's song reloads with its
+  // controllers still bound. Null: the plug-in has no bindings to keep.
+  int (*controllerOf)(IPluginBase* plug, int paramIdx) = nullptr;
+  // Makes the instance's bindings those of table (one entry per parameter);
+  // called with the plug-in mutex held, after the parameters are restored.
+  void (*setControllers)(IPluginBase* plug, const std::vector<int>& table) = nullptr;
 };
 
 // Binds IPluginBase to the Audio Unit component interface: the component
@@ -143,8 +155,22 @@ private:
   void NotifyRender(AudioUnitRenderActionFlags flags, const AudioTimeStamp* pTimestamp, UInt32 bus, UInt32 nFrames,
                     AudioBufferList* pBufferList);
 
+  // The idle worker: OnIdle 25 times a second from open to close, so that
+  // what the audio thread hands over (controller moves for the host, preset
+  // steps) is carried out even while no editor's timer runs. Started by the
+  // open request and stopped by close, both outside the plug-in mutex, which
+  // OnIdle takes.
+  void StartIdleWorker();
+  void StopIdleWorker();
+
   std::string mBundleIdentifier;
   std::string mViewFactoryClassName;
+  int (*mControllerOf)(IPluginBase*, int) = nullptr;
+  void (*mSetControllers)(IPluginBase*, const std::vector<int>&) = nullptr;
+  std::thread mIdleThread;
+  std::mutex mIdleWait;
+  std::condition_variable mIdleWake;
+  bool mIdleStop = false;
   char mValueStringBuffer[32] = {};
   ComponentInstance mComponentInstance = nullptr;
   bool mIsInitialized = false;

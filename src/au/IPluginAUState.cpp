@@ -26,6 +26,13 @@ void PutValue(CFMutableDictionaryRef dict, const char* key, CFTypeRef value) {
 }
 
 // The value under key when it is of the given kind, else null.
+bool Has(CFDictionaryRef dict, const char* key) {
+  CFStringRef k = MakeString(key);
+  const bool has = CFDictionaryGetValue(dict, k) != nullptr;
+  CFRelease(k);
+  return has;
+}
+
 CFTypeRef GetTyped(CFDictionaryRef dict, const char* key, CFTypeID type) {
   CFStringRef k = MakeString(key);
   CFTypeRef v = CFDictionaryGetValue(dict, k);
@@ -60,6 +67,13 @@ ComponentResult IPluginAU::GetState(CFPropertyListRef* ppPropList) {
     CFDataRef data = CFDataCreate(kCFAllocatorDefault, chunk.GetBytes(), chunk.Size());
     PutValue(dict, "data", data);
     CFRelease(data);
+  }
+  if (mControllerOf) {
+    std::vector<uint8_t> table(static_cast<size_t>(NParams()));
+    for (int i = 0; i < NParams(); ++i) table[static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<int8_t>(mControllerOf(this, i)));
+    CFDataRef learn = CFDataCreate(kCFAllocatorDefault, table.data(), static_cast<CFIndex>(table.size()));
+    PutValue(dict, "midi-learn", learn);
+    CFRelease(learn);
   }
   *ppPropList = dict;
   return noErr;
@@ -98,10 +112,25 @@ ComponentResult IPluginAU::SetState(CFPropertyListRef pPropList) {
     }
   }
 
+  // The bindings are optional (a song saved before they were kept has none),
+  // but when present they must be whole: one controller 0..127 or -1 per parameter.
+  std::vector<int> controllers;
+  if (Has(dict, "midi-learn")) {
+    auto learn = static_cast<CFDataRef>(GetTyped(dict, "midi-learn", CFDataGetTypeID()));
+    if (!learn || CFDataGetLength(learn) != static_cast<CFIndex>(NParams())) return kAudioUnitErr_InvalidPropertyValue;
+    const uint8_t* table = CFDataGetBytePtr(learn);
+    for (int i = 0; i < NParams(); ++i) {
+      const int cc = static_cast<int8_t>(table[i]);
+      if (cc < -1) return kAudioUnitErr_InvalidPropertyValue;
+      controllers.push_back(cc);
+    }
+  }
+
   RestorePreset(CFStringGetCStringPtr(name, kCFStringEncodingUTF8));
   ByteChunk chunk;
   chunk.PutBytes(bytes, static_cast<int>(length));
   if (UnserializeState(&chunk, 0) <= 0) return kAudioUnitErr_InvalidPropertyValue;
+  if (mSetControllers && !controllers.empty()) mSetControllers(this, controllers);
   RedrawParamControls();
   return noErr;
 }

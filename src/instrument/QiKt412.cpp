@@ -1,6 +1,7 @@
 // The KT-412 instrument: rendering, note triggering, parameters and MIDI learn.
 #include "instrument/QiKt412.h"
 
+#include <algorithm>
 #include <climits>
 #include <thread>
 
@@ -371,4 +372,35 @@ bool QiKt412::BindController(int cc, int paramIdx) {
   }
   mParamCC[paramIdx].store(cc);
   return true;
+}
+
+void QiKt412::RestoreControllerTable(const std::vector<int>& table) {
+  const int n = std::min<int>(static_cast<int>(table.size()), kLastRoutableParam + 1);
+  auto touchInClearMode = [this](const std::vector<int>& params) {
+    if (params.empty()) return;
+    IParam* clear = GetParam(kClear);
+    const double was = clear->Value();
+    clear->Set(1.0);
+    OnParamChange(kClear);
+    for (int p : params) OnParamChange(p);
+    clear->Set(was);
+    OnParamChange(kClear);
+  };
+  std::vector<int> unbind;
+  for (int p = 0; p < n; ++p)
+    if (table[static_cast<size_t>(p)] < 0 && BoundController(p) >= 0) unbind.push_back(p);
+  touchInClearMode(unbind);
+  for (int p = 0; p < n; ++p) {
+    const int cc = table[static_cast<size_t>(p)];
+    if (cc > 0 && BoundController(p) != cc) BindController(cc, p);
+  }
+  int zeros = 0, highestZero = -1;
+  bool zerosKept = true;
+  for (int p = 0; p < n; ++p) {
+    if (table[static_cast<size_t>(p)] != 0) continue;
+    ++zeros;
+    highestZero = p;
+    zerosKept = zerosKept && BoundController(p) == 0;
+  }
+  if (zeros > 0 && !zerosKept) BindController(0, highestZero);
 }

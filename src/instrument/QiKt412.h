@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/IMidiQueue.h"
 #include "IPluginBinding.h"
@@ -109,6 +110,14 @@ public:
   // the parameter. Used by the command line's --learn. False when cc is not
   // 0..127 or the parameter is not one that controllers can drive (0..10).
   bool BindController(int cc, int paramIdx);
+  // Makes the bindings those of a saved table (one entry per parameter, each
+  // 0..127 or -1), as a user would: binding as learning binds and unbinding
+  // as clear mode does. Only parameters 0..10 are ever routed, so only they
+  // are set. Several parameters on controller 0 happen only in a table never
+  // learned into; they are kept where the instance still has them, else
+  // controller 0 goes to the highest of them, the one it reaches. Hosts
+  // restore a song's bindings through this.
+  void RestoreControllerTable(const std::vector<int>& table);
   // Controller moves the render has routed to a parameter so far.
   long ControllerMoves() const { return mControllerMoves.load(std::memory_order_relaxed); }
   // Preset steps asked for on the audio thread and not yet carried out by OnIdle.

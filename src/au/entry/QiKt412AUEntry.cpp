@@ -17,7 +17,12 @@ IPluginAU* MakePlug() {
   static std::mutex sMakeMutex;
   std::lock_guard<std::mutex> lock(sMakeMutex);
   auto* plug = new QiKt412();
-  plug->SetInstanceInfo(IPluginInstanceInfo{kBundleID, kViewFactoryClassName});
+  IPluginInstanceInfo info{kBundleID, kViewFactoryClassName};
+  info.controllerOf = [](IPluginBase* p, int idx) { return static_cast<QiKt412*>(p)->BoundController(idx); };
+  info.setControllers = [](IPluginBase* p, const std::vector<int>& table) {
+    static_cast<QiKt412*>(p)->RestoreControllerTable(table);
+  };
+  plug->SetInstanceInfo(info);
   return plug;
 }
 

@@ -1,4 +1,5 @@
 // The X11 view's own-drawn text entry: a child window with caret, selection and input filter.
+#include "platform/gdi/GDI.h"
 #include "graphics/IControl.h"
 #include "framework/IParam.h"
 

@@ -1,4 +1,5 @@
 // The X11 view's services: message boxes, file prompts, clipboard, URLs, paths and images.
+#include "platform/gdi/GDI.h"
 #include "graphics/IControl.h"
 
 #include <X11/Xatom.h>

@@ -63,7 +63,6 @@ protected:
     dpy = XOpenDisplay(nullptr);
     ASSERT_NE(nullptr, dpy);
     SetGraphicsFactory(&MakeGraphicsX11);
-    QiKt412::ResetControllerTable();
     // The preset folder tree, seeded with the factory presets on first use.
     presetDir = home + "/presets/";
     plug = std::make_unique<QiKt412>(presetDir);
