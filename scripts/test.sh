@@ -39,7 +39,7 @@ cmake --build "$root/build/release" -j"$jobs" --target test_voice test_instrumen
 run_tests "$root/build/release" voice/test_voice instrument/test_instrument realtime/test_realtime
 # The LV2 editor in a GTK host: GTK cannot start beside a preloaded
 # sanitizer run-time, so this one runs on the Release bundle.
-cmake --build "$root/build/release" -j"$jobs" --target kt412_lv2_bundle kt412
+cmake --build "$root/build/release" -j"$jobs" --target kt412_lv2_bundle kt412 kt412_jack_probe
 ctest --test-dir "$root/build/release" -R 'lv2\.jalv_gtk' --no-tests=ignore --output-on-failure
 
 if [[ -f "$root/fuzz/CMakeLists.txt" ]]; then
