@@ -5,13 +5,13 @@ set -euo pipefail
 
 build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
-            libx11-dev libxext-dev libxfixes-dev libxtst-dev libjack-jackd2-dev libsndfile1-dev libsmf-dev
+            libx11-dev libxext-dev libxfixes-dev libxtst-dev libdbus-1-dev libjack-jackd2-dev libsndfile1-dev libsmf-dev
             lv2-dev liblilv-dev libsuil-dev)
 # mma and timidity ship the MIDI files, python3-mido reads them independently,
 # and golang-1.19-src ships the PNG suite: the conformance tests' material.
 test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth
            mma timidity python3-mido golang-1.19-src locales jackd2
-           lilv-utils sordi jalv x11-utils xdotool)
+           lilv-utils sordi jalv x11-utils xdotool dbus)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then

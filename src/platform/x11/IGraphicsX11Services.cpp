@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -27,6 +28,7 @@
 #include "platform/x11/IGraphicsX11.h"
 #include "platform/x11/X11MessageBox.h"
 #include "platform/x11/X11Paths.h"
+#include "platform/x11/X11Portal.h"
 #include "platform/x11/X11View.h"
 
 extern char** environ;
@@ -250,6 +252,36 @@ void IGraphicsX11::PromptForFile(std::string* pFilename, EFileAction action, std
   std::string start = dir;
   if (!start.empty() && start.back() != '/') start += '/';
   start += proposed;
+
+  // The desktop portal first: the desktop's own chooser, and the only one
+  // reachable from a sandbox. Without a portal on the session bus, or when it
+  // refuses the call, the chooser programs below take over.
+  X11PortalQuery query;
+  query.save = action == kFileSave;
+  char parent[32];
+  std::snprintf(parent, sizeof(parent), "x11:%lx", (unsigned long)mView->win);
+  query.parentWindow = parent;
+  query.folder = dir;
+  query.proposedName = proposed;
+  query.extensions = exts;
+  mInModal = true;
+  const X11PortalResult portal = X11PortalChooseFile(query, [this] {
+    if (mView) Pump(0);
+    return mView && !mView->closePending;
+  }, 1000 / FPS());
+  mInModal = false;
+  if (mView && mView->closePending) {
+    CloseWindow();
+    return;
+  }
+  if (!mView) return;
+  if (portal.status != X11PortalStatus::kUnavailable && portal.status != X11PortalStatus::kFailed) {
+    if (portal.status != X11PortalStatus::kChosen || portal.path.empty()) return;
+    *pFilename = portal.path;
+    const size_t slash = portal.path.find_last_of('/');
+    dir = portal.path.substr(0, slash + 1);
+    return;
+  }
 
   std::vector<std::string> args;
   std::string tool = FindInPath("zenity");
