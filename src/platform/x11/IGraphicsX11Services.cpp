@@ -264,8 +264,10 @@ void IGraphicsX11::PromptForFile(std::string* pFilename, EFileAction action, std
   query.folder = dir;
   query.proposedName = proposed;
   query.extensions = exts;
-  mInModal = true;
+  // Modal only once the portal took the call, so a missing portal leaves no
+  // trace before the fallback's own modal loop.
   const X11PortalResult portal = X11PortalChooseFile(query, [this] {
+    mInModal = true;
     if (mView) Pump(0);
     return mView && !mView->closePending;
   }, 1000 / FPS());

@@ -8,6 +8,7 @@
 
 #include "pix/PIX_Bitmap.h"
 #include "platform/headless/IGraphicsHeadless.h"
+#include "PortalTestBus.h"
 
 namespace {
 using X11Window = X11Rig;
@@ -369,6 +370,10 @@ TEST_F(X11Window, FilePromptWithoutAChooserProgramUsesOurPathFieldAndEscapeCance
   const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   setenv("PATH", "/nonexistent-kt412", 1);
   setenv("XDG_CONFIG_HOME", "/nonexistent-kt412", 1);
+  // Nor a desktop portal on the session bus.
+  const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string savedBus = bus ? bus : "";
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-kt412/bus", 1);
   IGraphicsX11* gr = g;
   std::thread user([gr] {
     Display* d = XOpenDisplay(nullptr);
@@ -397,8 +402,35 @@ TEST_F(X11Window, FilePromptWithoutAChooserProgramUsesOurPathFieldAndEscapeCance
   user.join();
   setenv("PATH", path.c_str(), 1);
   unsetenv("XDG_CONFIG_HOME");
+  if (savedBus.empty()) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else setenv("DBUS_SESSION_BUS_ADDRESS", savedBus.c_str(), 1);
   EXPECT_EQ("", again);
   EXPECT_EQ("/tmp", dir2);
+}
+
+TEST_F(X11Window, FilePromptAsksTheDesktopPortalFirstAndKeepsTheWindowAlive) {
+  PrivateBus bus;
+  if (bus.Address().empty()) GTEST_SKIP() << "dbus-daemon is not installed (scripts/install-deps.sh --test)";
+  FakePortal portal(bus.Address(), PortalAnswer::kChoose);
+  ASSERT_TRUE(portal.Ready());
+  const char* before = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string saved = before ? before : "";
+  setenv("DBUS_SESSION_BUS_ADDRESS", bus.Address().c_str(), 1);
+  Open();
+  std::string name = "kick", dir = "/tmp";
+  char ext[] = "qi";
+  g->PromptForFile(&name, kFileSave, &dir, ext);
+  if (saved.empty()) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
+  EXPECT_EQ("/tmp/my drums/kick one.kt412", name);
+  EXPECT_EQ("/tmp/my drums/", dir);
+  EXPECT_FALSE(g->MenuOpen());
+  std::lock_guard<std::mutex> lock(portal.m);
+  EXPECT_EQ("SaveFile", portal.method);
+  EXPECT_EQ("kick", portal.currentName);
+  char parent[32];
+  std::snprintf(parent, sizeof(parent), "x11:%lx", (unsigned long)g->XWindowId());
+  EXPECT_EQ(parent, portal.parent);
 }
 
 TEST_F(X11Window, TooltipShowsWhenThePointerRestsOnAControlAndGoesWhenItMoves) {
