@@ -15,32 +15,10 @@ using namespace rendertest;
 
 namespace {
 
-struct CliResult {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Runs kt412 inside dir with HOME and XDG_DATA_HOME pointing into dir (so
 // the user's real preset folder is never touched) plus the given variables.
-CliResult Kt412(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& env = "") {
-  std::string cmd = "cd " + Quote(dir.Path()) + " && env -u KT412_PRESET_DIR HOME=" + Quote(dir / "home") +
-                    " XDG_DATA_HOME= " + env + " " + Quote(KT412_EXE);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(dir / ".out") + " 2>" + Quote(dir / ".err") + " </dev/null";
-  CliResult r;
-  int raw = std::system(cmd.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadFile(dir / ".out");
-  r.err = ReadFile(dir / ".err");
-  std::remove((dir / ".out").c_str());
-  std::remove((dir / ".err").c_str());
-  return r;
+CliRun Kt412(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& env = "") {
+  return RunInDir(dir, "env -u KT412_PRESET_DIR HOME=" + Quote(dir / "home") + " XDG_DATA_HOME= " + env, KT412_EXE, args);
 }
 
 std::unique_ptr<PIX_IBitmap> LoadPNG(const std::string& path) { return std::unique_ptr<PIX_IBitmap>(PIX_LoadPNG(path.c_str())); }
@@ -53,7 +31,7 @@ const char* kPresetDirName = "Quorvane Instruments/Quorvane KT-412 Presets/";
 
 TEST(Kt412Snapshot, WritesTheEditorAndItsDoubledImage) {
   ScratchDir dir;
-  CliResult r = Kt412(dir, {"snapshot", "-o", "editor.png"});
+  CliRun r = Kt412(dir, {"snapshot", "-o", "editor.png"});
   ASSERT_EQ(r.status, 0) << r.err;
   auto one = LoadPNG(dir / "editor.png");
   ASSERT_TRUE(one);
@@ -96,7 +74,7 @@ TEST(Kt412Snapshot, BadArgumentsExitWith2OnOneLine) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"snapshot", "--scale", "3"}, {"snapshot", "--bogus"}, {"snapshot", "-o"},
         {"snapshot", "--preset", "missing.qipreset"}, {"snapshot", "-o", "no/such/folder/x.png"}}) {
-    CliResult r = Kt412(dir, args);
+    CliRun r = Kt412(dir, args);
     EXPECT_EQ(r.status, 2) << args[1];
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(r.err.rfind("kt412: error: ", 0), 0u) << r.err;
@@ -105,7 +83,7 @@ TEST(Kt412Snapshot, BadArgumentsExitWith2OnOneLine) {
 
 TEST(Kt412Presets, AFreshMachineGetsTheFactoryFolderListed) {
   ScratchDir dir;
-  CliResult r = Kt412(dir, {"presets"});
+  CliRun r = Kt412(dir, {"presets"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string folder = dir / "home/.local/share/" + kPresetDirName;
   EXPECT_EQ(r.out.rfind("Preset folder: " + folder + "\n", 0), 0u) << r.out;
@@ -129,7 +107,7 @@ TEST(Kt412RenderPresets, APresetFileChangesTheSoundAndRendersNeverReadTheUsersFo
   ASSERT_EQ(Kt412(dir, {"presets"}).status, 0);  // seeds the user folder
   const std::string factory = dir / "home/.local/share/" + kPresetDirName + "Factory Presets/";
   ASSERT_EQ(Kt412(dir, {"render", "-o", "plain.wav"}).status, 0);
-  CliResult r = Kt412(dir, {"render", "-o", "long.wav", "--preset", factory + "Long Sub Kick.qipreset"});
+  CliRun r = Kt412(dir, {"render", "-o", "long.wav", "--preset", factory + "Long Sub Kick.qipreset"});
   ASSERT_EQ(r.status, 0) << r.err;
   Wav plain = ReadWav(dir / "plain.wav"), withPreset = ReadWav(dir / "long.wav");
   ASSERT_EQ(plain.left.size(), withPreset.left.size());
@@ -154,7 +132,7 @@ TEST(Kt412RenderPresets, AMissingOrUnreadablePresetExitsWith2) {
   ScratchDir dir;
   WriteFile(dir / "junk.qipreset", "this is not a preset\n");
   for (const std::string& preset : {dir / "missing.qipreset", dir.Path(), dir / "junk.qipreset"}) {
-    CliResult r = Kt412(dir, {"render", "-o", "out.wav", "--preset", preset});
+    CliRun r = Kt412(dir, {"render", "-o", "out.wav", "--preset", preset});
     EXPECT_EQ(r.status, 2) << preset;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_FALSE(Exists(dir / "out.wav"));

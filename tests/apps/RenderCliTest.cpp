@@ -16,31 +16,8 @@ using namespace rendertest;
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Runs kt412 with args inside dir (so default outputs land there).
-CliRun Kt412(const ScratchDir& dir, const std::vector<std::string>& args) {
-  std::string cmd = "cd " + Quote(dir.Path()) + " && " + Quote(KT412_EXE);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(dir / ".out") + " 2>" + Quote(dir / ".err") + " </dev/null";
-  CliRun r;
-  int raw = std::system(cmd.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadFile(dir / ".out");
-  r.err = ReadFile(dir / ".err");
-  std::remove((dir / ".out").c_str());
-  std::remove((dir / ".err").c_str());
-  return r;
-}
+CliRun Kt412(const ScratchDir& dir, const std::vector<std::string>& args) { return RunInDir(dir, "", KT412_EXE, args); }
 
 int Lines(const std::string& s) {
   int n = 0;

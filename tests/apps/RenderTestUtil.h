@@ -4,8 +4,11 @@
 
 #include <sndfile.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -108,5 +111,35 @@ private:
   }
   std::string mTrack;
 };
+
+// What a run of a program printed and how it ended.
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+// s in single quotes for the shell.
+inline std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Runs program with args inside dir (so default outputs land there), after
+// the shell words of prefix (e.g. "env X=1"), and collects what it printed.
+inline CliRun RunInDir(const ScratchDir& dir, const std::string& prefix, const std::string& program,
+                       const std::vector<std::string>& args) {
+  std::string cmd = "cd " + Quote(dir.Path()) + " && " + prefix + " " + Quote(program);
+  for (const std::string& a : args) cmd += " " + Quote(a);
+  cmd += " >" + Quote(dir / ".out") + " 2>" + Quote(dir / ".err") + " </dev/null";
+  CliRun r;
+  const int raw = std::system(cmd.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadFile(dir / ".out");
+  r.err = ReadFile(dir / ".err");
+  std::remove((dir / ".out").c_str());
+  std::remove((dir / ".err").c_str());
+  return r;
+}
 
 }  // namespace rendertest

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks the bundle's description files against the LV2 specification's own
-# schema with lv2_validate (which runs sord_validate).
+# Checks the bundle's description files against the schema LV2 ships with its
+# headers, with lv2_validate (which runs sord_validate).
 set -euo pipefail
 bundle=$1
 if ! command -v lv2_validate >/dev/null || ! command -v sord_validate >/dev/null; then
