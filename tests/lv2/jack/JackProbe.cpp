@@ -13,6 +13,7 @@
 #include <jack/midiport.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -68,6 +69,19 @@ bool WaitForPort(jack_client_t* c, const std::string& name, double seconds) {
   return true;
 }
 
+// A host registers its ports before it activates its client, and a port of
+// an inactive client cannot be connected yet: retry until the time is up.
+// An existing connection counts as made.
+bool ConnectWithin(jack_client_t* c, const std::string& from, const std::string& to, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    const int rc = jack_connect(c, from.c_str(), to.c_str());
+    if (rc == 0 || rc == EEXIST) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,8 +112,8 @@ int main(int argc, char** argv) {
     jack_client_close(c);
     return 1;
   }
-  if (jack_connect(c, jack_port_name(gMidiOut), events.c_str()) || jack_connect(c, outL.c_str(), jack_port_name(gIn[0])) ||
-      jack_connect(c, outR.c_str(), jack_port_name(gIn[1]))) {
+  if (!ConnectWithin(c, jack_port_name(gMidiOut), events, timeout) || !ConnectWithin(c, outL, jack_port_name(gIn[0]), timeout) ||
+      !ConnectWithin(c, outR, jack_port_name(gIn[1]), timeout)) {
     std::fprintf(stderr, "kt412_jack_probe: cannot connect to %s\n", target.c_str());
     jack_client_close(c);
     return 2;
