@@ -9,6 +9,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -24,6 +25,7 @@
 #include <thread>
 
 #include "JackDummyServer.h"
+#include "PulseNullSinkServer.h"
 #include "XvfbServer.h"
 
 namespace {
@@ -441,4 +443,62 @@ TEST_F(X11Player, TheWindowCarriesTheClassAndIconThatTheInstalledDesktopFileName
   EXPECT_TRUE(file == shown) << "window icon and installed icon differ";
   SendClose(dpy, w);
   EXPECT_EQ(0, player.Wait(10000));
+}
+
+// No JACK server, but the desktop's sound server: the player plays through
+// PulseAudio. This sandbox has no ALSA sequencer (no /dev/snd/seq), so the
+// note goes in through the pad, clicked in the window; the hit is heard at
+// the null sink's monitor, recorded with parec, and nothing before it.
+TEST_F(X11Player, WithoutJackAPadHitIsHeardThroughPulseAudio) {
+  if (!PulseNullSinkServer::Installed()) GTEST_SKIP() << "pulseaudio is not installed (scripts/install-deps.sh --test)";
+  PulseNullSinkServer pulse;
+  ASSERT_TRUE(pulse.Start(home)) << Child::Read(home + "/pulseaudio.log");
+  setenv("JACK_DEFAULT_SERVER", "kt412-no-such-server", 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  const std::string recDir = home + "/rec";
+  ASSERT_EQ(0, ::mkdir(recDir.c_str(), 0700));
+  Child rec;
+  ASSERT_TRUE(rec.Start({"/usr/bin/parec", "--raw", "-d", std::string(PulseNullSinkServer::kSink) + ".monitor",
+                         "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=20"},
+                        recDir));
+  Child player;
+  ASSERT_TRUE(player.Start({KT412_BINARY, "play", "--set", "Decay=0.5"}, home));
+  const Window w = WaitForWindow();
+  ASSERT_NE(0ul, w) << Child::Read(player.errPath);
+  for (int i = 0; i < 500 && Child::Read(player.outPath).find("playing") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const std::string said = Child::Read(player.outPath);
+  EXPECT_NE(std::string::npos, said.find("playing through PulseAudio")) << said << Child::Read(player.errPath);
+
+  // Half a second of the player running idle, then the pad (96 x 30 at 480, 100).
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  struct stat st;
+  ASSERT_EQ(0, ::stat(rec.outPath.c_str(), &st));
+  const size_t quietBytes = (size_t)st.st_size;
+  int rx = 0, ry = 0;
+  Window child;
+  XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), 480 + 48, 100 + 15, &rx, &ry, &child);
+  XTestFakeMotionEvent(dpy, -1, rx, ry, 0);
+  XFlush(dpy);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  XTestFakeButtonEvent(dpy, 1, True, 0);
+  XFlush(dpy);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  XTestFakeButtonEvent(dpy, 1, False, 0);
+  XFlush(dpy);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+
+  SendClose(dpy, w);
+  EXPECT_EQ(0, player.Wait(10000)) << Child::Read(player.errPath);
+  kill(rec.pid, SIGINT);
+  rec.Wait(5000);
+  const std::string raw = Child::Read(rec.outPath);
+  ASSERT_GT(raw.size(), quietBytes + 48000);  // more than a quarter second after the click
+  int peakBefore = 0, peakAfter = 0;
+  for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+    const int v = std::abs((int)(int16_t)((unsigned char)raw[i] | (unsigned char)raw[i + 1] << 8));
+    (i < quietBytes ? peakBefore : peakAfter) = std::max(i < quietBytes ? peakBefore : peakAfter, v);
+  }
+  EXPECT_EQ(0, peakBefore);
+  EXPECT_GT(peakAfter, 3000) << "the hit's peak, of 32767";
 }
