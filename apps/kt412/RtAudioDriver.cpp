@@ -171,7 +171,9 @@ void RtAudioDriver::OnMidi(double, std::vector<unsigned char>* message, void* ar
 
 void RtAudioDriver::OnStreamError(RtAudioError::Type type, const std::string&) {
   RtAudioDriver* self = gLiveDriver.load();
-  if (!self || !self->mRunning.load() || type == RtAudioError::WARNING || type == RtAudioError::DEBUG_WARNING) return;
+  // RtAudio reports a failed write to a server that has gone as a warning;
+  // once the stream runs, nothing else reaches this callback.
+  if (!self || !self->mRunning.load() || type == RtAudioError::DEBUG_WARNING) return;
   self->mServerLost.store(true);
   if (self->mStop) self->mStop->store(true);
 }

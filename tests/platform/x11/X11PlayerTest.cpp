@@ -449,6 +449,7 @@ TEST_F(X11Player, TheWindowCarriesTheClassAndIconThatTheInstalledDesktopFileName
 // PulseAudio. This sandbox has no ALSA sequencer (no /dev/snd/seq), so the
 // note goes in through the pad, clicked in the window; the hit is heard at
 // the null sink's monitor, recorded with parec, and nothing before it.
+// When the server then stops, the player says so and exits with 3.
 TEST_F(X11Player, WithoutJackAPadHitIsHeardThroughPulseAudio) {
   if (!PulseNullSinkServer::Installed()) GTEST_SKIP() << "pulseaudio is not installed (scripts/install-deps.sh --test)";
   PulseNullSinkServer pulse;
@@ -470,11 +471,15 @@ TEST_F(X11Player, WithoutJackAPadHitIsHeardThroughPulseAudio) {
   const std::string said = Child::Read(player.outPath);
   EXPECT_NE(std::string::npos, said.find("playing through PulseAudio")) << said << Child::Read(player.errPath);
 
-  // Half a second of the player running idle, then the pad (96 x 30 at 480, 100).
+  // The recorder delivers once it runs; half a second of the player idle, then the pad (96 x 30 at 480, 100).
+  auto recorded = [&] {
+    struct stat st;
+    return ::stat(rec.outPath.c_str(), &st) == 0 ? (size_t)st.st_size : (size_t)0;
+  };
+  for (int i = 0; i < 500 && recorded() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  struct stat st;
-  ASSERT_EQ(0, ::stat(rec.outPath.c_str(), &st));
-  const size_t quietBytes = (size_t)st.st_size;
+  const size_t quietBytes = recorded();
+  ASSERT_GT(quietBytes, 0u) << Child::Read(rec.errPath);
   int rx = 0, ry = 0;
   Window child;
   XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), 480 + 48, 100 + 15, &rx, &ry, &child);
@@ -486,14 +491,20 @@ TEST_F(X11Player, WithoutJackAPadHitIsHeardThroughPulseAudio) {
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   XTestFakeButtonEvent(dpy, 1, False, 0);
   XFlush(dpy);
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  // Half a second (4 bytes a frame) recorded after the click.
+  for (int i = 0; i < 500 && recorded() < quietBytes + 96000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
-  SendClose(dpy, w);
-  EXPECT_EQ(0, player.Wait(10000)) << Child::Read(player.errPath);
+  // Then the server goes away: the player says so, saves and exits with 3.
   kill(rec.pid, SIGINT);
   rec.Wait(5000);
+  pulse.Stop();
+  EXPECT_EQ(kPlayServerLost, player.Wait(10000)) << Child::Read(player.errPath);
+  const std::string err = Child::Read(player.errPath);
+  EXPECT_NE(std::string::npos, err.find("PulseAudio stopped the stream")) << err;
+  EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
   const std::string raw = Child::Read(rec.outPath);
-  ASSERT_GT(raw.size(), quietBytes + 48000);  // more than a quarter second after the click
+  ASSERT_GT(raw.size(), quietBytes + 48000) << Child::Read(rec.errPath);
   int peakBefore = 0, peakAfter = 0;
   for (size_t i = 0; i + 1 < raw.size(); i += 2) {
     const int v = std::abs((int)(int16_t)((unsigned char)raw[i] | (unsigned char)raw[i + 1] << 8));
@@ -501,4 +512,5 @@ TEST_F(X11Player, WithoutJackAPadHitIsHeardThroughPulseAudio) {
   }
   EXPECT_EQ(0, peakBefore);
   EXPECT_GT(peakAfter, 3000) << "the hit's peak, of 32767";
+  std::printf("pad hit through PulseAudio: peak %d of 32767 (%d before the click)\n", peakAfter, peakBefore);
 }
