@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "PlayerEngine.h"
+#include "instrument/QiKt412.h"
 
 namespace {
 // libjack writes its own diagnostics to stderr; the player reports in one line itself.
@@ -48,6 +48,11 @@ bool JackDriver::Start(PlayerEngine* engine, std::atomic<bool>* stop, std::strin
   }
   mActive = true;
   return true;
+}
+
+bool JackDriver::Start(QiKt412* plug, std::string* error) {
+  mOwnEngine.Prepare(plug, (int)plug->GetSampleRate(), plug->GetBlockSize());
+  return Start(&mOwnEngine, nullptr, error);
 }
 
 void JackDriver::ConnectAll() {

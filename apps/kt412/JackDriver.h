@@ -8,7 +8,10 @@
 #include <string>
 
 #include "PlayerDriver.h"
+#include "PlayerEngine.h"
 #include "framework/IMidiMsg.h"
+
+class QiKt412;
 
 // Lifecycle: Open (fails without a server), Start (ports active, the engine
 // renders from now on), optionally ConnectAll, then Close.
@@ -32,6 +35,10 @@ public:
   int BufferSize() const override;
   // Registers the ports, installs the callbacks and activates the client.
   bool Start(PlayerEngine* engine, std::atomic<bool>* stop, std::string* error) override;
+  // For a caller that has set the instrument up itself: an engine of the
+  // driver's own renders it, prepared with the instrument's sample rate and
+  // block size.
+  bool Start(QiKt412* plug, std::string* error);
   // Outputs to the first two physical playback ports, every MIDI output to our input.
   void ConnectAll() override;
   void Close() override;
@@ -39,6 +46,7 @@ public:
   std::string ServerLostReason() const override;
   std::string Describe() const override { return "as JACK client " + mName; }
   int NotesReceived() const override;
+  int MidiReceived() const { return mEngine ? mEngine->MidiReceived() : 0; }
 
 private:
   static int OnProcess(jack_nframes_t nframes, void* arg);
@@ -50,6 +58,7 @@ private:
   jack_port_t* mOut[2] = {nullptr, nullptr};
   jack_port_t* mMidiIn = nullptr;
   PlayerEngine* mEngine = nullptr;
+  PlayerEngine mOwnEngine;  // when started with an instrument only
   std::atomic<bool>* mStop = nullptr;
   bool mActive = false;
   std::atomic<bool> mServerLost{false};
