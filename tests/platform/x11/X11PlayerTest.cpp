@@ -305,6 +305,10 @@ TEST_F(X11Player, BadOptionsAndADamagedStateFile) {
   Child badSet;
   ASSERT_TRUE(badSet.Start({KT412_BINARY, "play", "--no-audio", "--set", "Nope=1"}, home));
   EXPECT_EQ(2, badSet.Wait(10000));
+  Child badAudio;
+  ASSERT_TRUE(badAudio.Start({KT412_BINARY, "play", "--audio", "oss"}, home));
+  EXPECT_EQ(2, badAudio.Wait(10000));
+  EXPECT_NE(std::string::npos, Child::Read(badAudio.errPath).find("--audio takes jack, pulse or alsa"));
   Child badState;
   const std::string state = home + "/short.bin";
   std::ofstream(state) << "abc";
