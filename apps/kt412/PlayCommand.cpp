@@ -197,7 +197,7 @@ int RunPlay(const PlayOptions& opts, std::ostream& out, std::ostream& err) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 
-  out << "kt412: playing" << (driver ? " " + driver->Describe() : std::string(" (no audio)"))
+  out << "kt412: playing " << (driver ? driver->Describe() : std::string("(no audio)"))
       << "; close the window to quit\n";
   if (driver && !driver->MidiNote().empty()) out << "kt412: " << driver->MidiNote() << "\n";
   out.flush();
