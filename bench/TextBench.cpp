@@ -6,7 +6,7 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_CachedFont.h"
 #include "pix/PIX_SysBitmap.h"
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 namespace {
 

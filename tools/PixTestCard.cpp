@@ -8,7 +8,7 @@
 #include "pix/PIX_CachedFont.h"
 #include "pix/PIX_PNG.h"
 #include "pix/PIX_Primitives.h"
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_CachedFont.h"
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 #include "pix/PIX_Primitives.h"
 
 namespace skin {

@@ -17,6 +17,7 @@
 
 #include "framework/ByteChunk.h"
 #include "framework/IPluginBase.h"
+#include "instrument/ParamUnits.h"
 
 namespace {
 
@@ -73,6 +74,20 @@ bool ParseParamValue(const IParam& param, const std::string& text, double* value
              (param.Type() == IParam::kTypeBool ? " or off/on" : "");
     return false;
   }
+  // A parameter shown in whole steps (Pitch) would play a value between two
+  // of them and list another (-5.5 plays half a semitone below the -5 it
+  // shows), so such a value is refused rather than kept; a hair off a step
+  // from decimal rounding is on it. Finer parameters keep any value (a
+  // knob's drag makes them too) and show it to their precision.
+  const double step = param.GetStep();
+  if (param.Type() == IParam::kTypeDouble && step > 0.0 && param.GetPrecision() == 0) {
+    const double steps = (v - param.GetMin()) / step;
+    if (std::fabs(steps - std::round(steps)) > 1e-6) {
+      *error = "value " + text + " for " + name + " is not on its step of " + Number(step) + " (" +
+               RangeText(param) + ")";
+      return false;
+    }
+  }
   *value = v;
   return true;
 }
@@ -99,15 +114,18 @@ bool ApplyParamSetting(IPluginBase& plug, const std::string& setting, std::strin
 
 void ListParams(IPluginBase& plug, std::ostream& out) {
   out << std::left << std::setw(6) << "index" << std::setw(16) << "name" << std::setw(12) << "range"
-      << std::setw(10) << "default" << std::setw(10) << "value" << "label\n";
+      << std::setw(10) << "default" << std::setw(10) << "value" << std::setw(12) << "in units" << "label\n";
   for (int i = 0; i < plug.NParams(); ++i) {
     const IParam* p = plug.GetParam(i);
     char display[IParam::kTextSize];
     p->GetDisplayForHost(display);
     char def[IParam::kTextSize];
     p->GetDisplayForHost(p->GetDefault(), false, def, true);
+    // What the editor's value bubble says, from the same table.
+    std::string units = ParamUnitsText(i, p->Value());
+    if (const char* unit = ParamUnitLabel(ParamUnitOf(i)); unit[0]) units += std::string(" ") + unit;
     out << std::left << std::setw(6) << i << std::setw(16) << p->GetNameForHost() << std::setw(12)
-        << RangeText(*p) << std::setw(10) << def << std::setw(10) << display
+        << RangeText(*p) << std::setw(10) << def << std::setw(10) << display << std::setw(12) << units
         << p->GetLabelForHost() << "\n";
   }
 }

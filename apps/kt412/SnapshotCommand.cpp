@@ -13,6 +13,7 @@
 #include "ParamOptions.h"
 #include "RenderCommand.h"
 #include "StartingSound.h"
+#include "graphics/IControl.h"
 #include "graphics/IGraphics.h"
 #include "instrument/QiKt412.h"
 #include "pix/PIX_Bitmap.h"
@@ -70,6 +71,8 @@ std::string SnapshotUsage() {
          "      --preset FILE      load a preset file (.qipreset) after --state\n"
          "      --preset-dir DIR   start as a host does, with DIR as the preset folder\n"
          "      --set NAME=VALUE   set a parameter (may be repeated, applied in order)\n"
+         "      --hover NAME       the pointer rests on NAME's knob or switch: its\n"
+         "                         value bubble shows\n"
          "  -h, --help             print this help and exit\n";
 }
 
@@ -122,6 +125,8 @@ bool ParseSnapshotArgs(const std::vector<std::string>& args, SnapshotOptions* op
     } else if (arg == "--set") {
       if (!takeValue(&v)) return false;
       opts->settings.push_back(v);
+    } else if (arg == "--hover") {
+      if (!takeValue(&opts->hover)) return false;
     } else {
       *error = "unknown argument '" + args[i] + "' (see kt412 snapshot --help)";
       return false;
@@ -161,6 +166,16 @@ int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& er
   ShowStartingSound(plug, opts.presetFile, !opts.stateIn.empty());
 
   IGraphics* g = plug.Graphics();
+  if (!opts.hover.empty()) {
+    const int paramIdx = FindParamByName(plug, opts.hover);
+    IControl* control = nullptr;
+    for (int i = 1; i < g->GetNControls() && paramIdx >= 0 && !control; ++i)
+      if (g->GetControl(i)->ParamIdx() == paramIdx) control = g->GetControl(i);
+    if (!control) return Fail(err, "--hover needs the name of a parameter with a control, not '" + opts.hover + "'");
+    const IRECT* r = control->GetRECT();
+    IMouseMod none;
+    g->OnMouseOver(static_cast<int>(r->MW()), static_cast<int>(r->MH()), &none);
+  }
   IRECT all(0, 0, g->Width(), g->Height());
   g->Draw(&all);
   PIX_IBitmap* editor = g->GetDrawBitmap();

@@ -14,6 +14,7 @@ struct SnapshotOptions {
   std::string presetFile;             // --preset
   std::string presetDir;              // --preset-dir
   std::vector<std::string> settings;  // --set NAME=VALUE, in order
+  std::string hover;                  // --hover NAME: the pointer rests on that parameter's control
   bool help = false;
 };
 

@@ -4,14 +4,7 @@
 #include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
-std::string PresetNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string ext = PresetTree::kExtension;
-  if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
-    name.resize(name.size() - ext.size());
-  return name;
-}
+std::string PresetNameOf(const std::string& path) { return PresetTree::NameOf(path); }
 
 void ShowStartingSound(QiKt412& plug, const std::string& presetFile, bool stateLoaded) {
   {
@@ -20,6 +13,7 @@ void ShowStartingSound(QiKt412& plug, const std::string& presetFile, bool stateL
   }
   PresetFunctionsMenu* field = plug.PresetMenu();
   if (!field) return;
-  if (!presetFile.empty()) field->SetDisplayText(PresetNameOf(presetFile));
-  else if (stateLoaded) field->SetDisplayText(std::string());
+  if (presetFile.empty() && stateLoaded) field->SetDisplayText(std::string());
+  // A loaded preset names itself; settings on top of it mark it modified.
+  plug.UpdatePresetModified();
 }

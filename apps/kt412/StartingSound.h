@@ -11,7 +11,8 @@ class QiKt412;
 // the editor), and the preset field names the sound's origin: the preset file
 // when one was loaded, none when a state replaced the preset taken at
 // construction, else that preset (settings on top of a preset are edits of
-// it, as knob moves are). presetFile and stateLoaded say what was applied.
+// it, as knob moves are, and the name carries the modified mark "*").
+// presetFile and stateLoaded say what was applied.
 void ShowStartingSound(QiKt412& plug, const std::string& presetFile, bool stateLoaded);
 
 // The name a preset file goes by: its file name without ".qipreset".

@@ -169,7 +169,9 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* rDisplay, bo
 
   double displayValue = mNegateDisplay ? -value : value;
   if (mDisplayPrecision == 0) {
-    std::snprintf(rDisplay, static_cast<std::size_t>(displaySize), "%d", TruncToInt(displayValue));
+    // To the nearest whole number: a value stored as -7.99999 plays as -8
+    // and must not read -7. (Through int: saturated, and never "-0".)
+    std::snprintf(rDisplay, static_cast<std::size_t>(displaySize), "%d", TruncToInt(std::round(displayValue)));
   } else {
     std::snprintf(rDisplay, static_cast<std::size_t>(displaySize), "%.*f", mDisplayPrecision,
                   displayValue);

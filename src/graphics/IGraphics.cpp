@@ -1,6 +1,8 @@
 // The editor surface: construction, controls, values in both directions, dirty tracking and routing.
 #include "graphics/IGraphics.h"
 
+#include <cmath>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,6 +31,7 @@ IGraphics::~IGraphics() {
 }
 
 void IGraphics::DeleteControls() {
+  mBubble.Follow(this, nullptr);  // it must not point at a deleted control
   std::vector<IControl*> controls;
   controls.swap(mControls);
   for (IControl* pControl : controls) {
@@ -200,10 +203,41 @@ void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pText
       pParam->GetDisplayTextAtIdx(chosen, &value);
       pControl->SetValueFromUserInput(pParam->GetNormalized((double)value));
     }
+  } else if (mTypedWriter) {
+    const std::string text = mTypedWriter(pControl->ParamIdx(), pParam->GetNormalized());
+    CreateTextEntry(pControl, pControl->GetText(), pTextRect, text.c_str(), pParam);
   } else {
     pParam->GetDisplayForHostNoDisplayText(currentText);
     CreateTextEntry(pControl, pControl->GetText(), pTextRect, currentText, pParam);
   }
+}
+
+void IGraphics::SetTypedValueText(TypedValueWriter writer, TypedValueReader reader) {
+  mTypedWriter = std::move(writer);
+  mTypedReader = std::move(reader);
+}
+
+bool IGraphics::AcceptsPromptText(IControl* pControl, IParam* pParam, const char* txt, std::string* error) {
+  if (!pControl || !pParam) return true;
+  if (!txt) txt = "";
+  const IParam::EParamType type = pParam->Type();
+  if (type == IParam::kTypeEnum || type == IParam::kTypeBool) return true;  // chosen from a menu
+  if (mTypedReader) {
+    double normalized = 0.0;
+    return mTypedReader(pControl->ParamIdx(), txt, &normalized, error);
+  }
+  char* end = nullptr;
+  double v = std::strtod(txt, &end);
+  if (!txt[0] || !end || *end != '\0' || !std::isfinite(v)) {
+    if (error) *error = std::string("'") + txt + "' is not a number";
+    return false;
+  }
+  if (pParam->DisplayIsNegated()) v = -v;
+  if (v < pParam->GetMin() || v > pParam->GetMax()) {
+    if (error) *error = std::string("'") + txt + "' is out of range";
+    return false;
+  }
+  return true;
 }
 
 void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, const char* txt) {
@@ -215,7 +249,13 @@ void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, con
     int vi = 0;
     pParam->MapDisplayText(txt, &vi);
     v = (double)vi;
+  } else if (mTypedReader) {
+    double normalized = 0.0;
+    if (!mTypedReader(pControl->ParamIdx(), txt, &normalized, nullptr)) return;
+    pControl->SetValueFromUserInput(normalized);
+    return;
   } else {
+    if (!AcceptsPromptText(pControl, pParam, txt)) return;
     v = std::strtod(txt, nullptr);
     if (pParam->DisplayIsNegated()) v = -v;
   }
@@ -238,6 +278,12 @@ bool IGraphics::IsDirty(IRECT* pR) {
       dirty = true;
     }
   }
+  if (!mBubbleDirty.Empty()) {
+    *pR = dirty ? pR->Union(&mBubbleDirty) : mBubbleDirty;
+    dirty = true;
+  }
+  // The bubble lies over the controls: whatever they repaint under it, it is drawn again.
+  if (dirty && mBubble.Visible() && mBubble.Rect().Intersects(pR)) *pR = pR->Union(&mBubble.Rect());
   return dirty;
 }
 
@@ -276,7 +322,20 @@ bool IGraphics::Draw(IRECT* pR) {
         }
         pDirty->SetClean();
       }
+      // Where the bubble was (or now is): what lies beneath it.
+      if (!mBubbleDirty.Empty()) {
+        mDrawRECT = mBubbleDirty;
+        for (int k = 0; k < n; ++k) {
+          IControl* pControl = mControls[(std::size_t)k];
+          if ((k == 0 || !pControl->IsHidden()) && pControl->GetRECT()->Intersects(&mDrawRECT)) DrawControl(k);
+        }
+      }
     }
+  }
+  mBubbleDirty = IRECT();
+  if (mBubble.Visible() && mBubble.Rect().Intersects(pR)) {
+    mDrawRECT = mBubble.Rect();
+    mBubble.Draw(this);
   }
 
   if (mShowControlBounds) DrawControlBounds();
@@ -303,6 +362,8 @@ void IGraphics::OnGUIIdle() {
   // audio thread handed over (values to show, work it must not do itself).
   if (mPlug) mPlug->OnIdle();
   for (IControl* pControl : mControls) pControl->OnGUIIdle();
+  // The value may have moved by other means (the host, a controller, a typed entry).
+  RefreshBubble();
 }
 
 // ---------------------------------------------------------------------------
@@ -335,6 +396,8 @@ void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod) {
   int paramIdx = pControl->ParamIdx();
   if (paramIdx >= 0 && mPlug) mPlug->BeginInformHostOfParamChange(paramIdx);
   pControl->OnMouseDown(x, y, pMod);
+  // A handler may have rebuilt the editor: look the control up again.
+  FollowWithBubble(GetControl(c) == pControl ? pControl : nullptr);
 }
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod) {
@@ -348,6 +411,9 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod) {
   const int paramIdx = pControl->ParamIdx();
   pControl->OnMouseUp(x, y, pMod);
   if (paramIdx >= 0 && mPlug) mPlug->EndInformHostOfParamChange(paramIdx);
+  // After a drag the bubble stays only while the pointer rests on a control.
+  const int over = mHandleMouseOver ? GetMouseControlIdx(x, y, true) : -1;
+  FollowWithBubble(over >= 0 ? mControls[(std::size_t)over] : nullptr);
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
@@ -360,6 +426,7 @@ void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
   mMouseX = x;
   mMouseY = y;
   mControls[(std::size_t)c]->OnMouseDrag(x, y, dX, dY, pMod);
+  RefreshBubble();
 }
 
 bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
@@ -401,12 +468,24 @@ bool IGraphics::OnMouseOver(int x, int y, IMouseMod* pMod) {
     }
     mMouseOver = c;
   }
+  // While a drag holds a control, the bubble stays with it.
+  if (mMouseCapture < 0) FollowWithBubble(c >= 0 ? mControls[(std::size_t)c] : nullptr);
   return mHandleMouseOver;
 }
 
 void IGraphics::OnMouseOut() {
   for (IControl* pControl : mControls) pControl->OnMouseOut();
   mMouseOver = -1;
+  if (mMouseCapture < 0) FollowWithBubble(nullptr);
+}
+
+void IGraphics::FollowWithBubble(IControl* pControl) { AddBubbleDirty(mBubble.Follow(this, pControl)); }
+
+void IGraphics::RefreshBubble() { AddBubbleDirty(mBubble.Refresh(this)); }
+
+void IGraphics::AddBubbleDirty(const IRECT& r) {
+  if (r.Empty()) return;
+  mBubbleDirty = mBubbleDirty.Empty() ? r : mBubbleDirty.Union(&r);
 }
 
 bool IGraphics::OnKeyDown(int x, int y, int key) {

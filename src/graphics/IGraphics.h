@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "graphics/IMouseMod.h"
 #include "graphics/IRECT.h"
 #include "graphics/IText.h"
+#include "graphics/IValueBubble.h"
 #include "framework/IEditor.h"
 
 class IControl;
@@ -133,6 +135,21 @@ public:
   void SetAllControlsDirty();
   void SetParameterFromGUI(int paramIdx, double normalizedValue);
   void PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pTextRect);
+  // The value bubble: shown beside a control while it is dragged or pointed
+  // at (mouse-over handling must be on for the latter), once the plug-in has
+  // enabled it with its style and text function.
+  IValueBubble& ValueBubble() { return mBubble; }
+  // The plug-in's own reading of typed values: text in the units it shows,
+  // to a normalised value; false (with a message) refuses the text, and the
+  // entry then stays open. Without it a prompt reads the parameter's plain
+  // number.
+  using TypedValueReader = std::function<bool(int paramIdx, const std::string& text, double* normalized,
+                                              std::string* error)>;
+  using TypedValueWriter = std::function<std::string(int paramIdx, double normalized)>;
+  void SetTypedValueText(TypedValueWriter writer, TypedValueReader reader);
+  // Whether a prompt's text would be taken (SetFromStringAfterPrompt would
+  // apply it); the message says why not.
+  bool AcceptsPromptText(IControl* pControl, IParam* pParam, const char* txt, std::string* error = nullptr);
   void SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, const char* txt);
 
   // --- Dirty tracking and drawing ---
@@ -225,8 +242,16 @@ protected:
   bool mEnableTooltips = false;
   bool mShowControlBounds = false;
   IControl* mKeyCatcher = nullptr;
+  IValueBubble mBubble;
+  IRECT mBubbleDirty;  // where the bubble was or now is, still to be repainted
+  TypedValueWriter mTypedWriter;
+  TypedValueReader mTypedReader;
 
 private:
+  // Moves the bubble to pControl (null: hides it) or re-reads its value.
+  void FollowWithBubble(IControl* pControl);
+  void RefreshBubble();
+  void AddBubbleDirty(const IRECT& r);
   void DeleteControls();
   void DrawControlBounds();
   bool DrawControl(int idx);

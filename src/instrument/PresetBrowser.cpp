@@ -147,6 +147,12 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
   }
 }
 
+std::string PresetTree::NameOf(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);  // npos + 1 is 0: no folder
+  if (name.size() > kExtensionLength && EndsWith(name, kExtension)) name.resize(name.size() - kExtensionLength);
+  return name;
+}
+
 IPopupMenu* PresetTree::FactoryFolder() const {
   const IPopupMenu* top = Top();
   for (int i = 0; i < top->GetNItems(); ++i) {
@@ -161,10 +167,10 @@ void PresetTree::Print(std::string* out) const { PrintMenu(Top(), 0, out); }
 void PresetTree::PrintMenu(const IPopupMenu* menu, int indent, std::string* out) {
   for (int i = 0; i < menu->GetNItems(); ++i) {
     const IPopupMenuItem* item = menu->GetItem(i);
+    // Commands and separators carry mNotPreset without a submenu.
+    if (item->GetIsSeparator() || (item->mNotPreset && !item->GetSubmenu())) continue;
     out->append(static_cast<size_t>(indent), ' ');
-    if (item->GetIsSeparator()) {
-      *out += "---\n";
-    } else if (item->GetSubmenu()) {
+    if (item->GetSubmenu()) {
       *out += std::string(item->GetText()) + "/\n";
       PrintMenu(item->GetSubmenu(), indent + 2, out);
     } else {

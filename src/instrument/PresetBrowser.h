@@ -31,12 +31,16 @@ public:
   // gives the two command entries only. An empty basePath scans nothing.
   static std::shared_ptr<PresetTree> Scan(const std::string& basePath);
 
+  // The name a preset file goes by: its file name without folder and ".qipreset".
+  static std::string NameOf(const std::string& path);
+
   IPopupMenu* Top() const { return mMenus.front().get(); }
   // The first top-level folder whose name begins with "Factory Presets", or null.
   IPopupMenu* FactoryFolder() const;
 
-  // Appends the tree as text: one line per item, sub-folders as "name/" with
-  // their entries indented two spaces deeper, separators as "---".
+  // Appends the folders and presets as text: one line per item, sub-folders
+  // as "name/" with their entries indented two spaces deeper. The menu's
+  // own command ("Save File...") and separators are not presets and are left out.
   void Print(std::string* out) const;
 
 private:

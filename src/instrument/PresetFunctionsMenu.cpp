@@ -1,6 +1,8 @@
 // The preset browser field of the editor: shows the current preset's name; a click opens the preset menu.
 #include "instrument/PresetFunctionsMenu.h"
 
+#include <cmath>
+
 #include "graphics/IGraphics.h"
 #include "graphics/IPopupMenu.h"
 #include "instrument/PresetBrowser.h"
@@ -18,6 +20,10 @@ PresetFunctionsMenu::PresetFunctionsMenu(QiKt412* pPlug, IRECT* pR, const IColor
       mTextStyle(kTextSize, &COLOR_BLACK, "Verdana", IText::kStyleNormal, IText::kAlignCenter, 0,
                  IText::kQualityNonAntiAliased) {}
 
+PresetFunctionsMenu::~PresetFunctionsMenu() {
+  if (mInstrument) mInstrument->ForgetPresetMenu(this);
+}
+
 void PresetFunctionsMenu::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* pMod) {
   if (pMod && pMod->L) doPopupMenu();
   Redraw();
@@ -32,6 +38,7 @@ void PresetFunctionsMenu::doPopupMenu() {
   // tree stays alive while this function or the browser holds it.
   std::shared_ptr<PresetTree> tree = browser.Scan();
   IPopupMenu* top = tree->Top();
+  MarkLoaded(top, LoadedPath());
   IPopupMenu* chosenMenu = pGraphics->CreateIPopupMenu(top, &mRECT);
   if (!chosenMenu) return;
   const int chosen = chosenMenu->GetChosenItemIdx();
@@ -52,7 +59,7 @@ void PresetFunctionsMenu::doPopupMenu() {
     const std::string ext = PresetTree::kExtension;
     if (fileName.size() < ext.size() || fileName.compare(fileName.size() - ext.size(), ext.size(), ext) != 0)
       fileName += ext;
-    mInstrument->SavePresetFile(fileName);
+    mInstrument->SavePresetFile(fileName);  // names the field after the file
     return;
   }
 
@@ -65,6 +72,10 @@ void PresetFunctionsMenu::SetDisplayText(const std::string& name) {
   {
     std::lock_guard<std::mutex> lock(mTextMutex);
     mDisplayText = name.substr(0, kMaxShownChars);
+    // A name alone (a file that could not be read, or none): no sound to compare with.
+    mHasLoaded = false;
+    mModified = false;
+    mLoadedPath.clear();
   }
   Redraw();
   SetDirty(false);
@@ -72,7 +83,52 @@ void PresetFunctionsMenu::SetDisplayText(const std::string& name) {
 
 std::string PresetFunctionsMenu::GetDisplayText() const {
   std::lock_guard<std::mutex> lock(mTextMutex);
-  return mDisplayText;
+  return mModified ? mDisplayText + "*" : mDisplayText;
+}
+
+void PresetFunctionsMenu::SetLoaded(const std::string& name, const std::string& path, const double* values) {
+  {
+    std::lock_guard<std::mutex> lock(mTextMutex);
+    mDisplayText = name.substr(0, kMaxShownChars);
+    mLoadedPath = path;
+    for (int k = 0; k < kComparedParams; ++k) mLoadedValues[k] = values[k];
+    mHasLoaded = true;
+    mModified = false;
+  }
+  Redraw();
+  SetDirty(false);
+}
+
+void PresetFunctionsMenu::UpdateModified(const double* values) {
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> lock(mTextMutex);
+    if (!mHasLoaded) return;
+    bool modified = false;
+    // A preset keeps six decimals: a value read back from one is equal to well within that.
+    for (int k = 0; k < kComparedParams && !modified; ++k) modified = std::fabs(values[k] - mLoadedValues[k]) > 5e-7;
+    changed = modified != mModified;
+    mModified = modified;
+  }
+  if (changed) SetDirty(false);
+}
+
+bool PresetFunctionsMenu::IsModified() const {
+  std::lock_guard<std::mutex> lock(mTextMutex);
+  return mModified;
+}
+
+std::string PresetFunctionsMenu::LoadedPath() const {
+  std::lock_guard<std::mutex> lock(mTextMutex);
+  return mLoadedPath;
+}
+
+void PresetFunctionsMenu::MarkLoaded(IPopupMenu* menu, const std::string& path) {
+  for (int i = 0; i < menu->GetNItems(); ++i) {
+    IPopupMenuItem* item = menu->GetItem(i);
+    if (item->GetSubmenu()) MarkLoaded(item->GetSubmenu(), path);
+    else if (!item->mNotPreset) item->SetChecked(!path.empty() && path == item->GetPath());
+  }
 }
 
 bool PresetFunctionsMenu::Draw(IGraphics* pGraphics) {

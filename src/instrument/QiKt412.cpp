@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "framework/IEditor.h"
+#include "instrument/ParamUnits.h"
 #include "instrument/PresetFile.h"
 #include "instrument/PresetFunctionsMenu.h"
 #include "util/ScopedFlushDenormals.h"
@@ -47,6 +48,7 @@ QiKt412::QiKt412(const std::string& presetBasePath)
                  kVendorVersion, FourCC("Qip2"), FourCC("-QI-"), 0, true, false, true),
       mMidiQueue(kInitialQueueSize),
       mPresets(presetBasePath) {
+  for (std::atomic<int>& cc : mParamCC) cc.store(-1, std::memory_order_relaxed);
   InitParameters();
   // The voice computes nothing sensible at rate 0 (every sample is NaN), and
   // a host may render at the base's 44100 Hz without ever setting a rate, so
@@ -182,30 +184,7 @@ void QiKt412::OnParamChange(int paramIdx) {
   if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
 }
 
-void QiKt412::ApplyToVoice(int paramIdx, double v) {
-  // The voice takes floats; sums such as v + v are formed in double first.
-  switch (paramIdx) {
-    case kPitch: mVoice.setTune(static_cast<float>(v)); break;
-    case kAccent: mVoice.setAccent(static_cast<float>(v)); break;
-    // Decay 0..1 maps to an amplitude decay time constant of 0.01551 + 0.33 v s.
-    case kDecay: mVoice.setDecay(static_cast<float>(v + v)); break;
-    // TuneDecay 0..1: pitch decay time constant 0.005808 + 0.0528 v s.
-    case kTuneDecay: mVoice.setTuneDecay(static_cast<float>(v + v)); break;
-    // Attack scales the click path by v squared.
-    case kAttack: mVoice.setAttack(static_cast<float>(v)); break;
-    // Hold 0..1: amplitude hold 0.005 + 0.2 v s.
-    case kHold: mVoice.setHold(static_cast<float>(v + v)); break;
-    // TuneDepth 0..1: pitch sweep of up to 14 x 2v x 14.8 Hz at the start of a hit.
-    case kTuneDepth: mVoice.setTuneDepth(static_cast<float>(v + v)); break;
-    // NoiseDecay 0..1: click decay time constant about 0.004158 + 0.2079 v^2 s.
-    case kNoiseDecay: mVoice.setNoiseDecay(static_cast<float>(v)); break;
-    // Distort 0..1: clipper drive factor 1 + v.
-    case kDistort: mVoice.setDistortion(static_cast<float>(v)); break;
-    case kMidiTuneFlag: mVoice.setMidiTuneFlag(static_cast<int>(v)); break;
-    case kMidiAccentFlag: mVoice.setMidiAccentFlag(static_cast<int>(v)); break;
-    default: break;
-  }
-}
+void QiKt412::ApplyToVoice(int paramIdx, double v) { ApplyParamToVoice(mVoice, paramIdx, v); }
 
 void QiKt412::RenderVoice(double* out, int n) {
   // The voice works in floats; a stack chunk keeps the render free of allocation.
@@ -348,6 +327,7 @@ void QiKt412::OnIdle() {
       mMoveShown = last;
       ShowInValueDisplay(static_cast<int>(last >> 8 & 0xFF), static_cast<double>(last & 0xFF) / 127.0);
     }
+    UpdatePresetModified();
   }
   // The host is told without our mutex held, as SetParameterFromGUI does.
   for (int p = 0; p <= kLastRoutableParam; ++p)
@@ -386,6 +366,15 @@ void QiKt412::RestoreControllerTable(const std::vector<int>& table) {
     clear->Set(was);
     OnParamChange(kClear);
   };
+  // All zeros: the table of an instance that never learned, saved when
+  // every entry started at 0. Restoring it as bindings would bring back
+  // controller 0 driving MidiAccentFlag; it means "nothing bound".
+  const bool neverLearned =
+      n > 0 && std::all_of(table.begin(), table.begin() + n, [](int cc) { return cc == 0; });
+  if (neverLearned) {
+    RestoreControllerTable(std::vector<int>(static_cast<size_t>(n), -1));
+    return;
+  }
   std::vector<int> unbind;
   for (int p = 0; p < n; ++p)
     if (table[static_cast<size_t>(p)] < 0 && BoundController(p) >= 0) unbind.push_back(p);

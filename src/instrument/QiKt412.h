@@ -79,7 +79,7 @@ public:
   // presetBasePath: the preset folder to scan (seeded when it has no
   // factory folder); empty: none, the parameters keep their defaults.
   explicit QiKt412(const std::string& presetBasePath);
-  ~QiKt412() override = default;
+  ~QiKt412() override;
 
   void Reset() override;
   void OnParamChange(int paramIdx) override;
@@ -103,7 +103,9 @@ public:
   int LearnParam() const { return mLearnParam.load(std::memory_order_relaxed); }
 
   // MIDI learn's controller table, one per instance: the controller bound to
-  // a parameter (0..127), or -1 for none. Every entry starts at 0.
+  // a parameter (0..127), or -1 for none. Every entry starts unbound, so no
+  // controller moves anything until one is learned (many hosts send Bank
+  // Select, controller 0, when playback starts).
   int BoundController(int paramIdx) const;
   // Binds controller cc to parameter paramIdx exactly as learning does (the
   // controller is first removed from every other parameter), without moving
@@ -113,10 +115,11 @@ public:
   // Makes the bindings those of a saved table (one entry per parameter, each
   // 0..127 or -1), as a user would: binding as learning binds and unbinding
   // as clear mode does. Only parameters 0..10 are ever routed, so only they
-  // are set. Several parameters on controller 0 happen only in a table never
-  // learned into; they are kept where the instance still has them, else
-  // controller 0 goes to the highest of them, the one it reaches. Hosts
-  // restore a song's bindings through this.
+  // are set. A table whose routable entries are all 0 is one saved before
+  // tables started unbound, never learned into: it binds nothing. Otherwise
+  // several parameters on controller 0 are kept where the instance still
+  // has them, else controller 0 goes to the highest of them, the one it
+  // reaches. Hosts restore a song's bindings through this.
   void RestoreControllerTable(const std::vector<int>& table);
   // Controller moves the render has routed to a parameter so far.
   long ControllerMoves() const { return mControllerMoves.load(std::memory_order_relaxed); }
@@ -149,7 +152,12 @@ public:
   // never switches a mode or plays a hit.
   bool SavePresetFile(const std::string& path, std::string* error = nullptr);
   PresetBrowser& Presets() { return mPresets; }
-  // The name the preset field shows (empty before any preset).
+  // Marks the preset field's name modified ("*") when the sound left the
+  // loaded preset's, or clears the mark when it came back. OnIdle does it
+  // on every editor tick; commands that draw without a timer call it.
+  void UpdatePresetModified();
+  // The name the preset field shows (empty before any preset), with a
+  // trailing "*" when the sound was changed since the preset was loaded or saved.
   std::string PresetName() const;
 
   // ---- Editor ----
@@ -167,6 +175,9 @@ public:
   int MidiAccentSwitchIdx() const { return mMidiAccentSwitchIdx; }
   ITextControl* ValueDisplay() { return mValueDisplay; }
   PresetFunctionsMenu* PresetMenu() { return mPresetMenu; }
+  // Called by the preset field as it goes with its editor (a host or test
+  // may attach another editor, which deletes ours).
+  void ForgetPresetMenu(PresetFunctionsMenu* menu);
 
 private:
   // A change handed from another thread to the audio thread. A parameter
@@ -213,6 +224,8 @@ private:
   // only to apply the parsed values. It never runs on the audio thread: a
   // step asked for there is counted in mDeferredSteps and done by OnIdle.
   void StepPreset(int direction);
+  // Names the preset at path in the field as loaded, with the sound as it is now.
+  void ShowLoadedPreset(const std::string& path);
 
   kt412 mVoice;
   IMidiQueue mMidiQueue;
@@ -232,7 +245,8 @@ private:
   int mClearIdx = -1;
   PresetFunctionsMenu* mPresetMenu = nullptr;  // owned by the editor
   PresetBrowser mPresets;
-  std::atomic<int> mParamCC[kNumParams] = {};
+  // Filled with -1 (unbound) by the constructor.
+  std::atomic<int> mParamCC[kNumParams];
 
   UTIL_SpscQueue<Change, kChangeQueueSize> mChanges;
   // Set when a parameter record found the queue full: the render then takes

@@ -5,6 +5,7 @@
 #include "graphics/ISwitchControl.h"
 #include "graphics/ITextControl.h"
 #include "instrument/INonClickable.h"
+#include "instrument/ParamUnits.h"
 #include "instrument/InstrumentResources.h"
 #include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
@@ -33,6 +34,15 @@ constexpr SkinImage kPresetRight{109, "resources/img/presetRight.png", 2};
 // Top-left corners of the nine knobs, three rows of three, for parameters 0..8.
 constexpr int kKnobX[3] = {95, 245, 395};
 constexpr int kKnobY[3] = {127, 217, 308};
+
+// The value bubble beside a knob or switch: text size, padding, gap to the
+// control and corner radius in layout pixels, with the skin's colours.
+constexpr int kBubbleTextSize = 12;
+constexpr int kBubblePadding = 3;
+constexpr int kBubbleGap = 4;
+constexpr int kBubbleCorner = 3;
+const IColor kBubbleFill(235, 250, 246, 228);
+const IColor kBubbleBorder(255, 60, 52, 40);
 
 IBitmap Load(IGraphics* pGraphics, const SkinImage& image) {
   return pGraphics->LoadIBitmap(image.id, image.name, image.frames);
@@ -90,6 +100,29 @@ void QiKt412::BuildEditor() {
   pGraphics->GetControl(mMidiAccentSwitchIdx)->SetValDisplayControl(readout);
   pGraphics->AttachControl(readout);
   mValueDisplay = readout;
+
+  // Values in the musician's units: the bubble while a knob or switch is
+  // dragged or pointed at, and the typed entry a right-click opens on a knob.
+  pGraphics->HandleMouseOver(true);
+  IValueBubble::Style bubble{IText(kBubbleTextSize, &COLOR_BLACK, "Verdana", IText::kStyleNormal, IText::kAlignCenter,
+                                   0, IText::kQualityAntiAliased),
+                             kBubbleFill, kBubbleBorder, kBubblePadding, kBubbleGap, kBubbleCorner};
+  pGraphics->ValueBubble().Enable(bubble, [this](int paramIdx, double normalized) {
+    const IParam* param = GetParam(paramIdx);
+    return ParamBubbleText(*param, paramIdx, param->GetNonNormalized(normalized));
+  });
+  pGraphics->SetTypedValueText(
+      [this](int paramIdx, double normalized) {
+        return ParamUnitsText(paramIdx, GetParam(paramIdx)->GetNonNormalized(normalized));
+      },
+      [this](int paramIdx, const std::string& text, double* normalized, std::string* error) {
+        const IParam* param = GetParam(paramIdx);
+        double value = 0.0;
+        if (!ParamValueFromUnitsText(*param, paramIdx, text, &value, error)) return false;
+        *normalized = param->GetNormalized(value);
+        return true;
+      });
+  for (int p = kPitch; p <= kDistort; ++p) pGraphics->GetControl(mKnobIdx[p])->DisablePrompt(false);
 
   AttachGraphics(pGraphics);
 }

@@ -4,6 +4,33 @@
 #include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
+QiKt412::~QiKt412() {
+  // The base deletes the editor after this instrument is gone: the field
+  // must not call back then.
+  if (mPresetMenu) mPresetMenu->ForgetInstrument();
+}
+
+void QiKt412::ForgetPresetMenu(PresetFunctionsMenu* menu) {
+  IMutexLock lock(this);
+  if (mPresetMenu == menu) mPresetMenu = nullptr;
+}
+
+void QiKt412::ShowLoadedPreset(const std::string& path) {
+  IMutexLock lock(this);  // the editor, and the field with it, may be replaced meanwhile
+  if (!mPresetMenu) return;
+  double values[PresetFunctionsMenu::kComparedParams];
+  for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
+  mPresetMenu->SetLoaded(PresetTree::NameOf(path), path, values);
+}
+
+void QiKt412::UpdatePresetModified() {
+  IMutexLock lock(this);
+  if (!mPresetMenu) return;
+  double values[PresetFunctionsMenu::kComparedParams];
+  for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
+  mPresetMenu->UpdateModified(values);
+}
+
 bool QiKt412::loadProgram(const std::string& path, std::string* error) {
   // All file work first: the mutex is never held across a read.
   PresetValues values;
@@ -22,13 +49,18 @@ bool QiKt412::loadProgram(const std::string& path, std::string* error) {
     if (IEditor* gui = GetGUI()) gui->SetParameterFromPlug(k, v, true);
     InformHostOfParamChange(k, v);
   }
+  // Whoever loaded it (the menu, a step, the command line), the field names it.
+  ShowLoadedPreset(path);
   return true;
 }
 
 bool QiKt412::SavePresetFile(const std::string& path, std::string* error) {
   // The mode switches and momentary buttons (Learn onwards) are not part of a
   // sound: stored as 0, a preset never switches learning on or plays a hit.
-  return WriteFileAtomically(path, PresetText(*this, kLearn), error);
+  if (!WriteFileAtomically(path, PresetText(*this, kLearn), error)) return false;
+  // The sound is now that file's.
+  ShowLoadedPreset(path);
+  return true;
 }
 
 std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : std::string(); }

@@ -4,7 +4,7 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_Combine.h"
 #include "pix/PIX_SysBitmap.h"
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 #include <algorithm>
 #include <climits>

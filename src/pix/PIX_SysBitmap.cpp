@@ -1,7 +1,7 @@
 // Bitmap over a platform memory context.
 #include "pix/PIX_SysBitmap.h"
 
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 PIX_SysBitmap::PIX_SysBitmap(int w, int h)
 {

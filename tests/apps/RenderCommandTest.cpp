@@ -165,6 +165,10 @@ TEST(RenderParams, SetRefusesUnknownNamesOutOfRangeValuesAndNonNumbers) {
   EXPECT_EQ(error, "value 1.5 for Decay is out of range 0..1");
   EXPECT_FALSE(ApplyParamSetting(plug, "Pitch=-12.5", &error));
   EXPECT_EQ(error, "value -12.5 for Pitch is out of range -12..12");
+  // Between two steps: refused, not kept as one value and listed as another.
+  EXPECT_FALSE(ApplyParamSetting(plug, "Pitch=-5.5", &error));
+  EXPECT_EQ(error, "value -5.5 for Pitch is not on its step of 1 (-12..12)");
+
   for (const char* bad : {"Decay=abc", "Decay=", "Decay=0.5x", "Decay=nan", "Decay=inf", "Decay=1e999"}) {
     EXPECT_FALSE(ApplyParamSetting(plug, bad, &error)) << bad;
     EXPECT_NE(error.find("is not a number (for Decay)"), std::string::npos) << bad << ": " << error;
@@ -198,10 +202,17 @@ TEST(RenderParams, ListShowsIndexNameRangeDefaultCurrentValueAndLabel) {
     while (s >> x) w.push_back(x);
     return w;
   };
-  EXPECT_EQ(words(lines[1]), (std::vector<std::string>{"0", "Pitch", "-12..12", "0", "0"}));
-  EXPECT_EQ(words(lines[3]), (std::vector<std::string>{"2", "Decay", "0..1", "0.5000", "0.9000"}));
-  EXPECT_EQ(words(lines[12]), (std::vector<std::string>{"11", "Learn", "0..1", "off", "on"}));
-  EXPECT_EQ(words(lines[15]), (std::vector<std::string>{"14", "Led", "0..1", "0", "0"}));
+  EXPECT_EQ(words(lines[1]), (std::vector<std::string>{"0", "Pitch", "-12..12", "0", "0", "0", "st"}));
+  // Decay 0.9: (0.9 * 1e6 + 47000) * 3.3e-7 s.
+  EXPECT_EQ(words(lines[3]), (std::vector<std::string>{"2", "Decay", "0..1", "0.5000", "0.9000", "312", "ms"}));
+  EXPECT_EQ(words(lines[2]), (std::vector<std::string>{"1", "Accent", "0..1", "0.5000", "0.5000", "50", "%"}));
+  EXPECT_EQ(words(lines[12]), (std::vector<std::string>{"11", "Learn", "0..1", "off", "on", "on"}));
+  EXPECT_EQ(words(lines[15]), (std::vector<std::string>{"14", "Led", "0..1", "0", "0", "0"}));
+  // A Pitch stored a hair off a semitone (a preset's six decimals) lists as the semitone it plays.
+  plug.GetParam(kPitch)->Set(-7.99999);
+  std::ostringstream again;
+  ListParams(plug, again);
+  EXPECT_NE(again.str().find("-12..12     0         -8        -8 st"), std::string::npos) << again.str();
 }
 
 TEST(RenderState, SavedStateLoadsBackBitForBit) {
@@ -210,7 +221,7 @@ TEST(RenderState, SavedStateLoadsBackBitForBit) {
   Prepared(a);
   std::string error;
   ASSERT_TRUE(ApplyParamSetting(a, "Decay=0.123456789", &error));
-  ASSERT_TRUE(ApplyParamSetting(a, "Pitch=-5.5", &error));
+  ASSERT_TRUE(ApplyParamSetting(a, "Pitch=-5", &error));
   ASSERT_TRUE(SaveStateFile(a, dir / "s.bin", &error)) << error;
   EXPECT_EQ(ReadFile(dir / "s.bin").size(), 136u);
 

@@ -146,12 +146,15 @@ TEST(ParamDisplay, NumbersAtThePrecisionOfTheStep) {
   EXPECT_EQ(Display(p, 0.5, true), "0.500");
 }
 
-TEST(ParamDisplay, WholeStepsTruncateTowardZero) {
+TEST(ParamDisplay, WholeStepsRoundToTheNearestWholeNumber) {
   IParam p;
   p.InitDouble("p", 0, -10, 10, 1);
-  EXPECT_EQ(Display(p, 2.7), "2");
-  EXPECT_EQ(Display(p, -2.7), "-2");
-  EXPECT_EQ(Display(p, 2.9999), "2");
+  EXPECT_EQ(Display(p, 2.7), "3");
+  EXPECT_EQ(Display(p, -2.7), "-3");
+  EXPECT_EQ(Display(p, 2.4), "2");
+  // A value that plays as -8 (a preset's six decimals) reads -8, not -7.
+  EXPECT_EQ(Display(p, -7.99999), "-8");
+  EXPECT_EQ(Display(p, -0.2), "0");  // never "-0"
 }
 
 TEST(ParamDisplay, NegatedDisplayShowsTheNegatedNumber) {

@@ -42,19 +42,26 @@ protected:
 
 }  // namespace
 
-TEST_F(MidiLearnTest, BeforeAnyLearningController0DrivesParameter10) {
-  for (int k = 0; k < kNumParams; ++k) ASSERT_EQ(plug.BoundController(k), 0) << k;
+TEST_F(MidiLearnTest, BeforeAnyLearningNoControllerMovesAnythingBankSelectIncluded) {
+  for (int k = 0; k < kNumParams; ++k) ASSERT_EQ(plug.BoundController(k), -1) << k;
+  // Controller 0 is Bank Select, which many hosts send when playback starts.
   Move(plug, 0, 127);
-  EXPECT_EQ(plug.GetParam(kMidiAccentFlag)->Value(), 1.0);
-  // Nothing else moved.
-  EXPECT_EQ(plug.GetParam(kMidiTuneFlag)->Value(), 0.0);
-  EXPECT_EQ(plug.GetParam(kPitch)->Value(), 0.0);
-  // The host is told, with the normalised value.
-  ASSERT_EQ(plug.CountHostEvents(IPluginCLI::kParamValueChange), 1);
-  EXPECT_EQ(plug.GetHostEvent(0).paramIdx, kMidiAccentFlag);
-  EXPECT_EQ(plug.GetHostEvent(0).normalizedValue, 1.0);
-  // The render took the message from the queue.
+  for (int k = 0; k < kNumParams; ++k)
+    EXPECT_EQ(plug.GetParam(k)->Value(), plug.GetParam(k)->GetDefault()) << k;
+  EXPECT_EQ(plug.CountHostEvents(IPluginCLI::kParamValueChange), 0);
+  // The render took the message from the queue all the same.
   EXPECT_EQ(plug.MidiQueue().Count(), 0);
+  // A table saved when every entry started at 0 restores as unbound too;
+  // one with a real binding keeps it, and controller 0 where it was learned.
+  plug.RestoreControllerTable(std::vector<int>(kNumParams, 0));
+  for (int k = 0; k < kNumParams; ++k) EXPECT_EQ(plug.BoundController(k), -1) << k;
+  std::vector<int> learned(kNumParams, -1);
+  learned[kDecay] = 0;
+  plug.RestoreControllerTable(learned);
+  EXPECT_EQ(plug.BoundController(kDecay), 0);
+  Move(plug, 0, 127);
+  EXPECT_EQ(plug.GetParam(kDecay)->Value(), 1.0);
+  EXPECT_EQ(plug.GetParam(kMidiAccentFlag)->Value(), 0.0);
 }
 
 TEST_F(MidiLearnTest, AnUnboundControllerMovesNothing) {
@@ -130,13 +137,15 @@ TEST_F(MidiLearnTest, ClearModeUnbindsWhateverChangesTheParameter) {
   Learn(plug, kHold, 11, 0);
   SetParam(plug, kLearn, 0.0);
   SetParam(plug, kClear, 1.0);
+  ASSERT_TRUE(plug.BindController(12, kDecay));
   SetParam(plug, kHold, 0.25);  // a host change, not a controller
   EXPECT_EQ(plug.BoundController(kHold), -1);
   // Untouched parameters keep their entries.
-  EXPECT_EQ(plug.BoundController(kDecay), 0);
+  EXPECT_EQ(plug.BoundController(kDecay), 12);
 }
 
 TEST_F(MidiLearnTest, DataBytesAbove127AreNotMidiAndMoveNothing) {
+  ASSERT_TRUE(plug.BindController(0, kMidiAccentFlag));
   IMidiMsg bad(0, 0xB0, 0, 200);
   plug.ProcessMidiMsg(&bad);
   Render(plug, 1);
@@ -146,7 +155,7 @@ TEST_F(MidiLearnTest, DataBytesAbove127AreNotMidiAndMoveNothing) {
   plug.OnParamChange(kDecay);
   plug.ProcessMidiMsg(&badCC);
   Render(plug, 1);
-  EXPECT_EQ(plug.BoundController(kDecay), 0);
+  EXPECT_EQ(plug.BoundController(kDecay), -1);
 }
 
 TEST_F(MidiLearnTest, BindControllerDoesWhatLearningDoesWithoutMovingTheParameter) {
@@ -167,14 +176,11 @@ TEST_F(MidiLearnTest, EachInstanceLearnsForItselfOnly) {
   Prepare(other, 512);
   Learn(plug, kTuneDepth, 7, 0);
   EXPECT_EQ(plug.BoundController(kTuneDepth), 7);
-  // The other instance's table still holds its load-time 0s: controller 7
-  // moves nothing there, and controller 0 still reaches parameter 10.
-  EXPECT_EQ(other.BoundController(kTuneDepth), 0);
+  // The other instance's table is still unbound: controller 7 moves nothing there.
+  EXPECT_EQ(other.BoundController(kTuneDepth), -1);
   Move(other, 7, 127);
   EXPECT_EQ(other.GetParam(kTuneDepth)->Value(), 0.5);
   EXPECT_EQ(other.ControllerMoves(), 0);
-  Move(other, 0, 127);
-  EXPECT_EQ(other.GetParam(kMidiAccentFlag)->Value(), 1.0);
   Move(plug, 7, 127);
   EXPECT_EQ(plug.GetParam(kTuneDepth)->Value(), 1.0);
 }
@@ -199,9 +205,9 @@ TEST_F(MidiLearnTest, TwoInstancesLearnAndRouteOnTwoThreads) {
   a.join();
   b.join();
   EXPECT_EQ(plug.BoundController(kDecay), 40);
-  EXPECT_EQ(plug.BoundController(kHold), 0);
+  EXPECT_EQ(plug.BoundController(kHold), -1);
   EXPECT_EQ(other.BoundController(kHold), 41);
-  EXPECT_EQ(other.BoundController(kDecay), 0);
+  EXPECT_EQ(other.BoundController(kDecay), -1);
   Move(plug, 40, 127);
   EXPECT_EQ(plug.GetParam(kDecay)->Value(), 1.0);
   Move(plug, 41, 127);  // the other instance's controller moves nothing here
@@ -235,19 +241,18 @@ TEST_F(MidiLearnTest, ClearModeEmptiesTheEntryOfEveryIndexThatChangesButtonsIncl
     EXPECT_EQ(plug.BoundController(idx), -1) << idx;
   }
   // Switching clear off is itself a change made in clear mode.
-  EXPECT_EQ(plug.BoundController(kClear), 0);
   SetParam(plug, kClear, 0.0);
   EXPECT_EQ(plug.BoundController(kClear), -1);
   // From then on changes keep their bindings.
+  ASSERT_TRUE(plug.BindController(3, kDecay));
   SetParam(plug, kDecay, 0.1);
-  EXPECT_EQ(plug.BoundController(kDecay), 0);
-  EXPECT_EQ(plug.BoundController(kPitch), 0);
+  EXPECT_EQ(plug.BoundController(kDecay), 3);
 }
 
 TEST_F(MidiLearnTest, LearningBeforeAnyTargetOnlyUnbindsTheController) {
-  // Learn on, no sound parameter touched since: controller 0 (which every
-  // entry holds at load) is taken from all seventeen and given to none, so
-  // it moves nothing, not even MidiAccentFlag.
+  // Learn on, no sound parameter touched since: controller 0 is taken from
+  // every parameter and given to none, so it moves nothing.
+  ASSERT_TRUE(plug.BindController(0, kMidiAccentFlag));
   SetParam(plug, kLearn, 1.0);
   ASSERT_EQ(plug.LearnParam(), -1);
   Move(plug, 0, 127);

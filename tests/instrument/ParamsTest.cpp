@@ -104,9 +104,9 @@ TEST_F(ParamsTest, PluginDescriptionIsAStereoOutputInstrumentWithMidi) {
 TEST_F(ParamsTest, DisplayStringsPrintPitchWholeAndSoundControlsWithFourDecimals) {
   char text[32];
   plug.GetParam(kPitch)->GetDisplayForHost(64.0 / 127.0, true, text, true);
-  EXPECT_STREQ(text, "0");  // 0.094 semitones shows truncated
+  EXPECT_STREQ(text, "0");  // 0.094 semitones shows the nearest semitone
   plug.GetParam(kPitch)->GetDisplayForHost(-2.7, false, text, true);
-  EXPECT_STREQ(text, "-2");
+  EXPECT_STREQ(text, "-3");
   plug.GetParam(kDecay)->GetDisplayForHost(0.25, false, text, true);
   EXPECT_STREQ(text, "0.2500");
   plug.GetParam(kLearn)->GetDisplayForHost(1.0, false, text, true);

@@ -172,16 +172,50 @@ TEST(PresetMenu, SaveFileWritesIntoTheChosenFileAndTheNextMenuListsIt) {
   QiKt412 plug(base.Path());
   IGraphicsHeadless* g = Headless(plug);
   SetParam(plug, kDecay, 0.125);
+  plug.OnIdle();  // the editor's timer notices the change
+  EXPECT_EQ(plug.PresetName(), "Kick A*");
   g->QueueMenuAnswer({0});
   g->QueueFileAnswer((base / "User Presets/Mine").c_str());  // the extension is added
   ClickPresetField(plug);
   EXPECT_NE(ReadText(base / "User Presets/Mine.qipreset").find("\nDecay=0.125000\n"), std::string::npos);
-  EXPECT_EQ(plug.PresetName(), "Kick A") << "saving does not change the shown name";
+  EXPECT_EQ(plug.PresetName(), "Mine") << "the field names the file saved";
+  plug.OnIdle();
+  EXPECT_EQ(plug.PresetName(), "Mine");
 
   g->QueueMenuAnswer({0});  // cancelled dialog: nothing written
   ClickPresetField(plug);
   std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
   EXPECT_EQ(Texts(tree->Top()->GetItem(3)->GetSubmenu()), (std::vector<std::string>{"Mine"}));
+}
+
+TEST(PresetMenu, TheFieldNamesWhatIsLoadedAndMarksItModifiedAndTheMenuChecksIt) {
+  ScratchFolder base;
+  MakeTwoFolderExample(base);
+  QiKt412 plug(base.Path());
+  IGraphicsHeadless* g = Headless(plug);
+  // A load from outside the menu (the command line's --preset) names it too.
+  ASSERT_TRUE(plug.loadProgram(base / "Factory Presets/Kick B.qipreset"));
+  EXPECT_EQ(plug.PresetName(), "Kick B");
+  // The menu checks the loaded preset's entry and no other.
+  g->QueueMenuAnswer({2, 0});
+  ClickPresetField(plug);
+  ASSERT_EQ(g->LastSubmenu().size(), 2u);
+  EXPECT_FALSE(g->LastSubmenu()[0].flags & IPopupMenuItem::kChecked);
+  EXPECT_TRUE(g->LastSubmenu()[1].flags & IPopupMenuItem::kChecked);
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+  // A knob moved by the user, then moved back: the mark comes and goes.
+  IControl* pitch = plug.Graphics()->GetControl(plug.KnobIdx(kPitch));
+  const double was = pitch->GetValue();
+  pitch->SetValueFromUserInput(was + 0.25);
+  plug.OnIdle();
+  EXPECT_EQ(plug.PresetName(), "Kick A*");
+  pitch->SetValueFromUserInput(was);
+  plug.OnIdle();
+  EXPECT_EQ(plug.PresetName(), "Kick A");
+  // A host that restores another sound's state: modified as well.
+  SetParam(plug, kHold, 0.9);
+  plug.OnIdle();
+  EXPECT_EQ(plug.PresetName(), "Kick A*");
 }
 
 TEST(PresetBrowser, EachInstanceStepsThroughItsOwnFolder) {

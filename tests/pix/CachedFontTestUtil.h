@@ -2,7 +2,7 @@
 #pragma once
 
 #include "pix/PIX_Blit.h"
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 #include <algorithm>
 

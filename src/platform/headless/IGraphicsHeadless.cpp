@@ -118,6 +118,7 @@ IPopupMenu* IGraphicsHeadless::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaR
   if (!pMenu) return nullptr;
   ++mMenusShown;
   mLastMenu.clear();
+  mLastSubmenu.clear();
   for (int i = 0; i < pMenu->GetNItems(); ++i) {
     IPopupMenuItem* pItem = pMenu->GetItem(i);
     mLastMenu.push_back({pItem->GetText(), pItem->GetFlags(), pItem->GetSubmenu() != nullptr});
@@ -141,6 +142,11 @@ IPopupMenu* IGraphicsHeadless::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaR
     if (!last) {
       if (!pItem->GetSubmenu()) return nullptr;
       pCurrent = pItem->GetSubmenu();
+      mLastSubmenu.clear();
+      for (int i = 0; i < pCurrent->GetNItems(); ++i) {
+        IPopupMenuItem* pSub = pCurrent->GetItem(i);
+        mLastSubmenu.push_back({pSub->GetText(), pSub->GetFlags(), pSub->GetSubmenu() != nullptr});
+      }
       continue;
     }
     if (pItem->GetSubmenu() || pItem->GetIsSeparator() || !pItem->GetEnabled()) return nullptr;
@@ -169,6 +175,8 @@ bool IGraphicsHeadless::CommitTextEntry(const char* text) {
   if (!mEdControl) return false;
   IControl* pControl = mEdControl;
   IParam* pParam = mEdParam;
+  // Refused text leaves the entry open, as the real one does.
+  if (pParam && !AcceptsPromptText(pControl, pParam, text, &mLastEntryError)) return false;
   // Close first: applying the text may open another prompt.
   mEdControl = nullptr;
   mEdParam = nullptr;

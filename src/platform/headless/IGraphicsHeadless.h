@@ -62,9 +62,13 @@ public:
   };
   int MenusShown() const { return mMenusShown; }
   const std::vector<ShownMenuItem>& LastMenu() const { return mLastMenu; }
+  // The deepest submenu an answer opened, as shown (empty: none).
+  const std::vector<ShownMenuItem>& LastSubmenu() const { return mLastSubmenu; }
   IRECT LastMenuRect() const { return mLastMenuRect; }
 
   bool TextEntryOpen() const { return mEdControl != nullptr; }
+  // Why the last refused text was refused.
+  const std::string& LastEntryError() const { return mLastEntryError; }
   int TextEntriesShown() const { return mTextEntriesShown; }
   const std::string& LastTextEntryString() const { return mLastEntryString; }
   IRECT LastTextEntryRect() const { return mLastEntryRect; }
@@ -124,6 +128,7 @@ private:
 
   std::deque<std::vector<int>> mMenuAnswers;
   std::deque<std::string> mTextAnswers;
+  std::string mLastEntryError;
   std::deque<int> mMessageBoxAnswers;
   std::deque<std::string> mFileAnswers;
   std::string mClipboard;
@@ -131,6 +136,7 @@ private:
 
   int mMenusShown = 0;
   std::vector<ShownMenuItem> mLastMenu;
+  std::vector<ShownMenuItem> mLastSubmenu;
   IRECT mLastMenuRect;
 
   IControl* mEdControl = nullptr;

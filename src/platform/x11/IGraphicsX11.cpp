@@ -1,5 +1,5 @@
 // The X11 editor view: window lifecycle, event routing, the redraw timer and screen output.
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 #include "platform/x11/IGraphicsX11.h"
 
 // Project headers before Xlib's: Xlib defines Bool, Status and None as macros.

@@ -1,5 +1,5 @@
 // The X11 view's own-drawn text entry: a child window with caret, selection and input filter.
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 #include "graphics/IControl.h"
 #include "framework/IParam.h"
 
@@ -121,7 +121,16 @@ void IGraphicsX11::HandleEntryKey(unsigned long keysym, const char* typed, unsig
   X11TextEntry& e = *mView->entry;
   const bool shift = state & ShiftMask, ctrl = state & ControlMask;
   switch (keysym) {
-    case XK_Return: case XK_KP_Enter: EndTextEntry(true); return;
+    case XK_Return: case XK_KP_Enter:
+      // Text the plug-in would not take (no number, out of range) keeps the
+      // field open with what was typed, so it can be mended. (Ended any
+      // other way, such text changes nothing.)
+      if (e.param && !AcceptsPromptText(e.control, e.param, e.field.Text().c_str())) {
+        XBell(mView->dpy, 0);
+        break;
+      }
+      EndTextEntry(true);
+      return;
     case XK_Escape: EndTextEntry(false); return;
     case XK_BackSpace: e.field.Backspace(); break;
     case XK_Delete: case XK_KP_Delete: e.field.Delete(); break;

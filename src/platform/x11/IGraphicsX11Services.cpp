@@ -1,5 +1,5 @@
 // The X11 view's services: message boxes, file prompts, clipboard, URLs, paths and images.
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 #include "graphics/IControl.h"
 
 #include <X11/Xatom.h>
@@ -288,7 +288,9 @@ void IGraphicsX11::PromptForFile(std::string* pFilename, EFileAction action, std
   std::vector<std::string> args;
   std::string tool = FindInPath("zenity");
   if (!tool.empty()) {
-    args = {tool, "--file-selection", "--filename=" + start};
+    // The title the portal's chooser gets too; without one zenity says only "Select a file".
+    args = {tool, "--file-selection", std::string("--title=") + (action == kFileSave ? "Save as" : "Open file"),
+            "--filename=" + start};
     if (action == kFileSave) {
       args.push_back("--save");
       args.push_back("--confirm-overwrite");
@@ -357,7 +359,18 @@ void IGraphicsX11::PromptForFile(std::string* pFilename, EFileAction action, std
   } else {
     std::string path = start;
     const char* what = action == kFileSave ? "Save as:" : "Open file:";
-    if (RunModalBox(nullptr, what, 1, &path) == 1) chosen = path;
+    // Saving over a file asks first, as the portal's and zenity's choosers
+    // do; "No" goes back to the path field.
+    while (RunModalBox(nullptr, what, 1, &path) == 1) {
+      struct stat st;
+      const bool exists = action == kFileSave && ::stat(path.c_str(), &st) == 0;
+      const std::string question = "\"" + path.substr(path.find_last_of('/') + 1) + "\" already exists. Replace it?";
+      if (!exists || RunModalBox("Replace file?", question.c_str(), 4, nullptr) == 1) {
+        chosen = path;
+        break;
+      }
+      if (!mView || mView->closePending) break;
+    }
   }
   if (chosen.empty()) return;
   *pFilename = chosen;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/IParam.h"
+#include "instrument/ParamUnits.h"
 #include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 #include "pix/PIX_Bitmap.h"
@@ -11,6 +12,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 
 #include <atomic>
@@ -30,6 +32,8 @@ constexpr int kW = QiKt412::kEditorWidth, kH = QiKt412::kEditorHeight;
 constexpr int kDecayX = 395 + 32, kDecayY = 127 + 32;
 constexpr int kPadX = 480 + 48, kPadY = 100 + 15;
 constexpr int kPresetX = 207 + 40, kPresetY = 21 + 8;
+// A spot of the background far from every control.
+constexpr int kQuietX = 20, kQuietY = 420;
 // The value readout, which shows an edited value; a snapshot made with --set
 // shows none, so the comparison after a drag leaves it out.
 constexpr int kReadoutL = 496, kReadoutT = 346, kReadoutR = 544, kReadoutB = 358;
@@ -105,6 +109,21 @@ protected:
     XTestFakeMotionEvent(d, 0, x, y, 0);
     XFlush(d);
   }
+  static void Button(Display* d, unsigned button, bool down) {
+    XTestFakeButtonEvent(d, button, down ? True : False, 0);
+    XFlush(d);
+  }
+  void Type(const char* keys) {
+    for (const char* k = keys; *k; ++k) {
+      const char name[2] = {*k, 0};
+      const KeySym sym = *k == '\n' ? XK_Return : *k == '\b' ? XK_BackSpace : XStringToKeysym(name);
+      const KeyCode code = XKeysymToKeycode(dpy, sym);
+      XTestFakeKeyEvent(dpy, code, True, 0);
+      XTestFakeKeyEvent(dpy, code, False, 0);
+    }
+    XFlush(dpy);
+    Pump(40);
+  }
   static void Click(Display* d, int x, int y) {
     MoveTo(d, x, y);
     XTestFakeButtonEvent(d, 1, True, 0);
@@ -169,6 +188,8 @@ TEST_F(X11Editor, ScreenEqualsTheSnapshotAtStartAndAfterADecayDragByTheKnobsGear
 
   const double before = plug->GetParam(kDecay)->GetNormalized();
   MoveTo(dpy, kDecayX, kDecayY);
+  // The pointer resting on the knob shows its bubble; the comparisons below
+  // are made with the pointer away from every control.
   Pump(20);
   XTestFakeButtonEvent(dpy, 1, True, 0);
   XFlush(dpy);
@@ -179,6 +200,7 @@ TEST_F(X11Editor, ScreenEqualsTheSnapshotAtStartAndAfterADecayDragByTheKnobsGear
   }
   XTestFakeButtonEvent(dpy, 1, False, 0);
   XFlush(dpy);
+  MoveTo(dpy, kQuietX, kQuietY);
   Pump(100);
   // 20 pixels up on a 64-pixel knob with gearing 4.
   const double after = plug->GetParam(kDecay)->GetNormalized();
@@ -281,4 +303,94 @@ TEST_F(X11Editor, TwoHundredOpenCloseCyclesOfTheEditorWhileTheInstrumentRenders)
   stop = true;
   audio.join();
   EXPECT_EQ(errorsBefore, IGraphicsX11::XErrorCount());
+}
+
+TEST_F(X11Editor, ValueBubbleShowsOnHoverAndDragAndLeavesNoTraceAndATypedValueSetsDecayInMs) {
+  Open();
+  MoveTo(dpy, kQuietX, kQuietY);
+  Pump(40);
+  const IValueBubble& bubble = gui->ValueBubble();
+  EXPECT_FALSE(bubble.Visible());
+  const std::vector<uint32_t> plain = Grab();
+  const IParam& decay = *plug->GetParam(kDecay);
+
+  // Resting on the knob: the bubble beside it says what the voice gets.
+  MoveTo(dpy, kDecayX, kDecayY);
+  Pump(60);
+  ASSERT_TRUE(bubble.Visible());
+  EXPECT_EQ(bubble.Text(), ParamBubbleText(decay, kDecay, decay.Value()));
+  EXPECT_EQ(bubble.Text().rfind("Decay ", 0), 0u);
+  const IRECT r = bubble.Rect();
+  const std::vector<uint32_t> hovered = Grab();
+  int inside = 0, outside = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const bool differs = hovered[(size_t)(y * kW + x)] != plain[(size_t)(y * kW + x)];
+      (r.Contains(x, y) ? inside : outside) += differs;
+    }
+  EXPECT_GT(inside, 50);
+  EXPECT_EQ(outside, 0);
+
+  // Dragging: the figure follows the value.
+  const std::string atRest = bubble.Text();
+  Button(dpy, 1, true);
+  Pump(20);
+  for (int y = kDecayY - 2; y >= kDecayY - 16; y -= 2) {
+    MoveTo(dpy, kDecayX, y);
+    Pump(5);
+  }
+  Pump(40);
+  EXPECT_TRUE(bubble.Visible());
+  EXPECT_NE(bubble.Text(), atRest);
+  EXPECT_EQ(bubble.Text(), ParamBubbleText(decay, kDecay, decay.Value()));
+  Button(dpy, 1, false);
+
+  // Away from the controls: gone, and the screen is what a snapshot of the sound draws.
+  MoveTo(dpy, kQuietX, kQuietY);
+  Pump(100);
+  EXPECT_FALSE(bubble.Visible());
+  char set[96];
+  std::snprintf(set, sizeof(set), "--set 'Decay=%.17g'", decay.Value());
+  const std::vector<uint32_t> snap = Snapshot(set);
+  ASSERT_EQ(snap.size(), (size_t)kW * kH);
+  EXPECT_EQ(0, CountDifferences(Grab(), snap, true));
+
+  // A right-click opens the entry in ms; out of range is refused and it stays open.
+  MoveTo(dpy, kDecayX, kDecayY);
+  Pump(20);
+  Button(dpy, 3, true);
+  Button(dpy, 3, false);
+  Pump(60);
+  ASSERT_TRUE(gui->TextEntryOpen());
+  const double was = decay.Value();
+  Type("999\n");
+  EXPECT_TRUE(gui->TextEntryOpen());
+  EXPECT_EQ(decay.Value(), was);
+  for (int i = 0; i < 3; ++i) Type("\b");
+  Type("100\n");
+  EXPECT_FALSE(gui->TextEntryOpen());
+  EXPECT_NEAR(ParamValueInUnits(kDecay, decay.Value()), 100.0, 0.05);
+}
+
+TEST_F(X11Editor, PresetFieldMarksAKnobMoveAndSaysTheSavedName) {
+  Open();
+  const std::string name = plug->PresetName();
+  const std::string path = plug->PresetMenu()->LoadedPath();
+  ASSERT_FALSE(name.empty());
+  ASSERT_FALSE(path.empty());
+  MoveTo(dpy, kDecayX, kDecayY);
+  Pump(20);
+  Button(dpy, 1, true);
+  Pump(20);
+  MoveTo(dpy, kDecayX, kDecayY - 12);
+  Pump(20);
+  Button(dpy, 1, false);
+  Pump(60);
+  EXPECT_EQ(plug->PresetName(), name + "*");
+  ASSERT_TRUE(plug->SavePresetFile(presetDir + "User Presets/Mine.qipreset"));
+  Pump(60);
+  EXPECT_EQ(plug->PresetName(), "Mine");
+  ASSERT_TRUE(plug->loadProgram(path));
+  Pump(60);
+  EXPECT_EQ(plug->PresetName(), name);
 }

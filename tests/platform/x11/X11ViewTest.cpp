@@ -408,6 +408,46 @@ TEST_F(X11Window, FilePromptWithoutAChooserProgramUsesOurPathFieldAndEscapeCance
   EXPECT_EQ("/tmp", dir2);
 }
 
+TEST_F(X11Window, SavingOverAFileInOurPathFieldAsksFirstAndNoGoesBackToThePath) {
+  Open();
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", "/nonexistent-kt412", 1);
+  const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string savedBus = bus ? bus : "";
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-kt412/bus", 1);
+  char tmpl[] = "/tmp/kt412-overwrite-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(tmpl));
+  const std::string dir = tmpl;
+  std::fclose(std::fopen((dir + "/kick.qi").c_str(), "w"));
+  IGraphicsX11* gr = g;
+  // First prompt: the path field, "Replace?" answered No, the path field
+  // again with another name. Second: the path field, then Yes.
+  std::thread user([gr] {
+    Display* d = XOpenDisplay(nullptr);
+    for (int round = 0; round < 5; ++round) {
+      for (int i = 0; i < 500 && !gr->MenuOpen(); ++i) Sleep(5);
+      Sleep(50);
+      if (round == 0 || round == 3) for (KeySym k : {XK_period, XK_q, XK_i}) Tap(d, k);
+      if (round == 2) Tap(d, XK_x);
+      Tap(d, round == 1 ? XK_Escape : XK_Return);
+      for (int i = 0; i < 500 && gr->MenuOpen(); ++i) Sleep(5);
+    }
+    XCloseDisplay(d);
+  });
+  std::string name = "kick", where = dir;
+  char ext[] = "qi";
+  g->PromptForFile(&name, kFileSave, &where, ext);
+  std::string again = "kick";
+  g->PromptForFile(&again, kFileSave, &where, ext);
+  user.join();
+  setenv("PATH", path.c_str(), 1);
+  if (savedBus.empty()) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else setenv("DBUS_SESSION_BUS_ADDRESS", savedBus.c_str(), 1);
+  std::system(("rm -rf '" + dir + "'").c_str());
+  EXPECT_EQ(dir + "/kick.qix", name);
+  EXPECT_EQ(dir + "/kick.qi", again);
+}
+
 TEST_F(X11Window, FilePromptAsksTheDesktopPortalFirstAndKeepsTheWindowAlive) {
   PrivateBus bus;
   if (bus.Address().empty()) GTEST_SKIP() << "dbus-daemon is not installed (scripts/install-deps.sh --test)";

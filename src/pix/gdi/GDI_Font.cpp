@@ -1,5 +1,5 @@
 // Font objects: fontconfig matching, shared FreeType faces, per-font glyph caches.
-#include "platform/gdi/GDI_Private.h"
+#include "pix/gdi/GDI_Private.h"
 
 #include FT_SIZES_H
 #include FT_SYNTHESIS_H

@@ -1,5 +1,5 @@
 // Tests of the GDI-style font layer: matching, metrics, measuring, drawing, handles, threads.
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Memory drawing contexts and GDI_DrawText: layout, measuring and blending of glyphs.
-#include "platform/gdi/GDI_Private.h"
+#include "pix/gdi/GDI_Private.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-// GDI-style fonts and memory drawing contexts, rendered with FreeType and matched with fontconfig.
+// The drawing library's text back end: GDI-style fonts and memory drawing contexts, rendered with FreeType and matched with fontconfig.
 #pragma once
 
 #include <cstdint>

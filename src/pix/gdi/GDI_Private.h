@@ -1,7 +1,7 @@
 // Internals shared by the GDI layer's font and context sources; not for callers.
 #pragma once
 
-#include "platform/gdi/GDI.h"
+#include "pix/gdi/GDI.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
