@@ -222,22 +222,11 @@ bool IGraphics::AcceptsPromptText(IControl* pControl, IParam* pParam, const char
   if (!txt) txt = "";
   const IParam::EParamType type = pParam->Type();
   if (type == IParam::kTypeEnum || type == IParam::kTypeBool) return true;  // chosen from a menu
-  if (mTypedReader) {
-    double normalized = 0.0;
-    return mTypedReader(pControl->ParamIdx(), txt, &normalized, error);
-  }
-  char* end = nullptr;
-  double v = std::strtod(txt, &end);
-  if (!txt[0] || !end || *end != '\0' || !std::isfinite(v)) {
-    if (error) *error = std::string("'") + txt + "' is not a number";
-    return false;
-  }
-  if (pParam->DisplayIsNegated()) v = -v;
-  if (v < pParam->GetMin() || v > pParam->GetMax()) {
-    if (error) *error = std::string("'") + txt + "' is out of range";
-    return false;
-  }
-  return true;
+  // Without the plug-in's reader every text is taken, read as a number the
+  // way strtod reads it (clamped to the range).
+  if (!mTypedReader) return true;
+  double normalized = 0.0;
+  return mTypedReader(pControl->ParamIdx(), txt, &normalized, error);
 }
 
 void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, const char* txt) {
@@ -255,7 +244,6 @@ void IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, con
     pControl->SetValueFromUserInput(normalized);
     return;
   } else {
-    if (!AcceptsPromptText(pControl, pParam, txt)) return;
     v = std::strtod(txt, nullptr);
     if (pParam->DisplayIsNegated()) v = -v;
   }

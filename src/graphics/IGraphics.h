@@ -147,8 +147,11 @@ public:
                                               std::string* error)>;
   using TypedValueWriter = std::function<std::string(int paramIdx, double normalized)>;
   void SetTypedValueText(TypedValueWriter writer, TypedValueReader reader);
+  // Whether typed values are the plug-in's to read: an entry then takes any
+  // character (units such as "ms" included) and leaves the judging to it.
+  bool ReadsTypedValues() const { return static_cast<bool>(mTypedReader); }
   // Whether a prompt's text would be taken (SetFromStringAfterPrompt would
-  // apply it); the message says why not.
+  // apply it); the message says why not. Only the plug-in's reader refuses.
   bool AcceptsPromptText(IControl* pControl, IParam* pParam, const char* txt, std::string* error = nullptr);
   void SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, const char* txt);
 

@@ -203,8 +203,8 @@ TEST(RenderParams, ListShowsIndexNameRangeDefaultCurrentValueAndLabel) {
     return w;
   };
   EXPECT_EQ(words(lines[1]), (std::vector<std::string>{"0", "Pitch", "-12..12", "0", "0", "0", "st"}));
-  // Decay 0.9: (0.9 * 1e6 + 47000) * 3.3e-7 s.
-  EXPECT_EQ(words(lines[3]), (std::vector<std::string>{"2", "Decay", "0..1", "0.5000", "0.9000", "312", "ms"}));
+  // Decay 0.9: (0.9 * 1e6 + 47000) * 3.3e-7 s = 312.51 ms.
+  EXPECT_EQ(words(lines[3]), (std::vector<std::string>{"2", "Decay", "0..1", "0.5000", "0.9000", "313", "ms"}));
   EXPECT_EQ(words(lines[2]), (std::vector<std::string>{"1", "Accent", "0..1", "0.5000", "0.5000", "50", "%"}));
   EXPECT_EQ(words(lines[12]), (std::vector<std::string>{"11", "Learn", "0..1", "off", "on", "on"}));
   EXPECT_EQ(words(lines[15]), (std::vector<std::string>{"14", "Led", "0..1", "0", "0", "0"}));

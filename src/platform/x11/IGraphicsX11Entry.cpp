@@ -28,6 +28,8 @@ void IGraphicsX11::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTex
   e->style = IText((int)(0.9 * base.mSize), &base.mTextEntryFGColor, base.mFont, base.mStyle, base.mAlign);
   e->style.mTextEntryBGColor = base.mTextEntryBGColor;
   X11TextFilter filter = X11TextFilter::ForParam(pParam, pControl->GetTextEntryLength());
+  // Room for a unit after the number ("12.5 ms").
+  if (pParam && ReadsTypedValues()) filter = X11TextFilter{std::string(), pControl->GetTextEntryLength() + 3, 0};
   e->field = X11TextField(pString ? pString : "", filter);
   const int s = v.scale;
   e->bitmap.resize(r.W() * s, r.H() * s);

@@ -367,7 +367,10 @@ TEST_F(X11Editor, ValueBubbleShowsOnHoverAndDragAndLeavesNoTraceAndATypedValueSe
   EXPECT_TRUE(gui->TextEntryOpen());
   EXPECT_EQ(decay.Value(), was);
   for (int i = 0; i < 3; ++i) Type("\b");
-  Type("100\n");
+  Type("abc\n");  // no number: refused as well
+  EXPECT_TRUE(gui->TextEntryOpen());
+  for (int i = 0; i < 3; ++i) Type("\b");
+  Type("100ms\n");
   EXPECT_FALSE(gui->TextEntryOpen());
   EXPECT_NEAR(ParamValueInUnits(kDecay, decay.Value()), 100.0, 0.05);
 }
