@@ -5,7 +5,9 @@
 #include FT_SYNTHESIS_H
 #include FT_OUTLINE_H
 #include FT_GLYPH_H
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +65,18 @@ struct MatchResult {
 // fontconfig answers are cached: matching walks every installed font.
 std::map<MatchKey, MatchResult> g_matches;
 
+// True when this code is part of the program itself, not of a library it loaded
+// (the program is the head of the dynamic linker's list).
+bool InMainProgram()
+{
+  Dl_info info;
+  link_map* map = nullptr;
+  if (!dladdr1(reinterpret_cast<void*>(&InMainProgram), &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) ||
+      !map)
+    return false;
+  return map->l_prev == nullptr;
+}
+
 MatchResult Match(const MatchKey& key)
 {
   auto it = g_matches.find(key);
@@ -72,8 +86,10 @@ MatchResult Match(const MatchKey& key)
   if (FcInit()) {
     // fontconfig's configuration is released only by FcFini; doing that at exit
     // keeps leak checkers quiet. Matches are cached as plain strings, so
-    // nothing of ours points into fontconfig afterwards.
-    static const bool s_finiAtExit = (std::atexit([] { FcFini(); }) == 0);
+    // nothing of ours points into fontconfig afterwards. Only a program of our
+    // own may do it: inside a loaded library the hook would run when the host
+    // unloads us and pull the configuration from under the host's own fonts.
+    static const bool s_finiAtExit = InMainProgram() && std::atexit([] { FcFini(); }) == 0;
     (void)s_finiAtExit;
     FcPattern* pat = FcPatternCreate();
     if (pat) {

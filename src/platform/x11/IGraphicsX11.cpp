@@ -111,6 +111,7 @@ bool IGraphicsX11::TooltipShown() const { return mView && mView->tipWin; }
 void* IGraphicsX11::GetWindow() { return mView && !mView->windowGone ? (void*)(uintptr_t)mView->win : nullptr; }
 
 void* IGraphicsX11::OpenWindow(void* pParentWnd) {
+  X11ErrorTrap::Scope trap;
   CloseWindow();
   if (mView) return nullptr;  // a modal loop is still running on the old view
   Display* dpy = XOpenDisplay(nullptr);
@@ -200,6 +201,7 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
 }
 
 void IGraphicsX11::CloseWindow() {
+  X11ErrorTrap::Scope trap;
   if (!mView) return;
   if (mInModal) {
     // A menu or message box is running on this connection: it ends at its
@@ -220,11 +222,13 @@ void IGraphicsX11::CloseWindow() {
   XSync(v.dpy, False);
   Display* dpy = v.dpy;
   mView.reset();
-  X11ErrorTrap::Unregister(dpy);
+  // Still ours while it closes: the close syncs once more.
   XCloseDisplay(dpy);
+  X11ErrorTrap::Unregister(dpy);
 }
 
 void IGraphicsX11::Resize(int w, int h) {
+  X11ErrorTrap::Scope trap;
   if (w == Width() && h == Height()) return;
   ForceEndUserEdit();
   IGraphics::Resize(w, h);
@@ -249,6 +253,7 @@ void IGraphicsX11::Resize(int w, int h) {
 // Event loop and timer
 
 bool IGraphicsX11::Idle() {
+  X11ErrorTrap::Scope trap;
   if (!mView) return false;
   Pump(0);
   if (mView && mView->closePending && !mInModal) CloseWindow();
@@ -256,6 +261,7 @@ bool IGraphicsX11::Idle() {
 }
 
 void IGraphicsX11::RunEventLoop(const std::atomic<bool>* stop) {
+  X11ErrorTrap::Scope trap;
   while (mView && !(stop && stop->load())) {
     const int waitMs = (int)((mNextTick - NowSeconds()) * 1000.0);
     Pump(waitMs < 0 ? 0 : waitMs > 1000 ? 1000 : waitMs);
@@ -296,16 +302,19 @@ void IGraphicsX11::Tick() {
 }
 
 void IGraphicsX11::RedrawDirty() {
+  X11ErrorTrap::Scope trap;
   IRECT r;
   if (IsDirty(&r)) Draw(&r);
   if (mView && !mView->windowGone) XFlush(mView->dpy);
 }
 
 void IGraphicsX11::Sync() {
+  X11ErrorTrap::Scope trap;
   if (mView) XSync(mView->dpy, False);
 }
 
 bool IGraphicsX11::DrawScreen(IRECT* pR) {
+  X11ErrorTrap::Scope trap;
   if (!mView || mView->windowGone || !pR) return false;
   return mView->out.Put(mView->win, mView->gc, GetDrawBitmap(), pR->L, pR->T, pR->W(), pR->H());
 }
@@ -361,8 +370,6 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       v.prevX = x;
       v.prevY = y;
       const unsigned button = ev.xbutton.button;
-      if (button == 1 || button == 3)
-        XSetInputFocus(v.dpy, v.win, RevertToParent, CurrentTime);  // keys come to the editor after a click
       if (v.entry) {
         if (v.entry->rect.Contains(x, y) && button == 1) {
           HandleEntryClick(x, y, ev.xbutton.state & ShiftMask);
@@ -458,6 +465,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
 // Cursor
 
 void IGraphicsX11::HideMouseCursor() {
+  X11ErrorTrap::Scope trap;
   if (mCursorHidden) return;
   mCursorHidden = true;
   mHiddenMousePointX = mMouseX;
@@ -475,6 +483,7 @@ void IGraphicsX11::HideMouseCursor() {
 }
 
 void IGraphicsX11::ShowMouseCursor() {
+  X11ErrorTrap::Scope trap;
   if (!mCursorHidden) return;
   mCursorHidden = false;
   mHiddenMousePointX = mHiddenMousePointY = -1;
@@ -493,6 +502,7 @@ constexpr double kTooltipDelay = 0.5;  // seconds the pointer rests before a too
 }
 
 void IGraphicsX11::UpdateTooltips() {
+  X11ErrorTrap::Scope trap;
   // The tooltip text is asked for when it shows; a shown one may be stale now.
   HideTooltip();
 }

@@ -11,6 +11,7 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_Primitives.h"
 #include "platform/x11/IGraphicsX11.h"
+#include "platform/x11/X11ErrorTrap.h"
 #include "platform/x11/X11MenuModel.h"
 #include "platform/x11/X11View.h"
 
@@ -288,6 +289,7 @@ private:
 }  // namespace
 
 IPopupMenu* IGraphicsX11::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) {
+  X11ErrorTrap::Scope trap;
   ReleaseMouseCapture();
   if (!pMenu || !mView || mView->windowGone || mInModal || pMenu->GetNItems() == 0) return nullptr;
   X11View& v = *mView;

@@ -26,6 +26,7 @@
 #include "pix/PIX_PNG.h"
 #include "platform/headless/IGraphicsHeadless.h"
 #include "platform/x11/IGraphicsX11.h"
+#include "platform/x11/X11ErrorTrap.h"
 #include "platform/x11/X11MessageBox.h"
 #include "platform/x11/X11Paths.h"
 #include "platform/x11/X11Portal.h"
@@ -50,6 +51,7 @@ constexpr int kBoxW = 380, kPad = 14, kLineH = 18, kButtonW = 80, kButtonH = 24,
 }
 
 int IGraphicsX11::RunModalBox(const char* caption, const char* text, int type, std::string* field) {
+  X11ErrorTrap::Scope trap;
   const std::vector<X11BoxButton> buttons = X11MessageBoxButtons(type);
   if (!mView || mView->windowGone || mInModal) return buttons.back().result;
   X11View& v = *mView;
@@ -227,6 +229,7 @@ std::string FindInPath(const char* program) {
 }  // namespace
 
 void IGraphicsX11::PromptForFile(std::string* pFilename, EFileAction action, std::string* pDir, char* extensions) {
+  X11ErrorTrap::Scope trap;
   if (!pFilename) return;
   if (!mView || mView->windowGone || mInModal) {
     pFilename->clear();
@@ -393,6 +396,7 @@ bool IGraphicsX11::OpenURL(const char* url, const char*, const char*, const char
 // Clipboard
 
 bool IGraphicsX11::GetTextFromClipboard(std::string* pStr) {
+  X11ErrorTrap::Scope trap;
   if (!pStr) return false;
   pStr->clear();
   if (!mView || mView->windowGone) return false;

@@ -29,6 +29,9 @@ struct X11TextEntry {
   PIX_MemBitmap bitmap;
   X11Screen out;
   int scroll = 0;  // pixels of text hidden on the left
+  // What had the keyboard before the entry took it, and its revert mode.
+  Window prevFocus = 0;
+  int prevRevert = 0;
 };
 
 // Everything that exists only while the view is open. Owned by IGraphicsX11.
