@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <lv2/port-props/port-props.h>
+#include <lv2/ui/ui.h>
 #include <lv2/units/units.h>
 
 #include "instrument/QiKt412.h"
@@ -159,4 +160,28 @@ TEST(Lv2Describe, NamesFoldingToOneSymbolAreNumbered) {
   EXPECT_EQ(layout.PortOfParam(kAccent), 4);
   EXPECT_EQ(layout.PortOfParam(kDecay), -1);
   EXPECT_EQ(layout.PortOfParam(99), -1);
+}
+
+TEST(Lv2Bundle, EditorDeclaresIdleAndScaleFactorButNotTheDeprecatedResize) {
+  World w;
+  ASSERT_NE(w.Plugin(), nullptr);
+  LilvUIs* uis = lilv_plugin_get_uis(w.Plugin());
+  ASSERT_EQ(lilv_uis_size(uis), 1u);
+  const LilvNode* ui = lilv_ui_get_uri(lilv_uis_get(uis, lilv_uis_begin(uis)));
+  auto values = [&](const char* predicate) {
+    LilvNode* p = w.Uri(predicate);
+    LilvNodes* nodes = lilv_world_find_nodes(w.Get(), ui, p, nullptr);
+    lilv_node_free(p);
+    return nodes;
+  };
+  LilvNodes* optional = values(LV2_CORE__optionalFeature);
+  LilvNodes* required = values(LV2_CORE__requiredFeature);
+  LilvNodes* ext = values(LV2_CORE__extensionData);
+  LilvNodes* options = values(LV2_OPTIONS__supportedOption);
+  EXPECT_TRUE(HasUri(w, optional, LV2_UI__idleInterface) || HasUri(w, required, LV2_UI__idleInterface));
+  EXPECT_TRUE(HasUri(w, ext, LV2_UI__idleInterface));
+  EXPECT_TRUE(HasUri(w, options, LV2_UI__scaleFactor));
+  EXPECT_FALSE(HasUri(w, optional, LV2_UI__resize) || HasUri(w, required, LV2_UI__resize));
+  for (LilvNodes* n : {optional, required, ext, options}) lilv_nodes_free(n);
+  lilv_uis_free(uis);
 }

@@ -175,8 +175,11 @@ std::string Lv2PluginTtl(const IPluginBase& plug, const Lv2PortLayout& layout, c
         << Iri(info.uiUri) << "\n"
         << "    a ui:X11UI ;\n"
         << "    lv2:requiredFeature urid:map, ui:parent ;\n"
-        << "    lv2:optionalFeature ui:resize, ui:noUserResize ;\n"
-        << "    lv2:extensionData ui:idleInterface ;\n";
+        // The host's LV2UI_Resize is used when given, but is no longer listed
+        // (deprecated as a declared feature); the size is fixed for the user.
+        << "    lv2:optionalFeature ui:idleInterface, ui:noUserResize, opts:options ;\n"
+        << "    lv2:extensionData ui:idleInterface ;\n"
+        << "    opts:supportedOption ui:scaleFactor ;\n";
     // The editor follows every control port, the LED included.
     for (const Lv2Port& port : layout.Ports()) {
       if (port.paramIdx < 0) continue;

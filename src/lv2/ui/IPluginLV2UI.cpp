@@ -29,7 +29,8 @@ void IPluginLV2UI::GetTime(ITimeInfo* pTimeInfo) {
 }
 
 void IPluginLV2UI::ResizeGraphics(int w, int h) {
-  if (mResize && mResize->ui_resize && w > 0 && h > 0) mResize->ui_resize(mResize->handle, w, h);
+  if (mResize && mResize->ui_resize && w > 0 && h > 0)
+    mResize->ui_resize(mResize->handle, w * mWindowScale, h * mWindowScale);
   if (GetGUI()) OnWindowResize();
 }
 
@@ -37,7 +38,10 @@ bool IPluginLV2UI::Lv2UiInstantiate(const char* pluginUri, const LV2_Feature* co
                                     LV2UI_Write_Function write, LV2UI_Controller controller,
                                     const std::vector<Lv2PortRole>& roles) {
   const LV2_URID_Map* map = nullptr;
+  const LV2_Options_Option* options = nullptr;
   for (int i = 0; features && features[i]; ++i) {
+    if (!std::strcmp(features[i]->URI, LV2_OPTIONS__options))
+      options = static_cast<const LV2_Options_Option*>(features[i]->data);
     if (!std::strcmp(features[i]->URI, LV2_URID__map)) map = static_cast<const LV2_URID_Map*>(features[i]->data);
     if (!std::strcmp(features[i]->URI, LV2_UI__touch)) mTouch = static_cast<const LV2UI_Touch*>(features[i]->data);
     if (!std::strcmp(features[i]->URI, LV2_UI__resize)) mResize = static_cast<const LV2UI_Resize*>(features[i]->data);
@@ -46,6 +50,15 @@ bool IPluginLV2UI::Lv2UiInstantiate(const char* pluginUri, const LV2_Feature* co
   const std::string uri = pluginUri ? pluginUri : "";
   auto m = [map](const std::string& u) { return map->map(map->handle, u.c_str()); };
   mMap = map;
+  const LV2_URID scaleFactor = m(LV2_UI__scaleFactor), atomFloat = m(LV2_ATOM__Float), atomDouble = m(LV2_ATOM__Double);
+  for (int i = 0; options && options[i].key; ++i) {
+    const LV2_Options_Option& o = options[i];
+    if (o.key != scaleFactor || !o.value) continue;
+    double v = 0.0;
+    if (o.type == atomFloat && o.size == sizeof(float)) v = *static_cast<const float*>(o.value);
+    else if (o.type == atomDouble && o.size == sizeof(double)) v = *static_cast<const double*>(o.value);
+    if (std::isfinite(v) && v > 0.0 && v <= 16.0) mHostScale = v;
+  }
   mEventTransfer = m(LV2_ATOM__eventTransfer);
   mEditorParamMsg = m(Lv2Uri(uri, Lv2Keys::kEditorParamMsg));
   mParamIndex = m(Lv2Uri(uri, Lv2Keys::kParamIndex));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -43,13 +44,15 @@ public:
   double GetTempo() override { return 120.0; }
   void GetTimeSig(int* pNum, int* pDenom) override;
   void GetTime(ITimeInfo* pTimeInfo) override;
-  // Asks the host to resize the editor's window, when it offers ui:resize.
+  // Asks the host to resize the editor's window, when it offers ui:resize:
+  // for the size in screen pixels, the editor's times the window's scale.
   void ResizeGraphics(int w, int h) override;
   // MIDI never comes out of an editor.
   bool SendMidiMsg(IMidiMsg* /*pMsg*/) override { return false; }
 
   // Takes the host's write function and features (urid:map is required;
-  // ui:touch and ui:resize are used when given). False without urid:map.
+  // ui:touch, ui:resize and the options' ui:scaleFactor are used when given).
+  // False without urid:map.
   bool Lv2UiInstantiate(const char* pluginUri, const LV2_Feature* const* features,
                         LV2UI_Write_Function write, LV2UI_Controller controller,
                         const std::vector<Lv2PortRole>& roles);
@@ -58,6 +61,10 @@ public:
   void Lv2PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, const void* buffer);
 
   const Lv2PortLayout* Layout() const { return mLayout.get(); }
+  // The host's ui:scaleFactor option; 0 when it gave none.
+  double HostScaleFactor() const { return mHostScale; }
+  // Screen pixels per editor pixel of the open window (the view decides it).
+  void SetWindowScale(int scale) { mWindowScale = scale > 0 ? scale : 1; }
   // Number of writes and touch notices sent so far (for diagnostics).
   int WritesSent() const { return mWrites; }
 
@@ -72,4 +79,6 @@ private:
   const LV2_URID_Map* mMap = nullptr;
   LV2_URID mEventTransfer = 0, mEditorParamMsg = 0, mParamIndex = 0, mParamValue = 0;
   int mWrites = 0;
+  double mHostScale = 0.0;
+  int mWindowScale = 1;
 };

@@ -77,30 +77,46 @@ bool InMainProgram()
   return map->l_prev == nullptr;
 }
 
+// Fonts are matched in a fontconfig configuration of our own, never in the
+// process's default one: inside a host that one is the host's, and releasing
+// it when our library is unloaded would pull it from under the host's fonts.
+// Ours goes with the library (or at exit); a program of our own also releases
+// fontconfig's shared state then, which keeps leak checkers quiet. Matches are
+// cached as plain strings, so nothing of ours points into fontconfig after.
+struct OwnFontConfig {
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  ~OwnFontConfig()
+  {
+    if (config) FcConfigDestroy(config);
+  }
+};
+
+FcConfig* FontConfig()
+{
+  // The exit hook first, so that it runs after the configuration is gone.
+  static const bool s_finiAtExit = InMainProgram() && std::atexit([] { FcFini(); }) == 0;
+  (void)s_finiAtExit;
+  static OwnFontConfig s_own;
+  return s_own.config;
+}
+
 MatchResult Match(const MatchKey& key)
 {
   auto it = g_matches.find(key);
   if (it != g_matches.end()) return it->second;
 
   MatchResult res;
-  if (FcInit()) {
-    // fontconfig's configuration is released only by FcFini; doing that at exit
-    // keeps leak checkers quiet. Matches are cached as plain strings, so
-    // nothing of ours points into fontconfig afterwards. Only a program of our
-    // own may do it: inside a loaded library the hook would run when the host
-    // unloads us and pull the configuration from under the host's own fonts.
-    static const bool s_finiAtExit = InMainProgram() && std::atexit([] { FcFini(); }) == 0;
-    (void)s_finiAtExit;
+  if (FcConfig* config = FontConfig()) {
     FcPattern* pat = FcPatternCreate();
     if (pat) {
       FcPatternAddString(pat, FC_FAMILY, (const FcChar8*)key.family.c_str());
       FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(key.weight));
       FcPatternAddInteger(pat, FC_SLANT, key.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
       FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-      FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+      FcConfigSubstitute(config, pat, FcMatchPattern);
       FcDefaultSubstitute(pat);
       FcResult r = FcResultNoMatch;
-      FcPattern* m = FcFontMatch(nullptr, pat, &r);
+      FcPattern* m = FcFontMatch(config, pat, &r);
       if (m) {
         FcChar8* file = nullptr;
         FcChar8* fam = nullptr;

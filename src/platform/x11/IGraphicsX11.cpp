@@ -125,7 +125,8 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   v.visual = DefaultVisual(dpy, v.screen);
   v.depth = DefaultDepth(dpy, v.screen);
   v.colormap = DefaultColormap(dpy, v.screen);
-  v.scale = X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
+  v.scale = mScaleWanted == 1 || mScaleWanted == 2 ? mScaleWanted
+                                                   : X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
   v.topLevel = pParentWnd == nullptr;
   ReadDoubleClickSettings(v);
 

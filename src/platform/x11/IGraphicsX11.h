@@ -54,6 +54,9 @@ public:
   // ---- Configuration and state, for the player, tests and benchmarks ----
   // Shared-memory output is tried unless switched off before OpenWindow.
   void SetUseShm(bool use) { mUseShm = use; }
+  // The output scale the host asks for (1 or 2), set before OpenWindow;
+  // 0 (the default) takes the desktop's (GDK_SCALE, Xft.dpi).
+  void SetOutputScale(int scale) { mScaleWanted = scale; }
   bool UsingShm() const;
   int OutputScale() const;
   unsigned long XWindowId() const;  // 0 while closed
@@ -114,6 +117,7 @@ private:
 
   std::unique_ptr<X11View> mView;
   bool mUseShm = true;
+  int mScaleWanted = 0;
   bool mCloseRequested = false;
   std::atomic<bool> mInModal{false};
   double mNextTick = 0.0;

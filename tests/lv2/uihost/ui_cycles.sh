@@ -5,6 +5,7 @@ set -uo pipefail
 if ! command -v Xvfb >/dev/null; then echo "SKIP: Xvfb missing"; exit 77; fi
 work=$(mktemp -d)
 export HOME=$work KT412_PRESET_DIR=$work/presets/
+unset GDK_SCALE  # the desktop's scale stays out of the host's
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
