@@ -70,7 +70,7 @@ TEST(Lv2Bundle, PortsFollowTheInstrumentsParameters) {
   World w;
   ASSERT_NE(w.Plugin(), nullptr);
   QiKt412 plug;  // the command-line build: the list the description was made from
-  ASSERT_EQ(lilv_plugin_get_num_ports(w.Plugin()), 16u);
+  ASSERT_EQ(lilv_plugin_get_num_ports(w.Plugin()), 17u);
 
   const LilvPort* events = lilv_plugin_get_port_by_index(w.Plugin(), 0);
   EXPECT_TRUE(PortIs(w, events, LV2_CORE__InputPort));
@@ -84,7 +84,13 @@ TEST(Lv2Bundle, PortsFollowTheInstrumentsParameters) {
     EXPECT_TRUE(PortIs(w, out, LV2_CORE__AudioPort));
   }
 
-  std::vector<float> mins(16), maxs(16), defs(16);
+  // Last, the notifications to the editor.
+  const LilvPort* notify = lilv_plugin_get_port_by_index(w.Plugin(), 16);
+  EXPECT_TRUE(PortIs(w, notify, LV2_CORE__OutputPort));
+  EXPECT_TRUE(PortIs(w, notify, LV2_ATOM__AtomPort));
+  EXPECT_EQ(w.PortIndex("notify"), 16);
+
+  std::vector<float> mins(17), maxs(17), defs(17);
   lilv_plugin_get_port_ranges_float(w.Plugin(), mins.data(), maxs.data(), defs.data());
   int controlPorts = 0;
   for (int p = 0; p < kNumParams; ++p) {
@@ -154,7 +160,7 @@ TEST(Lv2Describe, NamesFoldingToOneSymbolAreNumbered) {
   std::vector<Lv2PortRole> roles(kNumParams, Lv2PortRole::kNone);
   roles[kPitch] = roles[kAccent] = Lv2PortRole::kControl;
   Lv2PortLayout layout(plug, roles);
-  ASSERT_EQ(layout.NPorts(), 5);
+  ASSERT_EQ(layout.NPorts(), 6);  // the notification port last
   EXPECT_EQ(layout.Port(3).symbol, "pitch");
   EXPECT_EQ(layout.Port(4).symbol, "pitch_2");
   EXPECT_EQ(layout.PortOfParam(kAccent), 4);

@@ -43,6 +43,9 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
   // The host sizes its frame by what we ask: the window's size on screen.
   editor->plug->SetWindowScale(editor->view->OutputScale());
   editor->plug->ResizeGraphics(QiKt412::kEditorWidth, QiKt412::kEditorHeight);
+  // The ports the host shows us next may not be what sounds (a learned
+  // controller moved it, a session restored it): the DSP tells us those.
+  editor->plug->RequestPublishedValues();
   return editor.release();
 }
 

@@ -25,7 +25,10 @@
 // the editor loads tells the host of each value the same way, so the ports
 // follow it. Host -> editor: a port event sets the parameter and moves its
 // controls; the plug-in's OnParamChange is not run for it (the sound is the
-// DSP's business), so nothing echoes back to the host.
+// DSP's business), so nothing echoes back to the host. So do the DSP's own
+// notifications (values the ports did not make: learned controllers, a
+// restored state), our atom message on the notification port; an editor that
+// opens asks for all of them once (RequestPublishedValues).
 //
 // Lifecycle: the UI entry creates the plug-in (which builds its editor),
 // then Lv2UiInstantiate; port events and idle calls; delete.
@@ -56,9 +59,12 @@ public:
   bool Lv2UiInstantiate(const char* pluginUri, const LV2_Feature* const* features,
                         LV2UI_Write_Function write, LV2UI_Controller controller,
                         const std::vector<Lv2PortRole>& roles);
-  // A port's value from the host (float protocol only; others are ignored,
-  // as are ports the layout does not have and values that are not finite).
+  // A port's value from the host (float protocol), or the DSP's message on
+  // the notification port (event transfer). Other protocols, ports the layout
+  // does not have, malformed messages and values that are not finite are ignored.
   void Lv2PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, const void* buffer);
+  // Asks the DSP for every parameter value the ports do not show.
+  void RequestPublishedValues();
 
   const Lv2PortLayout* Layout() const { return mLayout.get(); }
   // The host's ui:scaleFactor option; 0 when it gave none.
@@ -70,6 +76,9 @@ public:
 
 private:
   void SendEditorParam(int paramIdx, double value);
+  // The editor shows a value the DSP uses (clamped to the parameter's range).
+  void ShowValue(int paramIdx, double value);
+  void ReadNotification(const void* buffer, uint32_t size);
 
   std::unique_ptr<Lv2PortLayout> mLayout;
   LV2UI_Write_Function mWrite = nullptr;
@@ -77,7 +86,8 @@ private:
   const LV2UI_Touch* mTouch = nullptr;
   const LV2UI_Resize* mResize = nullptr;
   const LV2_URID_Map* mMap = nullptr;
-  LV2_URID mEventTransfer = 0, mEditorParamMsg = 0, mParamIndex = 0, mParamValue = 0;
+  LV2_URID mEventTransfer = 0, mEditorParamMsg = 0, mParamIndex = 0, mParamValue = 0, mAtomObject = 0, mAtomInt = 0,
+           mAtomDouble = 0;
   int mWrites = 0;
   double mHostScale = 0.0;
   int mWindowScale = 1;

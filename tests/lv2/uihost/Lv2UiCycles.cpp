@@ -33,7 +33,8 @@ LV2_URID Map(LV2_URID_Map_Handle, const char* uri) {
 }
 
 int gWrites = 0;
-void Write(LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) { ++gWrites; }
+// Port values written (format 0); the editor's own messages are not echoes.
+void Write(LV2UI_Controller, uint32_t, uint32_t, uint32_t format, const void*) { gWrites += format == 0; }
 // The size the editor asked for last.
 int gAskedW = 0, gAskedH = 0;
 int Resize(LV2UI_Feature_Handle, int w, int h) {
