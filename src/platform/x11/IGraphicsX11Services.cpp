@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -377,18 +378,15 @@ bool IGraphicsX11::OpenURL(const char* url, const char*, const char*, const char
   }
   std::string opener = FindInPath("xdg-open");
   if (opener.empty()) return false;
-  // Twice forked, so the opener is nobody's child once we return.
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    if (fork() == 0) {
-      const char* argv[] = {opener.c_str(), target.c_str(), nullptr};
-      execv(argv[0], (char**)argv);
-    }
-    _exit(0);
-  }
+  // Spawned, never forked: a fork would copy the host's threads and memory.
+  // A shell starts the opener in the background and ends at once, so the
+  // opener is nobody's child once we return and no zombie is left to reap.
+  std::string sh = "/bin/sh", script = "\"$0\" \"$1\" </dev/null >/dev/null 2>&1 &";
+  char* argv[] = {sh.data(), (char*)"-c", script.data(), opener.data(), target.data(), nullptr};
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) return false;
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   return true;
 }
 
