@@ -94,7 +94,7 @@ void Fill(PIX_IBitmap* bm, int x, int y, int w, int h, int r, int g, int b) {
 IGraphicsX11::IGraphicsX11(IPluginBase* pPlug, int w, int h, int refreshFPS) : IGraphics(pPlug, w, h, refreshFPS) {}
 
 IGraphicsX11::~IGraphicsX11() {
-  mInModal = false;
+  mNested = 0;
   CloseWindow();
 }
 
@@ -113,7 +113,7 @@ void* IGraphicsX11::GetWindow() { return mView && !mView->windowGone ? (void*)(u
 void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   X11ErrorTrap::Scope trap;
   CloseWindow();
-  if (mView) return nullptr;  // a modal loop is still running on the old view
+  if (mView) return nullptr;  // a blocking prompt is still waiting on the old view
   Display* dpy = XOpenDisplay(nullptr);
   if (!dpy) return nullptr;
   X11ErrorTrap::Register(dpy);
@@ -204,13 +204,16 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
 void IGraphicsX11::CloseWindow() {
   X11ErrorTrap::Scope trap;
   if (!mView) return;
-  if (mInModal) {
-    // A menu or message box is running on this connection: it ends at its
-    // next event and the view is closed after it.
+  if (mNested > 0) {
+    // A blocking prompt is waiting further up this thread's stack: it ends
+    // at its next round and the view is closed after it.
     mView->closePending = true;
     return;
   }
   X11View& v = *mView;
+  // An open prompt goes without an answer.
+  v.session.reset();
+  mInModal = false;
   EndTextEntry(false);
   HideTooltip();
   if (mCursorHidden) ShowMouseCursor();
@@ -257,8 +260,30 @@ bool IGraphicsX11::Idle() {
   X11ErrorTrap::Scope trap;
   if (!mView) return false;
   Pump(0);
-  if (mView && mView->closePending && !mInModal) CloseWindow();
+  if (mView && mView->closePending && mNested == 0) CloseWindow();
   return mView != nullptr;
+}
+
+bool IGraphicsX11::StartSession(std::unique_ptr<X11Session> session) {
+  if (!session || !mView || mView->windowGone || mView->session) return false;
+  mView->session = std::move(session);
+  mInModal = true;
+  return true;
+}
+
+void IGraphicsX11::EndSession() {
+  if (!mView || !mView->session) return;
+  std::unique_ptr<X11Session> session = std::move(mView->session);
+  mInModal = false;
+  // It may call back into the view, even open the next prompt.
+  session->Finish();
+}
+
+void IGraphicsX11::WaitFor(const bool& done) {
+  ++mNested;
+  while (!done && mView && !mView->closePending) Pump(1000 / FPS());
+  --mNested;
+  if (mNested == 0 && mView && mView->closePending) CloseWindow();
 }
 
 void IGraphicsX11::RunEventLoop(const std::atomic<bool>* stop) {
@@ -284,6 +309,8 @@ void IGraphicsX11::Pump(int timeoutMs) {
     XNextEvent(mView->dpy, &ev);
     DispatchEvent(&ev);
   }
+  // A file prompt's child or portal has no X events: its session is polled every round.
+  if (mView && !mView->closePending && mView->session && mView->session->Poll()) EndSession();
   if (!mView || mView->windowGone) return;
   const double now = NowSeconds();
   if (now >= mNextTick) {
@@ -327,7 +354,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
   XEvent& ev = *(XEvent*)xevent;
   if (!mView) return;
   X11View& v = *mView;
-  if (v.modal && v.modal(ev)) return;
+  if (v.session && v.session->Handle(ev)) return;
   if (v.entry && ev.xany.window == v.entry->win) {
     if (ev.type == Expose && ev.xexpose.count == 0)
       v.entry->out.Put(v.entry->win, v.gc, &v.entry->bitmap, 0, 0, v.entry->bitmap.getWidth(),
@@ -337,7 +364,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
     return;
   }
   const int s = v.scale;
-  const bool inputBlocked = mInModal;  // a modal session takes the input itself
+  const bool inputBlocked = mInModal;  // an open prompt takes the input itself
 
   switch (ev.type) {
     case Expose: {
