@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "graphics/IGraphics.h"
 
@@ -61,6 +62,12 @@ public:
   // The output scale the host asks for (1 or 2), set before OpenWindow;
   // 0 (the default) takes the desktop's (GDK_SCALE, Xft.dpi).
   void SetOutputScale(int scale) { mScaleWanted = scale; }
+  // How a top-level window introduces itself to the desktop, set before
+  // OpenWindow: its WM_CLASS (instance and class name, which a .desktop
+  // file's StartupWMClass matches) and its _NET_WM_ICON, taken from a
+  // rectangle of a bitmap. An embedded view leaves both to its host.
+  void SetWindowClass(const std::string& instanceName, const std::string& className);
+  void SetWindowIcon(PIX_IBitmap* bitmap, int x, int y, int w, int h);
   bool UsingShm() const;
   int OutputScale() const;
   unsigned long XWindowId() const;  // 0 while closed
@@ -129,6 +136,8 @@ private:
   std::unique_ptr<X11View> mView;
   bool mUseShm = true;
   int mScaleWanted = 0;
+  std::string mClassInstance, mClassName;
+  std::vector<unsigned long> mIcon;  // _NET_WM_ICON: width, height, then ARGB pixels row by row
   bool mCloseRequested = false;
   std::atomic<bool> mInModal{false};  // a session is open
   int mNested = 0;                     // blocking prompts waiting on this thread's stack
