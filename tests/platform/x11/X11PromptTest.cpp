@@ -91,3 +91,31 @@ TEST_F(X11Prompt, MessageBoxAndPathFieldAnswerThroughIdleAndAClosedViewAnswersNo
   EXPECT_FALSE(g->MenuOpen());
   EXPECT_FALSE(called);
 }
+
+TEST_F(X11Prompt, FocusIsTakenOnlyWhileATextEntryIsOpenAndThenGivenBack) {
+  Open();
+  // A window of the host's, away from the editor, holds the keyboard.
+  const Window host = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 400, 300, 50, 50, 0, 0, 0);
+  XMapWindow(dpy, host);
+  XSync(dpy, False);
+  XSetInputFocus(dpy, host, RevertToParent, CurrentTime);
+  XSync(dpy, False);
+  auto focus = [this] {
+    Window w = 0;
+    int revert = 0;
+    XGetInputFocus(dpy, &w, &revert);
+    return w;
+  };
+  Click(dpy, 140, 40);  // the switch
+  Pump(60);
+  EXPECT_EQ(host, focus()) << "a click leaves the keyboard with the host";
+  Click(dpy, 200, 130);  // the steps caption opens a text entry
+  Pump(60);
+  ASSERT_TRUE(g->TextEntryOpen());
+  EXPECT_EQ(g->XWindowId(), focus());
+  Tap(dpy, XK_Return);
+  Pump(60);
+  EXPECT_FALSE(g->TextEntryOpen());
+  EXPECT_EQ(host, focus());
+  XDestroyWindow(dpy, host);
+}
