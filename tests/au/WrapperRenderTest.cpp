@@ -339,22 +339,29 @@ TEST_F(AUView, SetParameterOnTheRenderThreadLeavesTheEditorToTheIdleWorker) {
   ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
   IControl* knob = plug->GetGraphics()->GetControl(0);
   ASSERT_NE(knob, nullptr);
-  const double before = knob->GetValue();
+  // The idle worker moves controls under the plug-in mutex; read them so too.
+  auto knobValue = [&] {
+    IPluginBase::IMutexLock lock(plug);
+    return knob->GetValue();
+  };
+  const double before = knobValue();
   double seenOnRenderThread = -1.0;
   std::thread audio([&] {
     std::vector<float> l(64), r(64);
     ASSERT_EQ(Render(64, l.data(), r.data()), noErr);
+    // Held across both, so the idle worker cannot move the control between them.
+    IPluginBase::IMutexLock lock(plug);
     ASSERT_EQ(IPluginAU::SetParamProc(plug, 0, kAudioUnitScope_Global, 0, 12.0f, 0), noErr);
-    seenOnRenderThread = knob->GetValue();
+    seenOnRenderThread = knobValue();
   });
   audio.join();
   EXPECT_EQ(plug->GetParam(0)->Value(), 12.0);
   EXPECT_EQ(seenOnRenderThread, before) << "the render thread wrote an editor control";
   // The unit's idle worker brings the editor up to date within a tick or two.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (knob->GetValue() != 1.0 && std::chrono::steady_clock::now() < until)
+  while (knobValue() != 1.0 && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(knob->GetValue(), 1.0);
+  EXPECT_EQ(knobValue(), 1.0);
   // Any other thread moves the control at once, as before.
   ASSERT_EQ(AudioUnitSetParameter(mUnit, 0, 0, 0, -60.0f, 0), noErr);
   EXPECT_EQ(knob->GetValue(), 0.0);
