@@ -29,7 +29,7 @@ void ListParams(IPluginBase& plug, std::ostream& out);
 
 // The saved state (IPluginState's file layout): the instrument's parameter
 // values and its MIDI-learn table. A file is accepted only when every value
-// is one the instrument can hold (finite, in range, whole for switches) and
+// is one the instrument can hold (finite, a normal number, in range) and
 // the table, when there is one, is whole; a file of the values alone (as
 // written before the table was kept) loads too. Nothing is changed when it is refused.
 bool LoadStateFile(QiKt412& plug, const std::string& path, std::string* error);

@@ -36,7 +36,7 @@ public:
   WavWriter& operator=(const WavWriter&) = delete;
 
   // channels 1..64, sampleRate 1..768000. Fails with a message such as
-  // "cannot create a file in 'dir': Permission denied".
+  // "cannot write 'dir/x.wav': Permission denied".
   bool Open(const std::string& path, int sampleRate, int channels, WavSampleFormat format,
             std::string* error);
   // frames frames of interleaved samples (channels per frame).

@@ -35,7 +35,6 @@ std::string ValueFault(const IParam& param, double v) {
   if (v != 0.0 && std::fabs(v) < DBL_MIN) return "is not a plain number (written in another byte order?)";
   if (v < param.GetMin() || v > param.GetMax())
     return Number(v) + " is out of range " + Number(param.GetMin()) + ".." + Number(param.GetMax());
-  if (param.Type() != IParam::kTypeDouble && v != std::floor(v)) return Number(v) + " is not a whole number";
   return std::string();
 }
 

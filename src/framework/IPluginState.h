@@ -26,9 +26,9 @@ class IPluginBase;
 //
 // Every reader checks everything before anything changes, and refuses what
 // no plug-in ever saved: a value that is not finite, not a normal number (a
-// file written in the other byte order shows up so), outside its
-// parameter's range, or not whole for a switch or list; a table entry that
-// is not -1..127. Nothing is clamped into shape.
+// file written in the other byte order shows up so) or outside its
+// parameter's range; a table entry that is not -1..127. Nothing is clamped
+// into shape. (A switch between its two values is taken: hosts may set one so.)
 struct IPluginState {
   // The binding's way to the plug-in's MIDI-learn table (see Capture, Apply).
   using ControllerOfFn = int (*)(IPluginBase* plug, int paramIdx);

@@ -187,7 +187,7 @@ TEST_F(WavWriterTest, UnwritableFolderGivesAClearError) {
   WavWriter w;
   std::string error;
   EXPECT_FALSE(w.Open(path, 44100, 2, WavSampleFormat::kFloat32, &error));
-  EXPECT_EQ(error, "cannot create a file in '" + mDir + "/no/such/folder': No such file or directory");
+  EXPECT_EQ(error, "cannot write '" + path + "': No such file or directory");
   EXPECT_FALSE(w.IsOpen());
   EXPECT_FALSE(w.Commit(&error));
   EXPECT_EQ(error, "no WAV file is open");
