@@ -27,7 +27,8 @@ struct IPluginInstanceInfo {
   // plug-in has no bindings to keep.
   int (*controllerOf)(IPluginBase* plug, int paramIdx) = nullptr;
   // Makes the instance's bindings those of table (one entry per parameter);
-  // called with the plug-in mutex held, after the parameters are restored.
+  // called with the plug-in mutex held, before the parameters are restored
+  // (IPluginState::Apply).
   void (*setControllers)(IPluginBase* plug, const std::vector<int>& table) = nullptr;
 };
 

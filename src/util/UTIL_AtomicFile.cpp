@@ -153,7 +153,17 @@ std::string TemporaryName(const std::string& base) {
   name += '-';
   name += base;
   const size_t limit = base.size() < 12 ? 12 : base.size();
-  if (name.size() > limit) name.resize(limit);
+  if (name.size() > limit) {
+    name.resize(limit);
+    // Never half a UTF-8 character: file systems that check names refuse one.
+    size_t start = name.size();
+    while (start > 0 && (static_cast<unsigned char>(name[start - 1]) & 0xC0) == 0x80) --start;
+    if (start > 0 && static_cast<unsigned char>(name[start - 1]) >= 0xC0) {
+      const unsigned char lead = static_cast<unsigned char>(name[start - 1]);
+      const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+      if (name.size() - (start - 1) < length) name.resize(start - 1);
+    }
+  }
   return name;
 }
 

@@ -81,9 +81,23 @@ TEST_F(AtomicFileTest, EveryFileSystemKindReplacesOrKeepsAndLeavesNothingElse) {
 // where they do not, the named temporary file is no longer than the target's name.
 TEST_F(AtomicFileTest, TemporaryFilesAreUnnamedOrNoLongerThanTheTarget) {
   const std::string longName(249, 'n');
+  // 249 bytes of two-byte characters and one more: a cut must not split one.
+  std::string accented = "x";
+  for (int i = 0; i < 124; ++i) accented += "\xC3\xA9";
+  const auto wholeUtf8 = [](const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+      const unsigned char c = static_cast<unsigned char>(s[i]);
+      const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+      if (i + n > s.size()) return false;
+      for (size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+      i += n;
+    }
+    return true;
+  };
   for (int kind : {0, static_cast<int>(UTIL_AtomicFile::kNoUnnamedFiles)}) {
     UTIL_AtomicFile::DisableFeaturesForTesting(kind);
-    for (const std::string& name : {longName, std::string("s")}) {
+    for (const std::string& name : {longName, accented, std::string("s")}) {
       UTIL_AtomicFile file;
       std::string error;
       ASSERT_TRUE(file.Open(Path(name), &error)) << error;
@@ -94,6 +108,7 @@ TEST_F(AtomicFileTest, TemporaryFilesAreUnnamedOrNoLongerThanTheTarget) {
         ASSERT_EQ(during.size(), 1u);
         EXPECT_LE(during[0].size(), std::max<size_t>(name.size(), 12)) << during[0];
         EXPECT_EQ(during[0][0], '.');
+        EXPECT_TRUE(wholeUtf8(during[0])) << during[0];
       }
       ASSERT_TRUE(file.Write("z", 1, &error));
       ASSERT_TRUE(file.Commit(&error)) << error;
