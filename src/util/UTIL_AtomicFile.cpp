@@ -228,6 +228,8 @@ int UnnamedFile(const std::string& folder) {
 
 void UTIL_AtomicFile::DisableFeaturesForTesting(int features) { sDisabled.store(features); }
 
+void UTIL_AtomicFile::RemoveTemporaryFilesOnSignals() { InstallCleanup(); }
+
 UTIL_AtomicFile::~UTIL_AtomicFile() { Abort(); }
 
 bool UTIL_AtomicFile::Fail(std::string* error, int err) {
@@ -301,7 +303,6 @@ bool UTIL_AtomicFile::OpenTemporary(std::string* error) {
     // unnamed files gets a named one.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(error, errno);
   }
-  InstallCleanup();
   const std::string base = BaseOf(mTarget);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = mFolder + "/" + TemporaryName(base);
@@ -411,7 +412,6 @@ bool UTIL_AtomicFile::NameUnnamed(std::string* name, int* err) {
       return false;
     }
     // No way to name the unnamed file here: a copy under the name instead.
-    InstallCleanup();
     struct stat st;
     const int fd = ::open(name->c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) {

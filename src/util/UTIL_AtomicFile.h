@@ -12,9 +12,11 @@
 //   target's folder (O_TMPFILE), which Commit links in under the target's
 //   name, so a process killed in any way leaves no file. A file system
 //   without unnamed files (vfat, exFAT) gets a named temporary file instead,
-//   which every exit a process can catch (Abort, destruction, SIGINT,
-//   SIGTERM, SIGHUP, SIGQUIT, exit) removes. A temporary name is never longer
-//   than the target's (or 12 characters), so every name the folder takes works.
+//   which Abort and destruction remove, and, in a program that asked for it
+//   (RemoveTemporaryFilesOnSignals), every other exit a process can catch:
+//   SIGINT, SIGTERM, SIGHUP, SIGQUIT and exit. A temporary name is never
+//   longer than the target's (or 12 characters), so every name the folder
+//   takes works.
 // - A replaced file keeps its mode (0600 stays 0600) and, where we may, its
 //   owner; a new one gets 0666 less the umask, as any file the user makes.
 // - A symbolic link is followed: its target is written, the link stays.
@@ -61,6 +63,13 @@ public:
   // Open, Write, Commit in one.
   static bool WriteFile(const std::string& path, const void* data, size_t size, std::string* error,
                         EMode mode = kReplace);
+
+  // Lets a program's caught signals (SIGINT, SIGTERM, SIGHUP, SIGQUIT) and
+  // exit remove named temporary files before the program ends. Installed
+  // once, before the handlers the program sets itself (which then decide);
+  // a signal left at its default action still ends the program. Only a
+  // program calls this: a plug-in's library must not take a host's signals.
+  static void RemoveTemporaryFilesOnSignals();
 
   // Tests stand in for file systems without unnamed temporary files
   // (kNoUnnamedFiles) or without hard links (kNoHardLinks), such as vfat.

@@ -118,8 +118,8 @@ TEST_F(AtomicFileTest, TemporaryFilesAreUnnamedOrNoLongerThanTheTarget) {
   }
 }
 
-// A process that dies of a caught signal while a named temporary file is
-// open takes the file with it; one that handles the signal itself is left alone.
+// A program that dies of a caught signal while a named temporary file is
+// open takes the file with it.
 TEST_F(AtomicFileTest, ANamedTemporaryFileGoesWithAProcessKilledBySignal) {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     int ready[2];
@@ -127,6 +127,7 @@ TEST_F(AtomicFileTest, ANamedTemporaryFileGoesWithAProcessKilledBySignal) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      UTIL_AtomicFile::RemoveTemporaryFilesOnSignals();
       UTIL_AtomicFile::DisableFeaturesForTesting(UTIL_AtomicFile::kNoUnnamedFiles);
       UTIL_AtomicFile file;
       std::string error;
