@@ -48,12 +48,14 @@ struct IPluginInstanceInfo {
   std::string mBundleID;
   std::string mViewFactoryClassName;
   // The instance's MIDI-learn bindings, saved in the class info beside the
-  // parameters under "midi-learn" (one signed byte per parameter: the
-  // controller 0..127, or -1 for none), so a host's song reloads with its
-  // controllers still bound. Null: the plug-in has no bindings to keep.
+  // parameters under "midi-learn" (IPluginState's learn table: "KTC1", then
+  // one signed byte per parameter, the controller 0..127 or -1 for none), so
+  // a host's song reloads with its controllers still bound. Null: the
+  // plug-in has no bindings to keep.
   int (*controllerOf)(IPluginBase* plug, int paramIdx) = nullptr;
   // Makes the instance's bindings those of table (one entry per parameter);
-  // called with the plug-in mutex held, after the parameters are restored.
+  // called with the plug-in mutex held, before the parameters are restored
+  // (IPluginState::Apply).
   void (*setControllers)(IPluginBase* plug, const std::vector<int>& table) = nullptr;
 };
 

@@ -236,7 +236,16 @@ TEST_F(AUProperties, StateRoundTripsAndCorruptStatesLeaveEveryParameter) {
   SInt32 other = 0x51697033;
   double chunk[5] = {-10.0, 3.0, 1.0, 0.2, 1.0};
   chunk[3] = INFINITY;
+  // Finite but never saved: out of range, a subnormal (what the other byte
+  // order makes of 1.0).
+  double huge[5] = {-10.0, 3.0, 1.0, 1e300, 1.0}, half[5] = {-10.0, -7.0, 1.0, 0.2, 1.0};
+  double swapped[5] = {-10.0, 3.0, 1.0, 0.2, 0.0};
+  const uint64_t one = 0x000000000000F03FULL;
+  std::memcpy(&swapped[4], &one, 8);
   std::vector<CFMutableDictionaryRef> bad = {
+      variant("data", CFDataCreate(nullptr, reinterpret_cast<const uint8_t*>(huge), 40)),
+      variant("data", CFDataCreate(nullptr, reinterpret_cast<const uint8_t*>(half), 40)),
+      variant("data", CFDataCreate(nullptr, reinterpret_cast<const uint8_t*>(swapped), 40)),
       variant("data", nullptr),
       variant("name", nullptr),
       variant("version", nullptr),
