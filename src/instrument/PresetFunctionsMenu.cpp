@@ -54,7 +54,12 @@ void PresetFunctionsMenu::doPopupMenu() {
                               if (fileName.size() < ext.size() ||
                                   fileName.compare(fileName.size() - ext.size(), ext.size(), ext) != 0)
                                 fileName += ext;
-                              mInstrument->SavePresetFile(fileName);
+                              // A save that fails (a full disk, a folder without write permission)
+                              // says why; the file there before, if any, is kept as it was.
+                              std::string error;
+                              if (mInstrument->SavePresetFile(fileName, &error)) return;
+                              if (IGraphics* g = mInstrument->Graphics())
+                                g->ShowMessageBoxAsync(error.c_str(), "Save File", 0, nullptr);
                             });
       return;
     }
