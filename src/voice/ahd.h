@@ -28,6 +28,14 @@ public:
     void setAmp(float amplitude);
     void setSampleCount(int count) { sampleCount = count; }
     void reset();
+    // Puts the envelope where it comes to rest long after a hit: in its fall, at exactly 0 (every
+    // further sample is 0 then, with or without flush-to-zero).
+    void rest()
+    {
+        x1 = 0.0;
+        y1 = 0.0;
+        target = 0.0;
+    }
     float getSample();
     // A fast form of getSample for runs in which the phase cannot change: while fallsFromHere,
     // n calls of getFallingSample followed by advanceCount(n) are the same as n getSample calls.

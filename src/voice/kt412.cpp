@@ -61,6 +61,44 @@ void kt412::setSamplingRate(double fs)
         oscStartLastCount = -1;
     else
         oscStartLastCount = static_cast<int64_t>(std::floor(start));
+    if (fresh)
+        settle();
+}
+
+// The circuit's resting state, as a voice reaches it a few tens of milliseconds after it was
+// switched on: without it the first hit of a song (in the first ~5 ms of the voice's life) would
+// come out several dB louder and with another waveform than every later one, because the
+// oscillator is still muted for the supply's first 2 ms, the noise highpass still swings from its
+// preset states and the envelopes take their first small step. The settled voice has the
+// envelopes at 0 in their fall, the transient player past its end, the noise filters run over the
+// stretch of noise that precedes the generator's start (the sequence runs backwards as well as
+// forwards, so the generator itself still starts where it always does) and the count of samples
+// past the mute. From there on every sample is what a voice left idle that long would give.
+void kt412::settle()
+{
+    ampEnv.rest();
+    noiseEnv.rest();
+    pitchEnv.rest();
+    clickPlayer.setSampleCount(clickRestCount);
+    clickPlayer.getSample();  // finds the end: the player stays silent until restarted
+
+    noiseHp.setStateX(1.2383f);
+    noiseHp.setStateY(0.5041f);
+    noiseLp.setStateX(0.0f);
+    noiseLp.setStateY(0.0f);
+    // 0.2 s is 32 time constants of the highpass, after which its presets no longer show in a
+    // single bit of its output; rates that are not positive numbers get no settling run.
+    const double length = std::ceil(0.2 * samplingRate);
+    const uint32_t n = length > 0.0 ? static_cast<uint32_t>(std::min(length, double{maxSettle})) : 0u;
+    noise history;
+    history.rewind(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        float w = history.getSample();
+        w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
+        w = static_cast<float>(static_cast<double>(w) * 0.1);
+        noiseLp.getSample(noiseHp.getSample(w));
+    }
+    sampleCount = n;
 }
 
 void kt412::setTune(float semitones)
@@ -270,6 +308,7 @@ void kt412::catchUp()
 // oscillator's phase) run as short chains; everything else is worked on several samples at once.
 void kt412::render(float* out, int n)
 {
+    fresh = false;
     if (n < 4) {
         // Too short for the stages to pay (a setter between every few samples): sample by sample.
         for (int i = 0; i < n; ++i)

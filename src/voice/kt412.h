@@ -59,7 +59,8 @@ public:
     // Fixed settings of the building blocks; called by the constructor.
     void init();
 
-    // Sample rate in Hz, passed to every building block.
+    // Sample rate in Hz, passed to every building block. A voice that has not rendered a sample
+    // yet is settled at the rate, so that its first hit sounds like every later one (see settle).
     void setSamplingRate(double fs);
 
     // Sound setters. Each stores its argument; where noted it sets an envelope at once.
@@ -123,11 +124,17 @@ public:
 
 private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
+    // Puts a voice that has not rendered yet into the state an idle voice settles to.
+    void settle();
     // The clipper for a drive factor dist + 1 already formed.
     static float clipDriven(float x, double drive);
     // The transistor stage behind both VCAs.
     static float transistorVca(float q, float env, double threshold, double c, double reciprocal);
 
+    // A transient-player position past the end of the table at any rate up to 1e8 Hz.
+    static constexpr int clickRestCount = 1 << 20;
+    // Longest settling run: 0.2 s up to 327 kHz.
+    static constexpr uint32_t maxSettle = 1u << 16;
     // Longest block render works on; process splits longer runs.
     static constexpr int maxBlock = 64;
     // The stage outputs of one block, which the later stages read.
@@ -217,6 +224,8 @@ private:
     // is the count exceeding this whole number, kept with the rate so the test needs no
     // conversion per sample.
     int64_t oscStartLastCount = -1;
+    // No sample rendered yet: setSamplingRate settles the voice at the new rate.
+    bool fresh = true;
     // distortion + 1 in double, the clipper's drive factor, formed when the distortion is set.
     double distortionDrive = 1.0;
     // attack^2 is small enough that the click-path input cannot overflow the click VCA's transfer
