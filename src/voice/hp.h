@@ -14,6 +14,11 @@ public:
     void setStateX(float x) { stateX = x; }
     void setStateY(float y) { stateY = y; }
     void setSampleRate(double fs) { sampleRate = fs; updateCoefficients(); }
+    float getStateX() const { return stateX; }
+    float getStateY() const { return stateY; }
+    // True when the output never falls as the previous output rises (a <= 0, every rate above
+    // 1 / (2 tau)): a larger state then stays larger, whatever the input, rounding included.
+    bool keepsOrder() const { return a <= 0.0f; }
 
     float getSample(float x)
     {

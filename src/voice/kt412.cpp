@@ -43,6 +43,7 @@ void kt412::init()
 void kt412::setSamplingRate(double fs)
 {
     catchUp();
+    catchUpAll();  // the samples at rest ran at the old rate
     samplingRate = fs;
     ampEnv.setSamplingRate(fs);
     noiseEnv.setSamplingRate(fs);
@@ -63,42 +64,6 @@ void kt412::setSamplingRate(double fs)
         oscStartLastCount = static_cast<int64_t>(std::floor(start));
     if (fresh)
         settle();
-}
-
-// The circuit's resting state, as a voice reaches it a few tens of milliseconds after it was
-// switched on: without it the first hit of a song (in the first ~5 ms of the voice's life) would
-// come out several dB louder and with another waveform than every later one, because the
-// oscillator is still muted for the supply's first 2 ms, the noise highpass still swings from its
-// preset states and the envelopes take their first small step. The settled voice has the
-// envelopes at 0 in their fall, the transient player past its end, the noise filters run over the
-// stretch of noise that precedes the generator's start (the sequence runs backwards as well as
-// forwards, so the generator itself still starts where it always does) and the count of samples
-// past the mute. From there on every sample is what a voice left idle that long would give.
-void kt412::settle()
-{
-    ampEnv.rest();
-    noiseEnv.rest();
-    pitchEnv.rest();
-    clickPlayer.setSampleCount(clickRestCount);
-    clickPlayer.getSample();  // finds the end: the player stays silent until restarted
-
-    noiseHp.setStateX(1.2383f);
-    noiseHp.setStateY(0.5041f);
-    noiseLp.setStateX(0.0f);
-    noiseLp.setStateY(0.0f);
-    // 0.2 s is 32 time constants of the highpass, after which its presets no longer show in a
-    // single bit of its output; rates that are not positive numbers get no settling run.
-    const double length = std::ceil(0.2 * samplingRate);
-    const uint32_t n = length > 0.0 ? static_cast<uint32_t>(std::min(length, double{maxSettle})) : 0u;
-    noise history;
-    history.rewind(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        float w = history.getSample();
-        w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
-        w = static_cast<float>(static_cast<double>(w) * 0.1);
-        noiseLp.getSample(noiseHp.getSample(w));
-    }
-    sampleCount = n;
 }
 
 void kt412::setTune(float semitones)
@@ -157,6 +122,10 @@ void kt412::setHold(float x)
 void kt412::setTuneDepth(float x)
 {
     catchUp();
+    // At rest with the pitch at +0, p * depth + base is base for every finite depth; otherwise
+    // the oscillator's steps so far belong to the old depth.
+    if (!std::isfinite(x) || pitchEnv.restValue() != 0.0f)
+        catchUpOscillator();
     tuneDepth = x;
 }
 
@@ -180,6 +149,7 @@ void kt412::setDistortion(float x)
 void kt412::restart()
 {
     catchUp();
+    oscBehind = 0;  // the phase starts afresh; the noise is brought forward when next rendered
     clickPlayer.setSampleCount(0);
     ampEnv.reset();
     noiseEnv.reset();
@@ -259,6 +229,10 @@ void kt412::renderAhead()
     saved.osc = osc;
     saved.declick = declick;
     saved.clickCount = clickPlayer.getSampleCount();
+    saved.clickAtEnd = clickPlayer.isFinished();
+    saved.noiseBehind = noiseBehind;
+    saved.oscBehind = oscBehind;
+    saved.oscBehindFrom = oscBehindFrom;
     saved.sampleCount = sampleCount;
     saved.lastSample = lastSample;
     render(ahead, aheadSize);
@@ -292,7 +266,10 @@ void kt412::catchUp()
     noiseSource = saved.noiseSource;
     osc = saved.osc;
     declick = saved.declick;
-    clickPlayer.setSampleCount(saved.clickCount);
+    clickPlayer.restore(saved.clickCount, saved.clickAtEnd);
+    noiseBehind = saved.noiseBehind;
+    oscBehind = saved.oscBehind;
+    oscBehindFrom = saved.oscBehindFrom;
     sampleCount = saved.sampleCount;
     lastSample = saved.lastSample;
     aheadCount = 0;
@@ -309,6 +286,22 @@ void kt412::catchUp()
 void kt412::render(float* out, int n)
 {
     fresh = false;
+    if (atRest()) {
+        const float rest = restOutput();
+        std::fill(out, out + n, rest);
+        ampEnv.advanceCount(n);
+        noiseEnv.advanceCount(n);
+        pitchEnv.advanceCount(n);
+        if (oscBehind == 0)
+            oscBehindFrom = sampleCount;
+        noiseBehind += static_cast<uint64_t>(n);
+        oscBehind += static_cast<uint64_t>(n);
+        sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
+            ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
+        lastSample = rest;
+        return;
+    }
+    catchUpAll();
     if (n < 4) {
         // Too short for the stages to pay (a setter between every few samples): sample by sample.
         for (int i = 0; i < n; ++i)

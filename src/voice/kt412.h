@@ -44,6 +44,14 @@
 // a copy of their state at the block's start, replaying the samples consumed). That block shrinks
 // to the spacing of such calls and grows back when they stop. The two entries mix freely.
 //
+// A voice at rest costs next to nothing. Long after a hit (or before the first) every envelope
+// sits at exactly 0 and the de-click bridge at a value that no longer changes, the two VCAs are
+// shut, and every sample is the same constant. The block render notices that from the states
+// themselves and writes the constant without computing anything; the oscillator and the noise
+// filters, which go on running in the model but cannot be heard until the next hit, are left
+// where they stood and brought forward, exactly, when they can be heard again (catchUpNoise,
+// catchUpOscillator). The output is the same, bit for bit, as computing every sample.
+//
 // Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
 // setSamplingRate before the first sample; setters at any time between samples; restart per hit;
 // getSample once per output frame, or process for a run of frames. There is no note-off: the
@@ -103,6 +111,9 @@ public:
         return aheadPos > 0 ? ahead[aheadPos - 1] : saved.lastSample;
     }
     uint32_t getSampleCount() const;
+    // True when the next sample starts a stretch at rest: every sample the same constant, written
+    // without computing, until a hit or a setting changes that.
+    bool isResting() const { return aheadPos >= aheadCount && atRest(); }
     // The envelopes' settings. Their running state may stand up to one block ahead of the output.
     const ahd& getAmpEnv() const { return ampEnv; }
     const ahd& getNoiseEnv() const { return noiseEnv; }
@@ -119,6 +130,7 @@ public:
     void setSampleCount(uint32_t count)
     {
         catchUp();
+        catchUpOscillator();  // its lag began at the old count
         sampleCount = count;
     }
 
@@ -126,6 +138,31 @@ private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
     // Puts a voice that has not rendered yet into the state an idle voice settles to.
     void settle();
+    // True when every further sample is restOutput() until a hit or a setting changes it.
+    bool atRest() const;
+    float restOutput() const { return static_cast<float>(0.0 + declick.getValue()); }
+    // Brings the noise source and its filters, and the oscillator's phase, forward over the
+    // samples rendered at rest (see the class comment).
+    void catchUpNoise()
+    {
+        if (noiseBehind > 0)
+            bringNoiseForward();
+    }
+    void catchUpOscillator()
+    {
+        if (oscBehind > 0)
+            bringOscillatorForward();
+    }
+    void catchUpAll()
+    {
+        catchUpNoise();
+        catchUpOscillator();
+    }
+    void bringNoiseForward();
+    void bringOscillatorForward();
+    // The noise filters' states after `span` samples from any states within +-noiseBound, when
+    // those all end in the same states (see bringNoiseForward); false when they do not.
+    bool noiseFromAnyState(uint64_t skip, uint64_t span);
     // The clipper for a drive factor dist + 1 already formed.
     static float clipDriven(float x, double drive);
     // The transistor stage behind both VCAs.
@@ -226,6 +263,11 @@ private:
     int64_t oscStartLastCount = -1;
     // No sample rendered yet: setSamplingRate settles the voice at the new rate.
     bool fresh = true;
+    // Samples rendered at rest for which the noise source and filters, and the oscillator, have
+    // not been advanced yet, and the running count when the oscillator's lag began.
+    uint64_t noiseBehind = 0;
+    uint64_t oscBehind = 0;
+    uint32_t oscBehindFrom = 0;
     // distortion + 1 in double, the clipper's drive factor, formed when the distortion is set.
     double distortionDrive = 1.0;
     // attack^2 is small enough that the click-path input cannot overflow the click VCA's transfer
@@ -251,6 +293,10 @@ private:
         vco osc;
         Fader declick;
         int clickCount = 0;
+        bool clickAtEnd = false;
+        uint64_t noiseBehind = 0;
+        uint64_t oscBehind = 0;
+        uint32_t oscBehindFrom = 0;
         uint32_t sampleCount = 0;
         double lastSample = 0.0;
     };

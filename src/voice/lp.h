@@ -13,6 +13,10 @@ public:
     void setStateX(float x) { stateX = x; }
     void setStateY(float y) { stateY = y; }
     void setSampleRate(double fs) { sampleRate = fs; updateCoefficients(); }
+    float getStateX() const { return stateX; }
+    float getStateY() const { return stateY; }
+    // True when the output never falls as the input or either state rises (b >= 0 and a <= 0).
+    bool keepsOrder() const { return b >= 0.0f && a <= 0.0f; }
 
     float getSample(float x)
     {
