@@ -28,6 +28,29 @@ public:
         return y;
     }
 
+    // The filter split for runs over a block: the part of the output that depends only on the
+    // inputs (b0 * x + b1 * x_prev), which can be formed for many samples at once, and the chain
+    // through the previous output that is left. run(inputPart(x, sx)) is getSample(x) exactly.
+    float inputPart(float x, float previousX) const { return b0 * x + b1 * previousX; }
+    float getB0() const { return b0; }
+    float getB1() const { return b1; }
+    struct Chain {
+        float a;  // feedback coefficient
+        float y;  // previous output
+        float run(float part)
+        {
+            y = part - a * y;
+            return y;
+        }
+    };
+    Chain startChain() const { return Chain{a, stateY}; }
+    // Stores the chain's state back; lastX is the last input.
+    void endChain(const Chain& chain, float lastX)
+    {
+        stateX = lastX;
+        stateY = chain.y;
+    }
+
 private:
     // The coefficients depend only on the rate and tau; they are formed when those change.
     void updateCoefficients()

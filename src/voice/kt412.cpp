@@ -393,45 +393,55 @@ float kt412::renderOne()
 
 // The three envelopes, the de-click fader and the noise filters. Once all three envelopes fall
 // (all but the first 105 ms or so of a hit) their chains, the fader's and the filters' run side by
-// side in a single loop. The filters run every sample, heard or not, so that their state is right
-// when the click VCA opens.
+// side in a single loop, each chain reduced to the operations that carry it from sample to sample:
+// the envelopes' amplitudes and the highpass's input terms are applied over the block outside it.
+// The filters run every sample, heard or not, so that their state is right when the click VCA
+// opens.
 void kt412::renderEnvelopes(Lanes& l, int n)
 {
     ahd::FallChain noiseChain, pitchChain, ampChain;
-    hp highpass = noiseHp;
-    lp lowpass = noiseLp;
+    highpassParts(noiseHp, l.noiseIn, l.hpPart, n);
+    hp::Chain highpass = noiseHp.startChain();
+    lp::Chain lowpass = noiseLp.startChain();
+    Fader fader = declick;
+    const float lastInput = l.noiseIn[n - 1];
     if (noiseEnv.fallsFromHere() && pitchEnv.fallsFromHere() && ampEnv.fallsFromHere()
         && noiseEnv.startFallChain(noiseChain) && pitchEnv.startFallChain(pitchChain)
         && ampEnv.startFallChain(ampChain)) {
-        Fader fader = declick;
+        float noiseY = noiseChain.y, pitchY = pitchChain.y, ampY = ampChain.y;
         for (int i = 0; i < n; ++i) {
-            l.noiseLevel[i] = noiseChain.step();
-            l.pitch[i] = pitchChain.step();
-            l.amp[i] = ampChain.step();
+            noiseY = noiseChain.fb * noiseY;
+            l.noiseLevel[i] = noiseY;
+            pitchY = pitchChain.fb * pitchY;
+            l.pitch[i] = pitchY;
+            ampY = ampChain.fb * ampY;
+            l.amp[i] = ampY;
             l.fade[i] = fader.getFaderValue();
-            l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
+            l.noiseIn[i] = lowpass.run(highpass.run(l.hpPart[i]));
         }
-        noiseHp = highpass;
-        noiseLp = lowpass;
-        declick = fader;
+        scaleLane(l.noiseLevel, noiseChain.amp, n);
+        scaleLane(l.pitch, pitchChain.amp, n);
+        scaleLane(l.amp, ampChain.amp, n);
+        noiseChain.y = noiseY;
+        pitchChain.y = pitchY;
+        ampChain.y = ampY;
         noiseEnv.endFallChain(noiseChain);
         pitchEnv.endFallChain(pitchChain);
         ampEnv.endFallChain(ampChain);
         noiseEnv.advanceCount(n);
         pitchEnv.advanceCount(n);
         ampEnv.advanceCount(n);
-        return;
+    } else {
+        noiseEnv.getBlock(l.noiseLevel, n);
+        pitchEnv.getBlock(l.pitch, n);
+        ampEnv.getBlock(l.amp, n);
+        for (int i = 0; i < n; ++i) {
+            l.fade[i] = fader.getFaderValue();
+            l.noiseIn[i] = lowpass.run(highpass.run(l.hpPart[i]));
+        }
     }
-    noiseEnv.getBlock(l.noiseLevel, n);
-    pitchEnv.getBlock(l.pitch, n);
-    ampEnv.getBlock(l.amp, n);
-    Fader fader = declick;
-    for (int i = 0; i < n; ++i) {
-        l.fade[i] = fader.getFaderValue();
-        l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
-    }
-    noiseHp = highpass;
-    noiseLp = lowpass;
+    noiseHp.endChain(highpass, lastInput);
+    noiseLp.endChain(lowpass);
     declick = fader;
 }
 

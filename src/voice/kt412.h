@@ -177,6 +177,7 @@ private:
     // The stage outputs of one block, which the later stages read.
     struct Lanes {
         float noiseIn[maxBlock];     // the noise, scaled and then filtered
+        float hpPart[maxBlock];      // the highpass's output less its feedback
         float clickIn[maxBlock];     // the transient, times 11.25
         float noiseLevel[maxBlock];  // click-path envelope
         float pitch[maxBlock];       // pitch envelope
@@ -195,6 +196,10 @@ private:
     void render(float* out, int n);
     float renderOne();
     void renderEnvelopes(Lanes& l, int n);
+    // Side-by-side parts of renderEnvelopes: the highpass's parts from its inputs, and a lane of
+    // envelope levels times the envelope's amplitude.
+    static void highpassParts(const hp& filter, const float* x, float* part, int n);
+    static void scaleLane(float* lane, float amp, int n);
     void oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const;
     void oscShapes(Lanes& l, const vco& running, int n) const;
     void mix(const Lanes& l, float* out, int n) const;

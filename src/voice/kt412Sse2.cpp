@@ -37,6 +37,25 @@ inline __m128 floatQuotient4(__m128d xlo, __m128d xhi, double reciprocal, __m128
     return low;
 }
 
+// Lanes of floatQuotient4 that failed because the quotient lies exactly on a float half-way
+// point, settled as the division would (see settleTies in kt412Avx2.cpp); a whole c of at most 28
+// significant bits.
+inline __m128 settleTies4(__m128 low, __m128d xlo, __m128d xhi, double reciprocal, double c, __m128& failed)
+{
+    const __m128d above = _mm_set1_pd(1.0 + 0x1p-48);
+    const __m128d r = _mm_set1_pd(reciprocal);
+    const __m128 high = toFloat(_mm_mul_pd(_mm_mul_pd(xlo, r), above), _mm_mul_pd(_mm_mul_pd(xhi, r), above));
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d hlo = _mm_mul_pd(_mm_add_pd(lowToDouble(low), lowToDouble(high)), half);
+    const __m128d hhi = _mm_mul_pd(_mm_add_pd(highToDouble(low), highToDouble(high)), half);
+    const __m128d cv = _mm_set1_pd(c);
+    const __m128 ties = _mm_and_ps(failed, toFloatMask(_mm_cmpeq_pd(xlo, _mm_mul_pd(hlo, cv)),
+                                                       _mm_cmpeq_pd(xhi, _mm_mul_pd(hhi, cv))));
+    failed = _mm_andnot_ps(ties, failed);
+    const __m128 settled = toFloat(hlo, hhi);
+    return _mm_or_ps(_mm_and_ps(ties, settled), _mm_andnot_ps(ties, low));
+}
+
 // wrap of the oscillator on four lanes: one step of 2 towards -1..1.
 inline __m128 wrap4(__m128 x)
 {
@@ -50,6 +69,29 @@ inline __m128 wrap4(__m128 x)
 }
 
 }  // namespace
+
+// b0 * x[i] + b1 * x[i - 1] (x[-1] the filter's last input) four at a time.
+void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
+{
+    part[0] = filter.inputPart(x[0], filter.getStateX());
+    const __m128 b0 = _mm_set1_ps(filter.getB0());
+    const __m128 b1 = _mm_set1_ps(filter.getB1());
+    int i = 1;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(part + i, _mm_add_ps(_mm_mul_ps(b0, _mm_loadu_ps(x + i)), _mm_mul_ps(b1, _mm_loadu_ps(x + i - 1))));
+    for (; i < n; ++i)
+        part[i] = filter.inputPart(x[i], x[i - 1]);
+}
+
+void kt412::scaleLane(float* lane, float amp, int n)
+{
+    const __m128 a = _mm_set1_ps(amp);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(lane + i, _mm_mul_ps(a, _mm_loadu_ps(lane + i)));
+    for (; i < n; ++i)
+        lane[i] = amp * lane[i];
+}
 
 // The frequency float(p * depth + base) and vco::stepFor of four pitch samples; false (outputs
 // untouched) when a step needs the division or its window is not twice the step.
@@ -123,9 +165,11 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
     const __m128d nine = _mm_set1_pd(9.0);
     const __m128d thousand = _mm_set1_pd(1000.0);
     __m128 failed;
-    __m128 pos = floatQuotient4(_mm_mul_pd(_mm_add_pd(lowToDouble(v), nine), thousand),
-                                _mm_mul_pd(_mm_add_pd(highToDouble(v), nine), thousand),
-                                1.0 / 18.0, failed);
+    const __m128d xlo = _mm_mul_pd(_mm_add_pd(lowToDouble(v), nine), thousand);
+    const __m128d xhi = _mm_mul_pd(_mm_add_pd(highToDouble(v), nine), thousand);
+    __m128 pos = floatQuotient4(xlo, xhi, 1.0 / 18.0, failed);
+    if (_mm_movemask_ps(failed) != 0)
+        pos = settleTies4(pos, xlo, xhi, 1.0 / 18.0, 18.0, failed);
     __m128 bad = failed;
     // !(pos >= 0) gives +0 (not-a-number included), then at most 1000.
     pos = _mm_and_ps(_mm_cmpge_ps(pos, _mm_setzero_ps()), pos);
@@ -214,4 +258,19 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
     _mm_storeu_ps(out, toFloat(_mm_add_pd(lowToDouble(m), f01), _mm_add_pd(highToDouble(m), f23)));
     return true;
 }
+#else
+
+void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
+{
+    part[0] = filter.inputPart(x[0], filter.getStateX());
+    for (int i = 1; i < n; ++i)
+        part[i] = filter.inputPart(x[i], x[i - 1]);
+}
+
+void kt412::scaleLane(float* lane, float amp, int n)
+{
+    for (int i = 0; i < n; ++i)
+        lane[i] = amp * lane[i];
+}
+
 #endif

@@ -26,6 +26,30 @@ public:
         return y;
     }
 
+    // The filter as a chain for runs over a block: b * x of one sample is b * stateX of the next,
+    // so each sample takes one product of the input instead of two. run(x) is getSample(x) exactly
+    // (the sum of the two products does not depend on their order).
+    struct Chain {
+        float a, b;
+        float bx;  // b * the previous input
+        float y;   // previous output
+        float x;   // previous input
+        float run(float in)
+        {
+            const float product = b * in;
+            y = (product + bx) - a * y;
+            bx = product;
+            x = in;
+            return y;
+        }
+    };
+    Chain startChain() const { return Chain{a, b, b * stateX, stateY, stateX}; }
+    void endChain(const Chain& chain)
+    {
+        stateX = chain.x;
+        stateY = chain.y;
+    }
+
 private:
     // The coefficients depend only on the rate and tau; they are formed when those change.
     void updateCoefficients()
