@@ -391,55 +391,55 @@ float kt412::renderOne()
     return mixSample(o * 4.5f, a, e, w, c, declick.getFaderValue());
 }
 
-// The three envelopes, the de-click fader and the noise filters. Once all three envelopes fall
-// (all but the first 105 ms or so of a hit) their chains, the fader's and the filters' run side by
-// side in a single loop, each chain reduced to the operations that carry it from sample to sample:
-// the envelopes' amplitudes and the highpass's input terms are applied over the block outside it.
+// The three envelopes, the de-click fader and the noise filters, side by side in a single loop,
+// each chain reduced to the operations that carry it from sample to sample: the envelopes'
+// amplitudes and the highpass's input terms are applied over the block outside it. An envelope
+// that falls through the whole block (all of a hit but its first 105 ms or so, for the amplitude)
+// runs as a chain in the loop; one that rises, or takes the first step of its fall, is worked out
+// on its own first, and its place in the loop is taken by a stand-in writing to a scratch lane.
 // The filters run every sample, heard or not, so that their state is right when the click VCA
 // opens.
 void kt412::renderEnvelopes(Lanes& l, int n)
 {
+    float scratch[maxBlock];
+    const auto prepare = [&](ahd& env, float* lane, ahd::FallChain& chain) {
+        if (env.fallsFromHere() && env.startFallChain(chain))
+            return lane;
+        env.getBlock(lane, n);
+        chain = ahd::FallChain{0.0f, 0.0f, 0.0f};
+        return static_cast<float*>(scratch);
+    };
+    const auto finish = [&](ahd& env, float* lane, float* chainLane, ahd::FallChain& chain, float y) {
+        if (chainLane != lane)
+            return;
+        scaleLane(lane, chain.amp, n);
+        chain.y = y;
+        env.endFallChain(chain);
+        env.advanceCount(n);
+    };
     ahd::FallChain noiseChain, pitchChain, ampChain;
+    float* noiseLane = prepare(noiseEnv, l.noiseLevel, noiseChain);
+    float* pitchLane = prepare(pitchEnv, l.pitch, pitchChain);
+    float* ampLane = prepare(ampEnv, l.amp, ampChain);
     highpassParts(noiseHp, l.noiseIn, l.hpPart, n);
     hp::Chain highpass = noiseHp.startChain();
     lp::Chain lowpass = noiseLp.startChain();
     Fader fader = declick;
     const float lastInput = l.noiseIn[n - 1];
-    if (noiseEnv.fallsFromHere() && pitchEnv.fallsFromHere() && ampEnv.fallsFromHere()
-        && noiseEnv.startFallChain(noiseChain) && pitchEnv.startFallChain(pitchChain)
-        && ampEnv.startFallChain(ampChain)) {
-        float noiseY = noiseChain.y, pitchY = pitchChain.y, ampY = ampChain.y;
-        for (int i = 0; i < n; ++i) {
-            noiseY = noiseChain.fb * noiseY;
-            l.noiseLevel[i] = noiseY;
-            pitchY = pitchChain.fb * pitchY;
-            l.pitch[i] = pitchY;
-            ampY = ampChain.fb * ampY;
-            l.amp[i] = ampY;
-            l.fade[i] = fader.getFaderValue();
-            l.noiseIn[i] = lowpass.run(highpass.run(l.hpPart[i]));
-        }
-        scaleLane(l.noiseLevel, noiseChain.amp, n);
-        scaleLane(l.pitch, pitchChain.amp, n);
-        scaleLane(l.amp, ampChain.amp, n);
-        noiseChain.y = noiseY;
-        pitchChain.y = pitchY;
-        ampChain.y = ampY;
-        noiseEnv.endFallChain(noiseChain);
-        pitchEnv.endFallChain(pitchChain);
-        ampEnv.endFallChain(ampChain);
-        noiseEnv.advanceCount(n);
-        pitchEnv.advanceCount(n);
-        ampEnv.advanceCount(n);
-    } else {
-        noiseEnv.getBlock(l.noiseLevel, n);
-        pitchEnv.getBlock(l.pitch, n);
-        ampEnv.getBlock(l.amp, n);
-        for (int i = 0; i < n; ++i) {
-            l.fade[i] = fader.getFaderValue();
-            l.noiseIn[i] = lowpass.run(highpass.run(l.hpPart[i]));
-        }
+    float noiseY = noiseChain.y, pitchY = pitchChain.y, ampY = ampChain.y;
+    for (int i = 0; i < n; ++i) {
+        noiseY = noiseChain.fb * noiseY;
+        noiseLane[i] = noiseY;
+        pitchY = pitchChain.fb * pitchY;
+        pitchLane[i] = pitchY;
+        ampY = ampChain.fb * ampY;
+        ampLane[i] = ampY;
+        l.fade[i] = fader.getFaderValue();
+        l.noiseIn[i] = lowpass.run(highpass.run(l.hpPart[i]));
     }
+    finish(noiseEnv, l.noiseLevel, noiseLane, noiseChain, noiseY);
+    finish(pitchEnv, l.pitch, pitchLane, pitchChain, pitchY);
+    finish(ampEnv, l.amp, ampLane, ampChain, ampY);
     noiseHp.endChain(highpass, lastInput);
     noiseLp.endChain(lowpass);
     declick = fader;
