@@ -314,9 +314,9 @@ void kt412::render(float* out, int n)
     // Noise scaled to 0..1.5 as the circuit's noise source, and the transient. c * 7.5 * 1.5 in
     // double is exact, so the single-precision product with 11.25 rounds the same.
     int i = 0;
-    if (avx2) {
+    {
         uint32_t seed = noiseSource.getSeed();
-        i = noiseAvx2(seed, l.noiseIn, n);
+        i = avx2 ? noiseAvx2(seed, l.noiseIn, n) : noiseSse2(seed, l.noiseIn, n);
         noiseSource.setSeed(seed);
     }
     for (; i < n; ++i) {

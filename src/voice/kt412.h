@@ -228,6 +228,7 @@ private:
     // returns how many samples it did.
     static bool cpuHasAvx2();
     static int noiseAvx2(uint32_t& seed, float* w, int n);
+    static int noiseSse2(uint32_t& seed, float* w, int n);
     static int oscStepsAvx2(const vco& o, const float* pitch, double depth, double base, float* freq,
                             float* step, float* window, int n);
     static int oscShapeAvx2(const vco& o, const float* phase, const float* step, const float* window,
