@@ -476,9 +476,10 @@ void kt412::oscShapes(Lanes& l, const vco& running, int n) const
         i = oscShapeAvx2(running, l.phase, l.step, l.window, l.osc45, n);
 #if KT412_SSE2
     for (; i + 4 <= n; i += 4) {
-        if (!oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i)) {
-            for (int k = i; k < i + 4; ++k)
-                l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
+        for (int other = oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i); other != 0;
+             other &= other - 1) {
+            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
+            l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
         }
     }
 #endif

@@ -219,9 +219,10 @@ private:
     // when any of them needs the oscillator's own slow path.
     static bool oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
                           float* step, float* window);
-    // The oscillator's output (times 4.5) for four phases away from its corners; false (out
-    // untouched) when any of them needs the corner correction.
-    static bool oscShape4(const float* phase, const float* step, const float* window, float* out);
+    // The oscillator's output (times 4.5) for four phases as the plain triangle; returns the
+    // lanes (bit k for lane k) that need the corner correction or another step, which shapeAt
+    // must then put right.
+    static int oscShape4(const float* phase, const float* step, const float* window, float* out);
 #endif
     // Eight samples at a time (kt412Avx2.cpp), for processors with AVX2. Each handles whole
     // groups of eight from the start, a group that leaves the common case by the scalar path, and

@@ -219,8 +219,8 @@ KT412_TARGET_AVX2 int kt412::oscStepsAvx2(const vco& o, const float* pitch, doub
     return i;
 }
 
-// vco::shapeAt (phase offset 0.5) times 4.5 for eight samples; a group with a lane near a corner
-// or with a step that is not positive and finite goes through shapeAt.
+// vco::shapeAt (phase offset 0.5) times 4.5 for eight samples; a lane near a corner, or with a
+// step that is not positive and finite, goes through shapeAt.
 KT412_TARGET_AVX2 int kt412::oscShapeAvx2(const vco& o, const float* phase, const float* step,
                                           const float* window, float* out, int n)
 {
@@ -234,12 +234,15 @@ KT412_TARGET_AVX2 int kt412::oscShapeAvx2(const vco& o, const float* phase, cons
                                            _mm256_cmp_ps(absolute(q), w, _CMP_LT_OS));
         const __m256 plain = _mm256_and_ps(_mm256_cmp_ps(dt, _mm256_setzero_ps(), _CMP_GT_OS),
                                            _mm256_cmp_ps(dt, _mm256_set1_ps(FLT_MAX), _CMP_LE_OS));
-        if (all(_mm256_andnot_ps(corner, plain))) {
-            const __m256 t = _mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(2.0f), absolute(p)), _mm256_set1_ps(1.0f));
-            _mm256_storeu_ps(out + i, _mm256_mul_ps(t, _mm256_set1_ps(4.5f)));
-        } else {
-            for (int k = i; k < i + 8; ++k)
-                out[k] = o.shapeAt(phase[k], step[k], window[k], 0.5f) * 4.5f;
+        // The plain triangle for every lane; lanes near a corner (or with another step) are then
+        // put right one by one.
+        const __m256 t = _mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(2.0f), absolute(p)), _mm256_set1_ps(1.0f));
+        _mm256_storeu_ps(out + i, _mm256_mul_ps(t, _mm256_set1_ps(4.5f)));
+        int other = _mm256_movemask_ps(_mm256_andnot_ps(_mm256_andnot_ps(corner, plain), _mm256_castsi256_ps(_mm256_set1_epi32(-1))));
+        while (other != 0) {
+            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
+            out[k] = o.shapeAt(phase[k], step[k], window[k], 0.5f) * 4.5f;
+            other &= other - 1;
         }
     }
     return i;

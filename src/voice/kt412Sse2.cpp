@@ -172,9 +172,8 @@ bool kt412::oscSteps4(const vco& o, const float* pitch, double depth, double bas
 
 
 // vco::shapeAt (phase offset 0.5) times 4.5 for four samples away from both corners, with a
-// positive finite step; false (out untouched) when any lane is near a corner or has another
-// step, which shapeAt then handles.
-bool kt412::oscShape4(const float* phase, const float* step, const float* window, float* out)
+// positive finite step; the lanes near a corner or with another step are returned for shapeAt.
+int kt412::oscShape4(const float* phase, const float* step, const float* window, float* out)
 {
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     const __m128 p = wrap4(_mm_add_ps(_mm_loadu_ps(phase), _mm_set1_ps(0.5f)));
@@ -186,11 +185,9 @@ bool kt412::oscShape4(const float* phase, const float* step, const float* window
                                     _mm_cmplt_ps(_mm_and_ps(q, absMask), w));
     const __m128 plain = _mm_and_ps(_mm_cmpgt_ps(dt, _mm_setzero_ps()),
                                     _mm_cmple_ps(dt, _mm_set1_ps(FLT_MAX)));
-    if (_mm_movemask_ps(_mm_andnot_ps(corner, plain)) != 0xf)
-        return false;
     const __m128 t = _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(2.0f), _mm_and_ps(p, absMask)), _mm_set1_ps(1.0f));
     _mm_storeu_ps(out, _mm_mul_ps(t, _mm_set1_ps(4.5f)));
-    return true;
+    return _mm_movemask_ps(_mm_andnot_ps(corner, plain)) ^ 0xf;
 }
 
 // Each step is the scalar one of mixSample on four lanes: SSE2 arithmetic is IEEE single and
