@@ -15,6 +15,7 @@ kt412::kt412()
 void kt412::init()
 {
     catchUp();
+    catchUpAll();
     ampEnv.setAttack(0.000594f);
 
     noiseEnv.setAttack(0.000726f);

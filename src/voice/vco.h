@@ -42,13 +42,14 @@ public:
     // The polynomial's powers are those of the library's power function, whose results the
     // voice's samples must match bit for bit. Seven power calls per corner sample cost more than
     // the rest of the oscillator, so the powers are formed by products instead: u^2 exactly, the
-    // others within 1.5 units in the last place, and the power function (correct to within one
-    // unit) differs from them by at most 2.5 units. Through the coefficients and the eight
-    // rounded additions that moves the double sum by less than 2^-48 times the sum of the terms'
-    // sizes (which bounds every partial sum). When the float rounding of the sum is the same at
-    // both ends of that margin, it is the float of the power function's sum too; otherwise (about
-    // once in a thousand, near the window's edges where the terms cancel) the powers are taken
-    // from the power function.
+    // others within 3 roundings (relative 2^-53 each), and the power function (correct to within
+    // one unit in the last place) differs from them by at most 5. With the roundings of the
+    // coefficient products (7 per term in all) and of the eight additions in both sums (2 each,
+    // on partial sums no larger than the sum of the terms' sizes), the double sum moves by at
+    // most 23 * 2^-53 times that sum of sizes, inside the margin of 2^-48 times it. When the float
+    // rounding of the sum is the same at both ends of the margin, it is the float of the power
+    // function's sum too; otherwise (for about 5 % of the corner samples, near the window's edges
+    // where the terms cancel) the powers are taken from the power function.
     float ftri(float x) const
     {
         const float u = -std::fabs(x);
@@ -71,7 +72,7 @@ public:
         const double s = (((((((t1 + t2) - t3) - t4) - t5) + t6) + t7) + t8) + 0.20617266197999307;
         const double size = std::fabs(t1) + std::fabs(t2) + std::fabs(t3) + std::fabs(t4) + std::fabs(t5)
             + std::fabs(t6) + std::fabs(t7) + std::fabs(t8) + 0.20617266197999307;
-        const double margin = size * 0x1p-47;
+        const double margin = size * 0x1p-48;
         const float low = static_cast<float>(s - margin);
         if (low == static_cast<float>(s + margin)) [[likely]]
             return low;
