@@ -57,7 +57,21 @@ TEST(Lv2Notify, LearnedControllersAndControllerZeroAreToldAndPortMovesAreNot) {
   ASSERT_EQ(told.count(kDecay), 1u);
   EXPECT_EQ(told[kDecay], 1.0) << "the controller's value, not the port's 0.8";
 
-  // Controller 0 switches the accent to MIDI velocity; a moved port is not told.
+  // Controller 0 (Bank Select) moves nothing until learned; learned for
+  // MidiAccentFlag, it switches the accent to MIDI velocity; a moved port is not told.
+  inst.Midi(5, 0xB0, 0, 127);
+  inst.Run(32);
+  EXPECT_TRUE(Notified(inst, urids).empty());
+  inst.EditorParam(0, kLearn, 1.0);
+  inst.Run(0);
+  inst.Control(world.PortIndex("midi_accent_flag")) = 1.0f;  // the learn target
+  inst.Run(0);
+  inst.Control(world.PortIndex("midi_accent_flag")) = 0.0f;
+  inst.Run(0);
+  inst.Midi(0, 0xB0, 0, 0);
+  inst.EditorParam(1, kLearn, 0.0);
+  inst.Run(2);
+  Notified(inst, urids);
   inst.Control(world.PortIndex("pitch")) = 3.0f;
   inst.Midi(5, 0xB0, 0, 127);
   inst.Run(32);

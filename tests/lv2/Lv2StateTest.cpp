@@ -241,7 +241,7 @@ TEST(Lv2State, LearnedAndClearedBindingsComeBackIntoAFreshInstance) {
   ASSERT_EQ(table.size(), 21u);
   EXPECT_EQ(static_cast<signed char>(table[4 + kDecay]), 74);
   EXPECT_EQ(static_cast<signed char>(table[4 + kPitch]), -1);
-  EXPECT_EQ(static_cast<signed char>(table[4 + kAccent]), 0) << "never learned: the load-time 0";
+  EXPECT_EQ(static_cast<signed char>(table[4 + kAccent]), -1) << "never learned: unbound from the start";
 
   Instance b(world, urids, 48000.0);
   ASSERT_TRUE(b.Ok());
