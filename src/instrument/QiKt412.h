@@ -60,10 +60,11 @@ enum EQiKt412Param {
 // and drained by the render at the start of each block, in order; a pad hit
 // thus sounds at frame 0 of the next block. While no render runs the records
 // wait; Reset applies them at once (a host never resets while it renders).
-// The render takes no lock, never spins or yields, allocates nothing (unless
-// more MIDI arrives than a block's worth), touches no file, no host and no
-// editor: what the editor and the host must hear of (the LED, controller moves,
-// the readout text, preset steps asked for on the audio thread) is published
+// The render takes no lock, never spins or yields, allocates nothing (MIDI
+// beyond the queue's room, sized at Reset, is dropped and counted in
+// MidiQueue().Dropped()), touches no file, no host and no editor: what the
+// editor and the host must hear of (the LED, controller moves, the readout
+// text, preset steps asked for on the audio thread) is published
 // in atomics and picked up by OnIdle on the editor's timer thread. Reset and
 // OnParamChange take the re-entrant plug-in mutex and may run on any thread.
 //
@@ -248,5 +249,6 @@ private:
   // Editor-thread bookkeeping of OnIdle (under the plug-in mutex).
   int mLedShown = -1;
   unsigned long long mMoveShown = 0;
+  long mDroppedTraced = 0;  // the queue's drop count when OnIdle last traced it
   const void* mIdleEditor = nullptr;
 };
