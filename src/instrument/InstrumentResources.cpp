@@ -66,4 +66,9 @@ PIX_IBitmap* LoadBuiltInImage(const char* name) {
   return res ? PIX_LoadPNGFromMemory(res->data, res->size) : nullptr;
 }
 
+bool BuiltInImageSize(const char* name, int* pW, int* pH) {
+  const BuiltInResource* res = name ? FindBuiltInResource(name) : nullptr;
+  return res && PIX_ReadPNGSizeFromMemory(res->data, res->size, pW, pH);
+}
+
 void UseBuiltInResources(bool use) { s_useBuiltIn.store(use); }

@@ -41,8 +41,10 @@ IBitmap Load(IGraphics* pGraphics, const SkinImage& image) {
 
 void QiKt412::BuildEditor() {
   // A skin file that is missing or does not decode is taken from the copy
-  // built into the program; with neither, its control draws nothing.
+  // built into the program; with neither, its control draws nothing. Images
+  // are decoded when the editor is first drawn, not here.
   IGraphics::SetBuiltInImageLoader(&LoadBuiltInImage);
+  IGraphics::SetBuiltInImageSizer(&BuiltInImageSize);
 
   IGraphics* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0);
   mGraphics = pGraphics;
