@@ -8,7 +8,6 @@
 #include "framework/IEditor.h"
 #include "framework/ILog.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "util/ScopedFlushDenormals.h"
 
 namespace {
@@ -130,7 +129,7 @@ void QiKt412::StepPreset(int direction) {
   PresetBrowser::Choice choice;
   if (!mPresets.Step(direction, &choice)) return;
   // The name shows even when the file has gone since the scan.
-  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  ShowPresetName(choice.name);
   loadProgram(choice.path);
 }
 

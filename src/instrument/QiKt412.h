@@ -68,8 +68,12 @@ enum EQiKt412Param {
 // in atomics and picked up by OnIdle on the editor's timer thread. Reset and
 // OnParamChange take the re-entrant plug-in mutex and may run on any thread.
 //
-// Construction builds the editor (20 controls on the binding's surface) and
-// then takes the first factory preset of the preset folder. Which folder:
+// Construction builds the editor (20 controls on the binding's surface; its
+// skin images are decoded when it is first drawn) and then takes the first
+// factory preset of the preset folder. A build for a host that only runs the
+// sound (the LV2 DSP library) has no editor at all: QiKt412NoEditor.cpp
+// stands in for QiKt412Editor.cpp, GetGUI() stays null and the control
+// indices stay -1. Which folder:
 // the user's (DefaultPresetBasePath, seeded with the factory presets on first
 // use) for host bindings; none for a binding that says it reads no user
 // folder (our own command line, tests and benchmarks), so that their results
@@ -208,6 +212,8 @@ private:
   void ShowParameter(int paramIdx, double normalizedValue);
   // Writes a controller-moved value into the editor's readout (editor thread).
   void ShowInValueDisplay(int paramIdx, double normalizedValue);
+  // The name of the preset just taken, for PresetName and the preset field.
+  void ShowPresetName(const std::string& name);
   // Parameters 15 "Left" and 16 "Right" step to the previous (-1) or next (+1)
   // preset of the current preset folder: the name is shown and the file
   // loaded. The file is read and parsed first; the plug-in mutex is taken
@@ -233,6 +239,7 @@ private:
   int mClearIdx = -1;
   PresetFunctionsMenu* mPresetMenu = nullptr;  // owned by the editor
   PresetBrowser mPresets;
+  std::string mPresetName;  // the preset last taken by name (the field may show another)
   std::atomic<int> mParamCC[kNumParams] = {};
 
   UTIL_SpscQueue<Change, kChangeQueueSize> mChanges;

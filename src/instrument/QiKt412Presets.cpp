@@ -1,7 +1,6 @@
 // The instrument's preset files: loading, saving and the preset taken at construction.
 #include "framework/IEditor.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
 bool QiKt412::loadProgram(const std::string& path, std::string* error) {
@@ -31,8 +30,6 @@ bool QiKt412::SavePresetFile(const std::string& path, std::string* error) {
   return WriteFileAtomically(path, PresetText(*this, kLearn), error);
 }
 
-std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : std::string(); }
-
 void QiKt412::LoadInitialPreset() {
   if (!mPresets.HasFolder()) return;
   // A folder that cannot be seeded is scanned as it is; no message reaches the user.
@@ -40,6 +37,6 @@ void QiKt412::LoadInitialPreset() {
   SeedFactoryPresets(mPresets.BasePath(), &copied, nullptr);
   PresetBrowser::Choice choice;
   if (!mPresets.ChooseInitial(&choice)) return;
-  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  ShowPresetName(choice.name);
   loadProgram(choice.path);
 }
