@@ -1,6 +1,7 @@
 // The kt412 render command: options, the demo pattern and the render loop.
 #include "RenderCommand.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,9 @@
 #include <sstream>
 
 #include "AUHost.h"
+#include "NumberList.h"
+#include "OneShot.h"
+#include "RenderLoop.h"
 #include "ParamOptions.h"
 #include "instrument/PresetFile.h"
 #include "instrument/QiKt412.h"
@@ -210,14 +214,13 @@ std::string RenderUsage() {
 
 bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, std::string* error) {
   bool optionsEnded = false;
+  bool velocityGiven = false, lengthGiven = false;
+  error->clear();
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (!opts->inputPath.empty()) {
-        *error = "more than one input file ('" + opts->inputPath + "' and '" + arg + "')";
-        return false;
-      }
-      opts->inputPath = arg;
+      if (opts->inputs.empty()) opts->inputPath = arg;
+      opts->inputs.push_back(arg);
       continue;
     }
     if (arg == "--") {
@@ -321,10 +324,63 @@ bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, 
     } else if (arg == "--save-state") {
       if (!takeValue(&v)) return false;
       opts->stateOut = v;
+    } else if (arg == "--note") {
+      if (!takeValue(&v) || !ParseRangedInt("note", v, 0, 127, &opts->note, error)) return false;
+    } else if (arg == "--velocity") {
+      if (!takeValue(&v) || !ParseRangedInt("velocity", v, 1, 127, &opts->velocity, error)) return false;
+      velocityGiven = true;
+    } else if (arg == "--length") {
+      if (!takeValue(&v)) return false;
+      lengthGiven = true;
+      double seconds = 0.0;
+      if (v == "auto") {
+        opts->lengthSeconds = 0.0;
+      } else if (!ParseDouble(v, &seconds) || seconds <= 0.0 || seconds > kOneShotMaxSeconds) {
+        std::ostringstream range;
+        range << kOneShotMaxSeconds;
+        *error = "length '" + v + "' is neither auto nor a number of seconds above 0 and up to " + range.str();
+        return false;
+      } else {
+        opts->lengthSeconds = seconds;
+      }
+    } else if (arg == "--normalize") {
+      // The level is optional: inline, or the next word when it is a number.
+      opts->normalize = true;
+      double db = 0.0;
+      if (!inlineValue && i + 1 < args.size() && ParseDouble(args[i + 1], &db)) value = args[++i], inlineValue = true;
+      if (inlineValue) {
+        if (!ParseDouble(value, &db) || db < kMinGainDb || db > 0.0) {
+          std::ostringstream range;
+          range << kMinGainDb << "..0";
+          *error = "normalize level '" + value + "' is not a number of dBFS within " + range.str();
+          return false;
+        }
+        opts->normalizeDb = db;
+      }
+    } else if (arg == "--notes") {
+      if (!takeValue(&v) || !ParseNumberList("note", v, 0, 127, &opts->notes, error)) return false;
+    } else if (arg == "--channel") {
+      if (!takeValue(&v) || !ParseRangedInt("channel", v, 1, 16, &opts->channel, error)) return false;
+    } else if (arg == "-j" || arg == "--jobs") {
+      if (!takeValue(&v) || !ParseRangedInt("jobs", v, 1, 256, &opts->jobs, error)) return false;
     } else {
       *error = "unknown option '" + args[i] + "' (see kt412 render --help)";
       return false;
     }
+  }
+  if (opts->note >= 0) {
+    if (!opts->inputs.empty()) *error = "--note renders one hit without a MIDI file; leave out '" + opts->inputs[0] + "'";
+    else if (!opts->notes.empty() || opts->channel != 0) *error = "--notes and --channel filter MIDI, not a --note hit";
+    else if (opts->host == "au") *error = "--note renders through the built-in instrument only";
+    else if (opts->normalize && opts->gainDb != 0.0) *error = "--normalize sets the level itself; leave out --gain";
+    if (!error->empty()) return false;
+  } else if (velocityGiven || lengthGiven || opts->normalize) {
+    *error = "--velocity, --length and --normalize belong to a --note hit";
+    return false;
+  }
+  if (opts->inputs.size() > 1 && !opts->stateOut.empty()) {
+    *error = "--save-state goes with a single render, not with several inputs";
+    return false;
   }
   return true;
 }
@@ -378,6 +434,92 @@ int64_t RenderLengthFrames(const MidiFileSong& song, int sampleRate) {
   return song.endFrame + static_cast<int64_t>(std::llround(kTailSeconds * sampleRate));
 }
 
+namespace {
+
+bool OutputIsAnInput(const RenderOptions& opts, const std::string& outputPath) {
+  return SameFile(outputPath, opts.inputPath) || SameFile(outputPath, opts.stateIn) ||
+         SameFile(outputPath, opts.presetFile) || SameFile(outputPath, opts.stateOut) ||
+         outputPath == opts.stateOut;
+}
+
+// Streams the render into the WAV writer.
+class WavSink : public RenderSink {
+public:
+  explicit WavSink(WavWriter& writer) : mWriter(writer) {}
+  bool Take(const float* interleaved, int64_t frames, std::string* error) override {
+    return mWriter.Write(interleaved, frames, error);
+  }
+  bool InBackground() const override { return true; }
+
+private:
+  WavWriter& mWriter;
+};
+
+void PrintSummary(const RenderSummary& s, double gainDb, std::ostream& out) {
+  out << "kt412: wrote " << s.outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
+      << " s, peak " << DbText(s.peak);
+  if (s.normalizeGainDb != 0.0)
+    out << ", normalized by " << std::showpos << std::setprecision(2) << s.normalizeGainDb << std::noshowpos
+        << " dB";
+  if (s.clippedSamples > 0) {
+    // The gain that brings this peak down to full scale, to a tenth of a dB.
+    const double fit = gainDb - std::ceil(20.0 * std::log10(s.peak) * 10.0) / 10.0;
+    out << ", " << s.clippedSamples << " samples clipped (try --gain " << std::setprecision(1) << fit << ")";
+  }
+  if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";
+  out << "\n";
+}
+
+int RenderOneShotCommand(QiKt412& plug, const RenderOptions& opts, std::ostream& out, std::ostream& err,
+                         RenderSummary* summary) {
+  std::string error;
+  const std::string outputPath =
+      opts.outputPath.empty() ? DefaultOneShotPath(opts.note, opts.velocity) : opts.outputPath;
+  if (OutputIsAnInput(opts, outputPath)) return Fail(err, "output '" + outputPath + "' is also an input or state file");
+  if (!opts.stateOut.empty() && !SaveStateFile(plug, opts.stateOut, &error)) return Fail(err, error);
+  OneShotSpec spec;
+  spec.note = opts.note;
+  spec.velocity = opts.velocity;
+  spec.lengthSeconds = opts.lengthSeconds;
+  spec.normalize = opts.normalize;
+  spec.normalizeDb = opts.normalizeDb;
+  spec.gain = static_cast<float>(std::pow(10.0, opts.gainDb / 20.0));
+  OneShot shot;
+  if (!RenderOneShot(plug, opts.sampleRate, opts.blockSize, spec, &shot, &error) ||
+      !WriteWavFile(outputPath, opts.sampleRate, 2, opts.format, shot.samples.data(), shot.frames, &error))
+    return Fail(err, error);
+  RenderSummary s;
+  s.outputPath = outputPath;
+  s.frames = shot.frames;
+  s.seconds = static_cast<double>(shot.frames) / opts.sampleRate;
+  s.peak = shot.peak;
+  s.clippedSamples = opts.format != WavSampleFormat::kFloat32 ? shot.overs : 0;
+  s.hostSamplePos = plug.SamplePosition();
+  s.normalizeGainDb = shot.gainDb;
+  PrintSummary(s, opts.gainDb, out);
+  if (summary) *summary = s;
+  return 0;
+}
+
+}  // namespace
+
+void FilterSongEvents(const RenderOptions& opts, MidiFileSong* song) {
+  if (opts.notes.empty() && opts.channel == 0) return;
+  std::vector<MidiFileEvent> kept;
+  for (const MidiFileEvent& e : song->events) {
+    if (opts.channel != 0 && e.Channel() != opts.channel - 1) continue;
+    if (e.IsNoteOn() && !opts.notes.empty() &&
+        std::find(opts.notes.begin(), opts.notes.end(), e.data1) == opts.notes.end())
+      continue;
+    kept.push_back(e);
+  }
+  song->events = std::move(kept);
+}
+
+std::string DefaultOneShotPath(int note, int velocity) {
+  return "kt412-" + std::to_string(note) + "-v" + std::to_string(velocity) + ".wav";
+}
+
 int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, RenderSummary* summary) {
   if (opts.help) {
     out << RenderUsage();
@@ -405,18 +547,18 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     return 0;
   }
 
+  if (opts.note >= 0) return RenderOneShotCommand(plug, opts, out, err, summary);
+
   MidiFileSong song;
   if (opts.inputPath.empty()) {
     song = DemoSong(opts.sampleRate);
   } else if (!ReadMidiFile(opts.inputPath, opts.sampleRate, &song, &error)) {
     return Fail(err, error);
   }
+  FilterSongEvents(opts, &song);
 
   const std::string outputPath = opts.outputPath.empty() ? DefaultOutputPath(opts.inputPath) : opts.outputPath;
-  if (SameFile(outputPath, opts.inputPath) || SameFile(outputPath, opts.stateIn) ||
-      SameFile(outputPath, opts.presetFile) ||
-      SameFile(outputPath, opts.stateOut) || outputPath == opts.stateOut)
-    return Fail(err, "output '" + outputPath + "' is also an input or state file");
+  if (OutputIsAnInput(opts, outputPath)) return Fail(err, "output '" + outputPath + "' is also an input or state file");
 
   const int64_t totalFrames = RenderLengthFrames(song, opts.sampleRate);
   if (totalFrames * 2 * BytesPerSample(opts.format) > kMaxWavDataBytes)
@@ -430,13 +572,6 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     return Fail(err, error);
   }
 
-  // The host's side of a render call: two connected outputs in single
-  // precision, which the base fills from the instrument's render entry.
-  const int block = opts.blockSize;
-  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  std::vector<float> interleaved(static_cast<size_t>(block) * 2);
-  float* outs[2] = {left.data(), right.data()};
-
   // With --host au the same blocks come from the plug-in library, driven
   // through its component entry as a host drives it.
   AUPluginLibrary lib;
@@ -447,79 +582,34 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
       return Fail(err, error);
     }
     unit = std::make_unique<AUHostUnit>(lib);
-    if (!unit->IsOpen() || unit->Prepare(opts.sampleRate, static_cast<UInt32>(block)) != noErr ||
+    if (!unit->IsOpen() || unit->Prepare(opts.sampleRate, static_cast<UInt32>(opts.blockSize)) != noErr ||
         !PrepareAUUnit(*unit, plug)) {
       writer.Abort();
       return Fail(err, "the plug-in library refused to open or prepare an instance");
     }
-  } else {
-    plug.SetOutputChannelConnections(0, 2, true);
-    plug.AttachOutputBuffers(0, 2, outs);
   }
 
   // The gain scales the instrument's output, as a fader after it would; the
   // sound itself is rendered as the model prescribes.
   const float gain = static_cast<float>(std::pow(10.0, opts.gainDb / 20.0));
-  const bool integerFormat = opts.format != WavSampleFormat::kFloat32;
-  double peak = 0.0;
-  int64_t clipped = 0;
-  size_t next = 0;
-  for (int64_t start = 0; start < totalFrames; start += block) {
-    const int n = static_cast<int>(std::min<int64_t>(block, totalFrames - start));
-    for (; next < song.events.size() && song.events[next].frame < start + n; ++next) {
-      const MidiFileEvent& e = song.events[next];
-      if (unit) {
-        MusicDeviceMIDIEvent(unit->Unit(), e.status, e.data1, e.data2, static_cast<UInt32>(e.frame - start));
-      } else {
-        IMidiMsg msg(static_cast<int>(e.frame - start), e.status, e.data1, e.data2);
-        plug.ProcessMidiMsg(&msg);
-      }
-    }
-    if (unit) {
-      if (unit->Render(static_cast<UInt32>(n), left.data(), right.data()) != noErr) {
-        writer.Abort();
-        return Fail(err, "the plug-in library refused a render call");
-      }
-    } else {
-      plug.ProcessBuffers(0.0f, n);
-    }
-    for (int i = 0; i < n; ++i) {
-      interleaved[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)] * gain;
-      interleaved[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)] * gain;
-    }
-    for (size_t k = 0; k < 2 * static_cast<size_t>(n); ++k) {
-      const double a = std::fabs(static_cast<double>(interleaved[k]));
-      peak = std::max(peak, a);
-      if (a > 1.0) ++clipped;
-    }
-    if (!writer.Write(interleaved.data(), n, &error)) {
-      writer.Abort();
-      return Fail(err, error);
-    }
-    plug.AdvanceSamplePos(n);
-    // Where a host's editor timer would tick: controller moves reach the
-    // (recorded) host from here, not from the render.
-    plug.OnIdle();
-    if (!unit) plug.AdvanceSamplePos(n);
+  WavSink sink(writer);
+  RenderLoopResult loop;
+  if (!RunRenderLoop(plug, unit.get(), song.events, totalFrames, opts.blockSize, gain, sink, &loop, &error)) {
+    writer.Abort();
+    return Fail(err, error);
   }
   if (!writer.Commit(&error)) return Fail(err, error);
 
+  const bool integerFormat = opts.format != WavSampleFormat::kFloat32;
   RenderSummary s;
   s.outputPath = outputPath;
   s.frames = totalFrames;
   s.seconds = static_cast<double>(totalFrames) / opts.sampleRate;
-  s.peak = peak;
-  s.clippedSamples = integerFormat ? clipped : 0;
+  s.peak = loop.peak;
+  s.clippedSamples = integerFormat ? loop.overs : 0;
   s.controllerMoves = unit ? ComponentEventCount(unit->Unit()) : static_cast<int>(plug.ControllerMoves());
-  out << "kt412: wrote " << outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
-      << " s, peak " << DbText(peak);
-  if (s.clippedSamples > 0) {
-    // The gain that brings this peak down to full scale, to a tenth of a dB.
-    const double fit = opts.gainDb - std::ceil(20.0 * std::log10(peak) * 10.0) / 10.0;
-    out << ", " << s.clippedSamples << " samples clipped (try --gain " << std::setprecision(1) << fit << ")";
-  }
-  if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";
-  out << "\n";
+  s.hostSamplePos = plug.SamplePosition();
+  PrintSummary(s, opts.gainDb, out);
   if (summary) *summary = s;
   return 0;
 }
