@@ -28,18 +28,6 @@ namespace {
 constexpr const char* kPresetExtension = ".qipreset";
 constexpr const char* kFactoryFolder = "resources/presets/Factory Presets/";
 
-bool ParseOneNumber(const std::string& what, const std::string& text, int lo, int hi, int* out,
-                    std::string* error) {
-  std::vector<int> list;
-  if (!ParseNumberList(what, text, lo, hi, &list, error)) return false;
-  if (list.size() != 1 || text.find_first_of(",-") != std::string::npos) {
-    *error = what + " '" + text + "' is not a single whole number";
-    return false;
-  }
-  *out = list[0];
-  return true;
-}
-
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -140,13 +128,13 @@ bool ParseExportArgs(const std::vector<std::string>& args, ExportOptions* opts, 
         return false;
       }
     } else if (arg == "-r" || arg == "--rate") {
-      if (!take(&v) || !ParseOneNumber("sample rate", v, kMinSampleRate, kMaxSampleRate, &opts->sampleRate, error))
+      if (!take(&v) || !ParseRangedInt("sample rate", v, kMinSampleRate, kMaxSampleRate, &opts->sampleRate, error))
         return false;
     } else if (arg == "-b" || arg == "--block") {
-      if (!take(&v) || !ParseOneNumber("block size", v, kMinBlockSize, kMaxBlockSize, &opts->blockSize, error))
+      if (!take(&v) || !ParseRangedInt("block size", v, kMinBlockSize, kMaxBlockSize, &opts->blockSize, error))
         return false;
     } else if (arg == "-j" || arg == "--jobs") {
-      if (!take(&v) || !ParseOneNumber("jobs", v, 1, 256, &opts->jobs, error)) return false;
+      if (!take(&v) || !ParseRangedInt("jobs", v, 1, 256, &opts->jobs, error)) return false;
     } else {
       *error = "unknown option '" + args[i] + "' (see kt412 export --help)";
       return false;

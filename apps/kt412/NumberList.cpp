@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -15,6 +18,42 @@ bool ParseWhole(const std::string& s, long* v) {
 }
 
 }  // namespace
+
+bool ParseInt(const std::string& text, long* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (!end || *end != '\0' || errno == ERANGE) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseDouble(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (!end || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseRangedInt(const std::string& what, const std::string& text, long lo, long hi, int* out,
+                    std::string* error) {
+  long v = 0;
+  if (!ParseInt(text, &v)) {
+    *error = what + " '" + text + "' is not a whole number";
+    return false;
+  }
+  if (v < lo || v > hi) {
+    *error = what + " " + text + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
+    return false;
+  }
+  *out = static_cast<int>(v);
+  return true;
+}
+
 
 bool ParseNumberList(const std::string& what, const std::string& text, int lo, int hi, std::vector<int>* out,
                      std::string* error) {

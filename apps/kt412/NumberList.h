@@ -1,8 +1,18 @@
-// Lists of whole numbers on the command line: "35,36" or "24-36,48".
+// Numbers on the command line: whole numbers, decimals, and lists of whole
+// numbers such as "35,36" or "24-36,48".
 #pragma once
 
 #include <string>
 #include <vector>
+
+// A whole decimal number and nothing else, within long.
+bool ParseInt(const std::string& text, long* value);
+// A decimal number with nothing after it; inf and nan are not numbers here.
+bool ParseDouble(const std::string& text, double* value);
+// A whole number within lo..hi into *out; false with "WHAT 'x' is not a
+// whole number" or "WHAT x is outside lo..hi".
+bool ParseRangedInt(const std::string& what, const std::string& text, long lo, long hi, int* out,
+                    std::string* error);
 
 // Parses comma-separated numbers and inclusive ranges A-B, each within
 // lo..hi, into *out in the order given, without repeats. False with a
