@@ -8,6 +8,7 @@
 
 #include "ExportCommand.h"
 #include "OneShot.h"
+#include "Progress.h"
 #include "RenderCommand.h"
 #include "RenderTestUtil.h"
 #include "instrument/InstrumentResources.h"
@@ -284,4 +285,19 @@ TEST(Export, OptionsAndTheFactoryPresetsByDefault) {
   opts.presets = {dir / "none"};
   EXPECT_FALSE(CollectExportPresets(opts, &presets, &error));
   EXPECT_EQ(error, "preset '" + (dir / "none") + "' does not exist");
+}
+
+TEST(Progress, RewritesOneLineWhenEnabledAndPrintsNothingOtherwise) {
+  std::ostringstream shown, quiet;
+  {
+    Progress bar(shown, true, 3);
+    Progress off(quiet, false, 3);
+    bar.Step("Deep Thud 36 v127.wav");
+    bar.Step("x");
+    off.Step("x");
+  }
+  // The shorter line blanks the rest of the longer one; the end clears the line.
+  EXPECT_EQ(shown.str(), "\r[1/3] Deep Thud 36 v127.wav\r[2/3] x" + std::string(20, ' ') + "\r" +
+                             std::string(7, ' ') + "\r");
+  EXPECT_EQ(quiet.str(), "");
 }
