@@ -50,7 +50,7 @@ bool RunRenderLoop(QiKt412& plug, AUHostUnit* unit, const std::vector<MidiFileEv
 // Frames handed to the sink at once (256 KiB of float stereo): large enough
 // that a write costs little beside the rendering, small enough that the
 // memory of a render does not grow with its length.
-constexpr int64_t kRenderChunkFrames = 8192;
+constexpr int64_t kRenderChunkFrames = 16384;
 
 // Largest magnitude and count of samples beyond full scale of n samples,
 // folded into *peak and *overs. Accumulates in locals so that one sample's
