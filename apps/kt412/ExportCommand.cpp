@@ -72,6 +72,8 @@ std::string ExportUsage() {
 
 bool ParseExportArgs(const std::vector<std::string>& args, ExportOptions* opts, std::string* error) {
   bool inPresets = false;
+  size_t presetsBefore = 0;  // paths named before the latest --presets
+  auto presetsWithoutPaths = [&]() { return inPresets && opts->presets.size() == presetsBefore; };
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     if (arg.empty() || arg[0] != '-' || arg == "-") {
@@ -81,6 +83,10 @@ bool ParseExportArgs(const std::vector<std::string>& args, ExportOptions* opts, 
       }
       opts->presets.push_back(arg);
       continue;
+    }
+    if (presetsWithoutPaths()) {
+      *error = "--presets needs preset files or folders";
+      return false;
     }
     inPresets = false;
     std::string value;
@@ -108,6 +114,7 @@ bool ParseExportArgs(const std::vector<std::string>& args, ExportOptions* opts, 
     } else if (arg == "--sfz") {
       opts->sfz = true;
     } else if (arg == "--presets") {
+      presetsBefore = opts->presets.size();
       if (inlineValue) opts->presets.push_back(value);
       inPresets = true;
     } else if (arg == "-o" || arg == "--output") {
@@ -139,6 +146,10 @@ bool ParseExportArgs(const std::vector<std::string>& args, ExportOptions* opts, 
       *error = "unknown option '" + args[i] + "' (see kt412 export --help)";
       return false;
     }
+  }
+  if (presetsWithoutPaths()) {
+    *error = "--presets needs preset files or folders";
+    return false;
   }
   if (!opts->help && opts->outputDir.empty()) {
     *error = "no output folder (give -o FOLDER)";

@@ -270,6 +270,8 @@ TEST(Export, OptionsAndTheFactoryPresetsByDefault) {
   EXPECT_EQ(error, "no output folder (give -o FOLDER)");
   EXPECT_FALSE(ParseExportArgs({"stray", "-o", "p"}, &bad, &error));
   EXPECT_EQ(error, "unexpected 'stray' (preset files and folders follow --presets)");
+  EXPECT_FALSE(ParseExportArgs({"-o", "p", "--presets", "--sfz"}, &bad, &error));
+  EXPECT_EQ(error, "--presets needs preset files or folders");
 
   std::vector<ExportPreset> presets;
   ASSERT_TRUE(CollectExportPresets(ExportOptions(), &presets, &error)) << error;
