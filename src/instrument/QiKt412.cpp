@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <thread>
 
 #include "framework/IEditor.h"
@@ -106,11 +107,11 @@ void QiKt412::PostChange(Change::Kind kind, int paramIdx) {
   if (kind == Change::kParam) mResyncParams.store(true, std::memory_order_release);
 }
 
-void QiKt412::ApplyChanges() {
+void QiKt412::ApplyChanges(bool playHits) {
   Change c;
   while (mChanges.Pop(&c)) {
     if (c.kind == Change::kHit) {
-      TriggerHit();
+      if (playHits) TriggerHit();
     } else {
       ApplyToVoice(c.paramIdx, GetParam(c.paramIdx)->Value());
     }
@@ -255,6 +256,32 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
       mLedState.load(std::memory_order_relaxed) == 1)
     mLedState.store(0, std::memory_order_relaxed);
   mMidiQueue.Flush(nFrames);
+}
+
+void QiKt412::SkipBlock(int nFrames) {
+  if (nFrames < 0) nFrames = 0;
+  ApplyChanges(false);
+  while (!mMidiQueue.Empty() && mMidiQueue.Peek()->offset < nFrames) {
+    const IMidiMsg& msg = *mMidiQueue.Peek();
+    if (msg.status >> 4 == IMidiMsg::kControlChange) RouteControlChange(msg);
+    mMidiQueue.Remove();
+  }
+  mMidiQueue.Flush(nFrames);
+}
+
+void QiKt412::Silence() {
+  IMutexLock lock(this);
+  ApplyChanges(false);
+  while (!mMidiQueue.Empty()) mMidiQueue.Remove();
+  mMidiQueue.Compact();
+  // A voice built afresh is exactly a new instance's; it then takes the
+  // rate and every value, as a new instance does when initialised.
+  std::destroy_at(&mVoice);
+  std::construct_at(&mVoice);
+  mVoice.setSamplingRate(GetSampleRate());
+  for (int k = 0; k <= kLastRoutableParam; ++k) ApplyToVoice(k, GetParam(k)->Value());
+  mLedState.store(0, std::memory_order_relaxed);
+  mLedCounter.store(0, std::memory_order_relaxed);
 }
 
 void QiKt412::HandleMidi(const IMidiMsg& msg) {

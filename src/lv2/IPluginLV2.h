@@ -67,8 +67,6 @@ public:
 
   // Largest block rendered at once when the host names no maximum.
   static constexpr int kDefaultBlockSize = 1024;
-  // The controller part of the state: this tag, then one signed byte per parameter.
-  static constexpr char kControllersTag[4] = {'K', 'T', 'C', '1'};
 
   IPluginLV2(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
              const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
