@@ -7,6 +7,7 @@
 #include <string>
 
 #include "graphics/IGraphics.h"
+#include "instrument/HitBackgroundControl.h"
 #include "instrument/PresetBrowser.h"
 #include "instrument/QiKt412.h"
 
@@ -93,6 +94,31 @@ void BM_OneKnobRedraw(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OneKnobRedraw)->Unit(benchmark::kMicrosecond);
+
+// The editor thread's work when a knob moves the sound: one hit rendered by
+// the editor's own voice and reduced to the picture's columns (arg 0), and
+// with it the timer tick's redraw of the editor it dirties (arg 1).
+void BM_HitPictureUpdate(benchmark::State& state) {
+  QiKt412 plug(PresetFolder());
+  IGraphics* g = plug.Graphics();
+  auto* bg = static_cast<HitBackgroundControl*>(g->GetControl(0));
+  IRECT all(0, 0, g->Width(), g->Height());
+  g->Draw(&all);
+  const bool redraw = state.range(0) != 0;
+  int step = 0;
+  for (auto _ : state) {
+    plug.GetParam(kDecay)->Set((step++ % 64) / 63.0);
+    if (!redraw) {
+      benchmark::DoNotOptimize(bg->Update());
+      continue;
+    }
+    g->OnGUIIdle();
+    IRECT dirty;
+    if (g->IsDirty(&dirty)) g->Draw(&dirty);
+    benchmark::DoNotOptimize(dirty);
+  }
+}
+BENCHMARK(BM_HitPictureUpdate)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

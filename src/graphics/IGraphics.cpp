@@ -63,6 +63,8 @@ void IGraphics::AttachBackground(int id, const char* name) {
   mControls.insert(mControls.begin(), pBG);
 }
 
+void IGraphics::AttachBackground(IControl* pControl) { mControls.insert(mControls.begin(), pControl); }
+
 void IGraphics::AttachPanelBackground(const IColor* pColor) {
   IRECT r(0, 0, mWidth, mHeight);
   IControl* pBG = new IPanelControl(mPlug, &r, pColor);

@@ -98,6 +98,9 @@ public:
   int AttachControl(IControl* pControl);
   void AttachBackground(int id, const char* name);
   void AttachPanelBackground(const IColor* pColor);
+  // A background control of the editor's own making (one that draws more
+  // than its image), inserted at index 0; the surface owns it.
+  void AttachBackground(IControl* pControl);
   void AttachKeyCatcher(IControl* pControl);
 
   int Width() const { return mWidth; }

@@ -1,0 +1,62 @@
+// The background with the live picture of the hit.
+#include "instrument/HitBackgroundControl.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "framework/IPluginBase.h"
+#include "graphics/IGraphics.h"
+
+namespace {
+// The panel's silk-screen ink (its amber mixed into the field's dark grey)
+// for the waveform, and the amber itself, half covering, for the envelope.
+const IColor kInk(255, 132, 87, 38);
+const IColor kEnvelope(255, 255, 152, 38);
+const IChannelBlend kEnvelopeBlend(IChannelBlend::kBlendNone, 0.55f);
+}  // namespace
+
+HitBackgroundControl::HitBackgroundControl(IPluginBase* pPlug, IBitmap* pBitmap)
+    : IBitmapControl(pPlug, 0, 0, -1, pBitmap, IChannelBlend::kBlendClobber), mPicture(kRight - kLeft) {}
+
+bool HitBackgroundControl::Update() {
+  double values[HitPicture::kNumValues];
+  for (int p = 0; p < HitPicture::kNumValues; ++p) values[p] = mPlug->GetParam(p)->Value();
+  return mPicture.Render(values);
+}
+
+void HitBackgroundControl::OnGUIIdle() {
+  // No push to the plug-in: the background has no parameter.
+  if (Update()) SetDirty(false);
+}
+
+bool HitBackgroundControl::Draw(IGraphics* pGraphics) {
+  // The first drawing (a snapshot may come before any timer tick) makes
+  // the first picture; later ones come from OnGUIIdle only, so that a
+  // partial redraw never shows a picture the rest of the strip lacks.
+  if (mPicture.Renders() == 0) Update();
+  IBitmapControl::Draw(pGraphics);
+  const auto& low = mPicture.Low();
+  const auto& high = mPicture.High();
+  const auto& peak = mPicture.Peak();
+  const float amp = (float)kAmplitude;
+  auto y = [&](float v) { return (float)kMid - amp * v; };
+  // The waveform: each column spans its lowest to highest sample, joined to
+  // the column before so that a steep stretch draws without gaps.
+  float prevTop = y(0.0f), prevBottom = prevTop;
+  for (int c = 0; c < mPicture.Columns(); ++c) {
+    const float top = y(high[(std::size_t)c]), bottom = y(low[(std::size_t)c]);
+    const int y0 = (int)std::lround(std::min(top, prevBottom));
+    const int y1 = (int)std::lround(std::max(bottom, prevTop));
+    pGraphics->DrawVerticalLine(&kInk, kLeft + c, y0, y1);
+    prevTop = top;
+    prevBottom = bottom;
+  }
+  // The envelope, above and below the centre line.
+  for (int c = 1; c < mPicture.Columns(); ++c) {
+    const float x0 = (float)(kLeft + c - 1), x1 = (float)(kLeft + c);
+    const float p0 = peak[(std::size_t)c - 1], p1 = peak[(std::size_t)c];
+    pGraphics->DrawLine(&kEnvelope, x0, y(p0), x1, y(p1), &kEnvelopeBlend, true);
+    pGraphics->DrawLine(&kEnvelope, x0, y(-p0), x1, y(-p1), &kEnvelopeBlend, true);
+  }
+  return true;
+}
