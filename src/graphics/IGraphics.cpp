@@ -1,6 +1,7 @@
 // The editor surface: construction, controls, values in both directions, dirty tracking and routing.
 #include "graphics/IGraphics.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -40,11 +41,25 @@ void IGraphics::PrepDraw() {
   delete mDrawBitmap;
   delete mTmpBitmap;
   mDrawBitmap = new PIX_SysBitmap();
-  mDrawBitmap->resize(mWidth, mHeight);
+  mDrawBitmap->resize(DrawWidth(), DrawHeight());
   mTmpBitmap = new PIX_MemBitmap(0, 0, 4);
 }
 
 PIX_IBitmap* IGraphics::GetDrawBitmap() { return mDrawBitmap; }
+
+void IGraphics::SetScale(float scale) {
+  if (!(scale >= 1.0f && scale <= 4.0f)) scale = 1.0f;
+  if (scale == mScale) return;
+  mScale = scale;
+  mScaledArt.clear();
+  if (mDrawBitmap) PrepDraw();
+  mDrawRECT = IRECT();
+  SetAllControlsDirty();
+}
+
+int IGraphics::ToDraw(int v) const { return mScale == 1.0f ? v : (int)std::lround((float)v * mScale); }
+
+IRECT IGraphics::ToDraw(const IRECT& r) const { return IRECT(ToDraw(r.L), ToDraw(r.T), ToDraw(r.R), ToDraw(r.B)); }
 
 void* IGraphics::GetBits() { return mDrawBitmap ? (void*)mDrawBitmap->getBits() : nullptr; }
 

@@ -1,7 +1,9 @@
 // Skin images: the process-wide bitmap cache, loading by resource id, scaled and cropped copies.
 #include <atomic>
 #include <memory>
+#include <cmath>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,14 @@
 namespace {
 
 constexpr int kRunTimeBitmapId = -1;
+constexpr int kScaledBitmapId = -2;
+
+// "resources/img/knob.png" at scale 1.5 -> "resources/img/1.5x/knob.png".
+std::string ScaledName(const std::string& name, int key) {
+  const std::string folder = (key % 2 ? std::to_string(key / 2) + ".5" : std::to_string(key / 2)) + "x/";
+  const size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? folder + name : name.substr(0, slash + 1) + folder + name.substr(slash + 1);
+}
 
 // Every editor instance in the process shares one decoded copy of each skin
 // image. Entries are (resource id, bitmap); run-time images made by
@@ -27,6 +37,30 @@ public:
     return nullptr;
   }
   void Add(int id, PIX_IBitmap* pBitmap) { mEntries.emplace_back(id, std::unique_ptr<PIX_IBitmap>(pBitmap)); }
+  // Skin images loaded by name, and the artwork found for them at other
+  // scales (null: looked for and not found, so never looked for again).
+  void Name(PIX_IBitmap* pBitmap, const char* name) { mNames.emplace_back(pBitmap, name); }
+  const std::string* NameOf(PIX_IBitmap* pBitmap) const {
+    for (auto& n : mNames) {
+      if (n.first == pBitmap) return &n.second;
+    }
+    return nullptr;
+  }
+  struct Scaled {
+    PIX_IBitmap* base;
+    int key;  // the scale times two
+    PIX_IBitmap* art;
+  };
+  const Scaled* FindScaled(PIX_IBitmap* base, int key) const {
+    for (auto& e : mScaled) {
+      if (e.base == base && e.key == key) return &e;
+    }
+    return nullptr;
+  }
+  void AddScaled(PIX_IBitmap* base, int key, PIX_IBitmap* art) {
+    if (art) Add(kScaledBitmapId, art);
+    mScaled.push_back(Scaled{base, key, art});
+  }
   bool RemoveRunTime(PIX_IBitmap* pBitmap) {
     for (auto it = mEntries.begin(); it != mEntries.end(); ++it) {
       if (it->first == kRunTimeBitmapId && it->second.get() == pBitmap) {
@@ -47,6 +81,8 @@ public:
 
 private:
   std::vector<std::pair<int, std::unique_ptr<PIX_IBitmap>>> mEntries;
+  std::vector<std::pair<PIX_IBitmap*, std::string>> mNames;
+  std::vector<Scaled> mScaled;
 };
 
 // Made on first use so that editors created during static initialisation of
@@ -78,12 +114,42 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool frame
       // built into the program, when there is one.
       BuiltInImageLoader builtIn = s_builtInLoader.load();
       if (!pBitmap && builtIn && name) pBitmap = builtIn(name);
-      if (pBitmap) cache.Add(id, pBitmap);
+      if (pBitmap) {
+        cache.Add(id, pBitmap);
+        if (name) cache.Name(pBitmap, name);
+      }
     }
   }
   // A missing image gives an empty handle; drawing it does nothing.
   if (!pBitmap) return IBitmap(nullptr, 0, 0, nStates, framesAreHorizontal);
   return IBitmap(pBitmap, pBitmap->getWidth(), pBitmap->getHeight(), nStates, framesAreHorizontal);
+}
+
+PIX_IBitmap* IGraphics::ScaledArtwork(PIX_IBitmap* base) {
+  if (!base || mScale == 1.0f) return nullptr;
+  for (auto& e : mScaledArt) {
+    if (e.first == base) return e.second;
+  }
+  const int key = (int)std::lround(mScale * 2.0f);
+  PIX_IBitmap* art = nullptr;
+  {
+    BitmapCache& cache = s_bitmapCache();
+    std::lock_guard<std::mutex> lock(cache.mMutex);
+    if (const BitmapCache::Scaled* found = cache.FindScaled(base, key)) {
+      art = found->art;
+    } else if (const std::string* name = cache.NameOf(base)) {
+      art = OSLoadBitmap(kScaledBitmapId, ScaledName(*name, key).c_str());
+      // Artwork of another size than the image times the scale would put
+      // every control out of place: it counts as missing.
+      if (art && (art->getWidth() != ToDraw(base->getWidth()) || art->getHeight() != ToDraw(base->getHeight()))) {
+        delete art;
+        art = nullptr;
+      }
+      cache.AddScaled(base, key, art);
+    }
+  }
+  mScaledArt.emplace_back(base, art);
+  return art;
 }
 
 void IGraphics::RetainBitmap(IBitmap* pBitmap) {

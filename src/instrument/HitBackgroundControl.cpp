@@ -33,8 +33,15 @@ bool HitBackgroundControl::Draw(IGraphics* pGraphics) {
   // The first drawing (a snapshot may come before any timer tick) makes
   // the first picture; later ones come from OnGUIIdle only, so that a
   // partial redraw never shows a picture the rest of the strip lacks.
-  if (mPicture.Renders() == 0) Update();
+  // One column per pixel of the drawing bitmap, so that the picture is as
+  // sharp as the skin at every scale.
+  const int columns = pGraphics->ToDraw(kRight - kLeft);
+  if (mPicture.Renders() == 0 || mPicture.Columns() != columns) {
+    mPicture.SetColumns(columns);
+    Update();
+  }
   IBitmapControl::Draw(pGraphics);
+  const float step = (float)(kRight - kLeft) / (float)columns;
   const auto& low = mPicture.Low();
   const auto& high = mPicture.High();
   const auto& peak = mPicture.Peak();
@@ -45,15 +52,14 @@ bool HitBackgroundControl::Draw(IGraphics* pGraphics) {
   float prevTop = y(0.0f), prevBottom = prevTop;
   for (int c = 0; c < mPicture.Columns(); ++c) {
     const float top = y(high[(std::size_t)c]), bottom = y(low[(std::size_t)c]);
-    const int y0 = (int)std::lround(std::min(top, prevBottom));
-    const int y1 = (int)std::lround(std::max(bottom, prevTop));
-    pGraphics->DrawVerticalLine(&kInk, kLeft + c, y0, y1);
+    const float x = (float)kLeft + step * (float)c;
+    pGraphics->DrawLine(&kInk, x, std::min(top, prevBottom), x, std::max(bottom, prevTop));
     prevTop = top;
     prevBottom = bottom;
   }
   // The envelope, above and below the centre line.
   for (int c = 1; c < mPicture.Columns(); ++c) {
-    const float x0 = (float)(kLeft + c - 1), x1 = (float)(kLeft + c);
+    const float x0 = (float)kLeft + step * (float)(c - 1), x1 = x0 + step;
     const float p0 = peak[(std::size_t)c - 1], p1 = peak[(std::size_t)c];
     pGraphics->DrawLine(&kEnvelope, x0, y(p0), x1, y(p1), &kEnvelopeBlend, true);
     pGraphics->DrawLine(&kEnvelope, x0, y(-p0), x1, y(-p1), &kEnvelopeBlend, true);

@@ -17,6 +17,15 @@ HitPicture::HitPicture(int columns)
 
 HitPicture::~HitPicture() = default;
 
+void HitPicture::SetColumns(int columns) {
+  const std::size_t n = (std::size_t)std::max(columns, 1);
+  if (n == mLow.size()) return;
+  mLow.assign(n, 0.0f);
+  mHigh.assign(n, 0.0f);
+  mPeak.assign(n, 0.0f);
+  mHaveValues = false;
+}
+
 bool HitPicture::Render(const double (&values)[kNumValues]) {
   if (mHaveValues && std::equal(values, values + kNumValues, mValues)) return false;
   std::copy(values, values + kNumValues, mValues);

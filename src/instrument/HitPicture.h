@@ -36,6 +36,9 @@ public:
   bool Render(const double (&values)[kNumValues]);
 
   int Columns() const { return (int)mLow.size(); }
+  // Another number of columns (for another drawing scale); the next Render
+  // renders whatever the values.
+  void SetColumns(int columns);
   const std::vector<float>& Low() const { return mLow; }
   const std::vector<float>& High() const { return mHigh; }
   const std::vector<float>& Peak() const { return mPeak; }
