@@ -66,10 +66,17 @@ void BM_ConstructSecondInstance(benchmark::State& state) {
 }
 BENCHMARK(BM_ConstructSecondInstance)->Unit(benchmark::kMillisecond);
 
+// The scale of a run (the argument is twice the scale: 2, 3, 4 for 1x, 1.5x, 2x).
+void SetBenchScale(IGraphics* g, benchmark::State& state) {
+  g->SetScale((float)state.range(0) / 2.0f);
+  state.SetLabel(state.range(0) == 2 ? "1x" : state.range(0) == 3 ? "1.5x" : "2x");
+}
+
 // What a window's first paint (or an uncovered window) costs: every control drawn.
 void BM_FullRedraw(benchmark::State& state) {
   QiKt412 plug(PresetFolder());
   IGraphics* g = plug.Graphics();
+  SetBenchScale(g, state);
   IRECT all(0, 0, g->Width(), g->Height());
   g->Draw(&all);
   for (auto _ : state) {
@@ -77,12 +84,13 @@ void BM_FullRedraw(benchmark::State& state) {
     g->Draw(&all);
   }
 }
-BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullRedraw)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMicrosecond);
 
 // One timer tick after the host moved one knob: find the dirty area, redraw it.
 void BM_OneKnobRedraw(benchmark::State& state) {
   QiKt412 plug(PresetFolder());
   IGraphics* g = plug.Graphics();
+  SetBenchScale(g, state);
   IRECT all(0, 0, g->Width(), g->Height());
   g->Draw(&all);
   int step = 0;
@@ -93,7 +101,7 @@ void BM_OneKnobRedraw(benchmark::State& state) {
     benchmark::DoNotOptimize(dirty);
   }
 }
-BENCHMARK(BM_OneKnobRedraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OneKnobRedraw)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMicrosecond);
 
 // The editor thread's work when a knob moves the sound: one hit rendered by
 // the editor's own voice and reduced to the picture's columns (arg 0), and
