@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "graphics/IBitmap.h"
@@ -122,10 +123,35 @@ public:
   int AttachControl(IControl* pControl);
   void AttachBackground(int id, const char* name);
   void AttachPanelBackground(const IColor* pColor);
+  // A background control of the editor's own making (one that draws more
+  // than its image), inserted at index 0; the surface owns it.
+  void AttachBackground(IControl* pControl);
   void AttachKeyCatcher(IControl* pControl);
 
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
+
+  // --- Output scale ---
+  // Layout, controls, mouse and draw rectangles stay in editor pixels
+  // (Width() x Height()); the drawing bitmap is the editor times the scale
+  // (1, 1.5 or 2), and every drawing operation maps its coordinates onto it:
+  // images come from the skin drawn for that scale (the file of the same
+  // name in the "2x" or "1.5x" folder beside the image, decoded once per
+  // process), text is set at the scaled size, shapes are drawn at the scaled
+  // size. An image without artwork for the scale is enlarged from its 1x
+  // pixels (pixel doubling at 2x). Scales outside 1..4 count as 1. Setting
+  // another scale remakes the drawing bitmap and marks everything dirty.
+  void SetScale(float scale);
+  float Scale() const { return mScale; }
+  // The drawing bitmap's size: the editor's times the scale, rounded.
+  int DrawWidth() const { return ToDraw(mWidth); }
+  int DrawHeight() const { return ToDraw(mHeight); }
+  // A length or coordinate in editor pixels on the drawing bitmap, rounded.
+  int ToDraw(int v) const;
+  IRECT ToDraw(const IRECT& r) const;
+  // The image drawn for the current scale in place of a 1x skin image, or
+  // null when the skin has none (the caller then enlarges the 1x pixels).
+  PIX_IBitmap* ScaledArtwork(PIX_IBitmap* base);
   int FPS() const { return mFPS; }
   IPluginBase* GetPlug() { return mPlug; }
   int GetNControls() const { return (int)mControls.size(); }
@@ -249,6 +275,10 @@ protected:
   PIX_SysBitmap* mDrawBitmap = nullptr;
   PIX_MemBitmap* mTmpBitmap = nullptr;
   int mWidth, mHeight;
+  float mScale = 1.0f;
+  // The artwork this editor has looked up for its scale: 1x image -> image
+  // for the scale (null: none). Cleared when the scale changes.
+  std::vector<std::pair<PIX_IBitmap*, PIX_IBitmap*>> mScaledArt;
   int mFPS;
   int mIdleTicks = 0;
   int mMouseCapture = -1, mMouseOver = -1;
@@ -266,6 +296,9 @@ private:
   bool DrawControl(int idx);
   // The part of the bitmap a text may touch, when it reaches outside the
   // draw rectangle during a pass; empty otherwise.
+  // DrawBitmap at a scale other than 1: r is the clipped part of pDest.
+  bool DrawScaledBitmap(IBitmap* pBitmap, IRECT* pDest, const IRECT& r, int srcX, int srcY,
+                        const IChannelBlend* pBlend);
   IRECT TextBoxOutsideDrawRect(IText* pTxt, PIX_CachedFont* font, const char* str, IRECT* pR, unsigned fmt);
 
   IGraphics(const IGraphics&) = delete;

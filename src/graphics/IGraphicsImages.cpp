@@ -1,6 +1,7 @@
 // Skin images: the process-wide bitmap cache, loading by resource id, scaled and cropped copies.
 #include <atomic>
 #include <memory>
+#include <cmath>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -14,6 +15,14 @@
 namespace {
 
 constexpr int kRunTimeBitmapId = -1;
+constexpr int kScaledBitmapId = -2;
+
+// "resources/img/knob.png" at scale 1.5 -> "resources/img/1.5x/knob.png".
+std::string ScaledName(const std::string& name, int key) {
+  const std::string folder = (key % 2 ? std::to_string(key / 2) + ".5" : std::to_string(key / 2)) + "x/";
+  const size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? folder + name : name.substr(0, slash + 1) + folder + name.substr(slash + 1);
+}
 
 std::atomic<IGraphics::BuiltInImageLoader> s_builtInLoader{nullptr};
 std::atomic<IGraphics::BuiltInImageSizer> s_builtInSizer{nullptr};
@@ -110,6 +119,30 @@ public:
     mEntries.push_back(CacheEntry{id, std::unique_ptr<PIX_IBitmap>(pBitmap), w, h});
     return &mEntries.back();
   }
+  // Skin images loaded by name, and the artwork found for them at other
+  // scales (null: looked for and not found, so never looked for again).
+  void Name(PIX_IBitmap* pBitmap, const char* name) { mNames.emplace_back(pBitmap, name); }
+  const std::string* NameOf(PIX_IBitmap* pBitmap) const {
+    for (auto& n : mNames) {
+      if (n.first == pBitmap) return &n.second;
+    }
+    return nullptr;
+  }
+  struct Scaled {
+    PIX_IBitmap* base;
+    int key;  // the scale times two
+    PIX_IBitmap* art;
+  };
+  const Scaled* FindScaled(PIX_IBitmap* base, int key) const {
+    for (auto& e : mScaled) {
+      if (e.base == base && e.key == key) return &e;
+    }
+    return nullptr;
+  }
+  void AddScaled(PIX_IBitmap* base, int key, PIX_IBitmap* art) {
+    if (art) Add(kScaledBitmapId, art, art->getWidth(), art->getHeight());
+    mScaled.push_back(Scaled{base, key, art});
+  }
   bool RemoveRunTime(PIX_IBitmap* pBitmap) {
     for (auto it = mEntries.begin(); it != mEntries.end(); ++it) {
       if (it->id == kRunTimeBitmapId && it->bitmap.get() == pBitmap) {
@@ -131,6 +164,8 @@ public:
 private:
   // An entry found or added is read under the mutex, before another is added.
   std::vector<CacheEntry> mEntries;
+  std::vector<std::pair<PIX_IBitmap*, std::string>> mNames;
+  std::vector<Scaled> mScaled;
 };
 
 // Made on first use so that editors created during static initialisation of
@@ -189,11 +224,40 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, int nStates, bool frame
       pBitmap = entry->bitmap.get();
       w = entry->w;
       h = entry->h;
+      // Remembered by name, so artwork at other scales can be looked up.
+      if (name && !cache.NameOf(pBitmap)) cache.Name(pBitmap, name);
     }
   }
   // A missing image gives an empty handle; drawing it does nothing.
   if (!pBitmap) return IBitmap(nullptr, 0, 0, nStates, framesAreHorizontal);
   return IBitmap(pBitmap, w, h, nStates, framesAreHorizontal);
+}
+
+PIX_IBitmap* IGraphics::ScaledArtwork(PIX_IBitmap* base) {
+  if (!base || mScale == 1.0f) return nullptr;
+  for (auto& e : mScaledArt) {
+    if (e.first == base) return e.second;
+  }
+  const int key = (int)std::lround(mScale * 2.0f);
+  PIX_IBitmap* art = nullptr;
+  {
+    BitmapCache& cache = s_bitmapCache();
+    std::lock_guard<std::mutex> lock(cache.mMutex);
+    if (const BitmapCache::Scaled* found = cache.FindScaled(base, key)) {
+      art = found->art;
+    } else if (const std::string* name = cache.NameOf(base)) {
+      art = OSLoadBitmap(kScaledBitmapId, ScaledName(*name, key).c_str());
+      // Artwork of another size than the image times the scale would put
+      // every control out of place: it counts as missing.
+      if (art && (art->getWidth() != ToDraw(base->getWidth()) || art->getHeight() != ToDraw(base->getHeight()))) {
+        delete art;
+        art = nullptr;
+      }
+      cache.AddScaled(base, key, art);
+    }
+  }
+  mScaledArt.emplace_back(base, art);
+  return art;
 }
 
 void IGraphics::RetainBitmap(IBitmap* pBitmap) {

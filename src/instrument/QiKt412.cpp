@@ -181,27 +181,29 @@ void QiKt412::OnParamChange(int paramIdx) {
   if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
 }
 
-void QiKt412::ApplyToVoice(int paramIdx, double v) {
+void QiKt412::ApplyToVoice(int paramIdx, double v) { SetVoiceParameter(mVoice, paramIdx, v); }
+
+void QiKt412::SetVoiceParameter(kt412& voice, int paramIdx, double v) {
   // The voice takes floats; sums such as v + v are formed in double first.
   switch (paramIdx) {
-    case kPitch: mVoice.setTune(static_cast<float>(v)); break;
-    case kAccent: mVoice.setAccent(static_cast<float>(v)); break;
+    case kPitch: voice.setTune(static_cast<float>(v)); break;
+    case kAccent: voice.setAccent(static_cast<float>(v)); break;
     // Decay 0..1 maps to an amplitude decay time constant of 0.01551 + 0.33 v s.
-    case kDecay: mVoice.setDecay(static_cast<float>(v + v)); break;
+    case kDecay: voice.setDecay(static_cast<float>(v + v)); break;
     // TuneDecay 0..1: pitch decay time constant 0.005808 + 0.0528 v s.
-    case kTuneDecay: mVoice.setTuneDecay(static_cast<float>(v + v)); break;
+    case kTuneDecay: voice.setTuneDecay(static_cast<float>(v + v)); break;
     // Attack scales the click path by v squared.
-    case kAttack: mVoice.setAttack(static_cast<float>(v)); break;
+    case kAttack: voice.setAttack(static_cast<float>(v)); break;
     // Hold 0..1: amplitude hold 0.005 + 0.2 v s.
-    case kHold: mVoice.setHold(static_cast<float>(v + v)); break;
+    case kHold: voice.setHold(static_cast<float>(v + v)); break;
     // TuneDepth 0..1: pitch sweep of up to 14 x 2v x 14.8 Hz at the start of a hit.
-    case kTuneDepth: mVoice.setTuneDepth(static_cast<float>(v + v)); break;
+    case kTuneDepth: voice.setTuneDepth(static_cast<float>(v + v)); break;
     // NoiseDecay 0..1: click decay time constant about 0.004158 + 0.2079 v^2 s.
-    case kNoiseDecay: mVoice.setNoiseDecay(static_cast<float>(v)); break;
+    case kNoiseDecay: voice.setNoiseDecay(static_cast<float>(v)); break;
     // Distort 0..1: clipper drive factor 1 + v.
-    case kDistort: mVoice.setDistortion(static_cast<float>(v)); break;
-    case kMidiTuneFlag: mVoice.setMidiTuneFlag(static_cast<int>(v)); break;
-    case kMidiAccentFlag: mVoice.setMidiAccentFlag(static_cast<int>(v)); break;
+    case kDistort: voice.setDistortion(static_cast<float>(v)); break;
+    case kMidiTuneFlag: voice.setMidiTuneFlag(static_cast<int>(v)); break;
+    case kMidiAccentFlag: voice.setMidiAccentFlag(static_cast<int>(v)); break;
     default: break;
   }
 }

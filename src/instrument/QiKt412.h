@@ -105,6 +105,11 @@ public:
   // MIDI note used by the trigger pad: A1, so that with Pitch 0 a pad hit
   // sounds at the 55 Hz base pitch whatever the MIDI tune switch says.
   static constexpr int kTriggerNote = 33;
+  // Hands the value of a sound or MIDI switch parameter (0..10), as the
+  // parameter holds it, to a voice's setter: the one mapping from the
+  // parameters to the voice, used by the instrument's voice and the
+  // editor's picture of the hit alike. Other indices do nothing.
+  static void SetVoiceParameter(kt412& voice, int paramIdx, double v);
   // The LED goes dark at the end of the first block in which more than this
   // many frames have passed since the last hit.
   static constexpr int kLedHoldFrames = 10000;

@@ -5,6 +5,7 @@
 #include "graphics/IKnobControl.h"
 #include "graphics/ISwitchControl.h"
 #include "graphics/ITextControl.h"
+#include "instrument/HitBackgroundControl.h"
 #include "instrument/INonClickable.h"
 #include "instrument/InstrumentResources.h"
 #include "instrument/PresetFunctionsMenu.h"
@@ -49,7 +50,9 @@ void QiKt412::BuildEditor() {
 
   IGraphics* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0);
   mGraphics = pGraphics;
-  pGraphics->AttachBackground(kBackground.id, kBackground.name);
+  // The panel, with the picture of the current hit drawn on it.
+  IBitmap background = Load(pGraphics, kBackground);
+  pGraphics->AttachBackground(new HitBackgroundControl(this, &background));
 
   IBitmap knob = Load(pGraphics, kKnob);
   for (int p = kPitch; p <= kDistort; ++p) {

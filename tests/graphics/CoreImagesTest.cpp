@@ -162,6 +162,46 @@ TEST_F(ImagesFixture, VerticalFilmstripFrameSelection) {
   }
 }
 
+// Drawn at another scale, an image comes from the artwork of that scale in
+// its folder beside the 1x file; without it (or with artwork of the wrong
+// size) the 1x pixels are enlarged. Positions stay in editor pixels.
+TEST_F(ImagesFixture, AtEachScaleAnImageComesFromItsScaleFolderElseFromThe1xPixels) {
+  ASSERT_TRUE(WriteStrip(dir + "/strip.png", 10, 40, 4, false));
+  ASSERT_EQ(0, std::system(("mkdir -p '" + dir + "/2x' '" + dir + "/1.5x'").c_str()));
+  // The 2x artwork shows frame colours 4..7, so that its pixels are told apart.
+  PIX_MemBitmap art(20, 80, 4);
+  for (int k = 0; k < 4; ++k) PIX_FillRect(&art, 0, k * 20, 20, 20, FrameColour(k + 4).ToPixel(), 1.0f, 0);
+  ASSERT_TRUE(PIX_SavePNG((dir + "/2x/strip.png").c_str(), &art));
+  ASSERT_TRUE(WriteStrip(dir + "/1.5x/strip.png", 12, 48, 4, false));  // not 15 x 60: unusable
+  IBitmap strip = g->LoadIBitmap(7120, "img/strip.png", 4);
+  EXPECT_EQ(10, strip.W);
+  EXPECT_EQ(40, strip.H);
+  struct Case {
+    float scale;
+    int drawW, drawH;
+    int colourOfFrame2;
+    bool exactEdges;  // interpolated enlargement (1.5x) blends at the frame's edges
+  };
+  for (const Case& c : {Case{2.0f, 200, 120, 5, true}, Case{1.5f, 150, 90, 1, false}, Case{1.0f, 100, 60, 1, true}}) {
+    SCOPED_TRACE(c.scale);
+    g->SetScale(c.scale);
+    ASSERT_EQ(c.drawW, g->GetDrawBitmap()->getWidth());
+    ASSERT_EQ(c.drawH, g->GetDrawBitmap()->getHeight());
+    IRECT dest(20, 5, 30, 15);
+    g->DrawBitmap(&strip, &dest, 2, nullptr);
+    EXPECT_EQ(FrameColour(c.colourOfFrame2), g->GetPoint(25, 10));
+    if (!c.exactEdges) continue;
+    EXPECT_EQ(FrameColour(c.colourOfFrame2), g->GetPoint(20, 5));
+    EXPECT_EQ(FrameColour(c.colourOfFrame2), g->GetPoint(29, 14));
+    // The frame covers exactly the destination times the scale.
+    PIX_IBitmap* bm = g->GetDrawBitmap();
+    const int l = g->ToDraw(20), r = g->ToDraw(30);
+    EXPECT_EQ(FrameColour(c.colourOfFrame2).ToPixel(), bm->getBits()[g->ToDraw(10) * bm->getRowSpan() + r - 1]);
+    EXPECT_NE(FrameColour(c.colourOfFrame2).ToPixel(), bm->getBits()[g->ToDraw(10) * bm->getRowSpan() + r]);
+    EXPECT_NE(FrameColour(c.colourOfFrame2).ToPixel(), bm->getBits()[g->ToDraw(10) * bm->getRowSpan() + l - 1]);
+  }
+}
+
 TEST_F(ImagesFixture, HorizontalFilmstripFrameSelection) {
   ASSERT_TRUE(WriteStrip(dir + "/hstrip.png", 30, 6, 3, true));
   IBitmap strip = g->LoadIBitmap(7108, "hstrip.png", 3, true);

@@ -31,6 +31,9 @@ public:
   static std::string GetDefaultResourcePath();
   // True once SetDefaultResourcePath has been called in this process.
   static bool DefaultResourcePathSet();
+  // The part of a skin image's name looked up in the resource folder: the
+  // file name, with the folder of a scale's artwork ("1.5x/", "2x/") kept.
+  static std::string SkinFileName(const std::string& name);
   void SetResourcePath(const char* path) { mResourcePath = path ? path : ""; }
   const std::string& GetResourcePath() const { return mResourcePath; }
   // The plug-in bundle's identifier, kept like a windowed surface keeps it;
