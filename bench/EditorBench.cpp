@@ -7,6 +7,7 @@
 #include <string>
 
 #include "graphics/IGraphics.h"
+#include "instrument/HitBackgroundControl.h"
 #include "instrument/PresetBrowser.h"
 #include "instrument/QiKt412.h"
 
@@ -37,8 +38,9 @@ const std::string& PresetFolder() {
   return folder.Path();
 }
 
-// The first instrument of a process: every skin image is decoded and every
-// font made. It can only be measured once, so it runs first, one iteration.
+// The first instrument of a process. Its skin images are only sized here
+// (they are decoded when the editor is first drawn: see the next benchmark).
+// It can only be measured once, so it runs first, one iteration.
 void BM_ConstructFirstInstance(benchmark::State& state) {
   const std::string& folder = PresetFolder();
   for (auto _ : state) {
@@ -50,6 +52,25 @@ void BM_ConstructFirstInstance(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ConstructFirstInstance)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Opening the first editor of a process: the instrument built and its editor
+// painted once, which decodes every skin image and makes every font. Like the
+// one above it counts only as the first of its process: run it on its own
+// (--benchmark_filter=FirstEditor); after other benchmarks it shows a warm cache.
+void BM_FirstEditorBuiltAndPainted(benchmark::State& state) {
+  const std::string& folder = PresetFolder();
+  for (auto _ : state) {
+    auto plug = std::make_unique<QiKt412>(folder);
+    IGraphics* g = plug->Graphics();
+    IRECT all(0, 0, g->Width(), g->Height());
+    g->Draw(&all);
+    benchmark::DoNotOptimize(g->GetBits());
+    state.PauseTiming();
+    plug.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_FirstEditorBuiltAndPainted)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Another instance with the image cache warm: the editor's 20 controls, a
 // scan of the preset folder and the first factory preset loaded.
@@ -65,10 +86,17 @@ void BM_ConstructSecondInstance(benchmark::State& state) {
 }
 BENCHMARK(BM_ConstructSecondInstance)->Unit(benchmark::kMillisecond);
 
+// The scale of a run (the argument is twice the scale: 2, 3, 4 for 1x, 1.5x, 2x).
+void SetBenchScale(IGraphics* g, benchmark::State& state) {
+  g->SetScale((float)state.range(0) / 2.0f);
+  state.SetLabel(state.range(0) == 2 ? "1x" : state.range(0) == 3 ? "1.5x" : "2x");
+}
+
 // What a window's first paint (or an uncovered window) costs: every control drawn.
 void BM_FullRedraw(benchmark::State& state) {
   QiKt412 plug(PresetFolder());
   IGraphics* g = plug.Graphics();
+  SetBenchScale(g, state);
   IRECT all(0, 0, g->Width(), g->Height());
   g->Draw(&all);
   for (auto _ : state) {
@@ -76,12 +104,13 @@ void BM_FullRedraw(benchmark::State& state) {
     g->Draw(&all);
   }
 }
-BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullRedraw)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMicrosecond);
 
 // One timer tick after the host moved one knob: find the dirty area, redraw it.
 void BM_OneKnobRedraw(benchmark::State& state) {
   QiKt412 plug(PresetFolder());
   IGraphics* g = plug.Graphics();
+  SetBenchScale(g, state);
   IRECT all(0, 0, g->Width(), g->Height());
   g->Draw(&all);
   int step = 0;
@@ -92,7 +121,32 @@ void BM_OneKnobRedraw(benchmark::State& state) {
     benchmark::DoNotOptimize(dirty);
   }
 }
-BENCHMARK(BM_OneKnobRedraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OneKnobRedraw)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMicrosecond);
+
+// The editor thread's work when a knob moves the sound: one hit rendered by
+// the editor's own voice and reduced to the picture's columns (arg 0), and
+// with it the timer tick's redraw of the editor it dirties (arg 1).
+void BM_HitPictureUpdate(benchmark::State& state) {
+  QiKt412 plug(PresetFolder());
+  IGraphics* g = plug.Graphics();
+  auto* bg = static_cast<HitBackgroundControl*>(g->GetControl(0));
+  IRECT all(0, 0, g->Width(), g->Height());
+  g->Draw(&all);
+  const bool redraw = state.range(0) != 0;
+  int step = 0;
+  for (auto _ : state) {
+    plug.GetParam(kDecay)->Set((step++ % 64) / 63.0);
+    if (!redraw) {
+      benchmark::DoNotOptimize(bg->Update());
+      continue;
+    }
+    g->OnGUIIdle();
+    IRECT dirty;
+    if (g->IsDirty(&dirty)) g->Draw(&dirty);
+    benchmark::DoNotOptimize(dirty);
+  }
+}
+BENCHMARK(BM_HitPictureUpdate)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -26,7 +26,7 @@ constexpr float kPi = 3.14159265358979f;
 // Supersampling factor of the shape layers: 4 x 4 samples per pixel, 2 x 2
 // from scale 3 up (the pixels are small there, and the layers stay under
 // 70 MB).
-constexpr int Super(int scale)
+constexpr int Super(float scale)
 {
   return scale <= 2 ? 4 : 2;
 }
@@ -65,9 +65,10 @@ struct Rng
 class Sprite
 {
 public:
-  Sprite(int w, int h, int scale, bool transparent, PIX_pixel matte = kMatte)
-      : m_w(w), m_h(h), m_scale(scale), m_k((float)(scale * Super(scale))), m_transparent(transparent),
-        m_col(w * scale * Super(scale), h * scale * Super(scale), 4)
+  // Sizes times the scale must be whole pixels (1.5 suits the even sizes of this skin).
+  Sprite(int w, int h, float scale, bool transparent, PIX_pixel matte = kMatte)
+      : m_w(w), m_h(h), m_scale(scale), m_k(scale * (float)Super(scale)), m_transparent(transparent),
+        m_col(Px(w, scale) * Super(scale), Px(h, scale) * Super(scale), 4)
   {
     PIX_Clear(&m_col, matte);
     if (transparent)
@@ -77,7 +78,9 @@ public:
     }
   }
 
-  int scale() const { return m_scale; }
+  float scale() const { return m_scale; }
+  // A design size in pixels at a scale.
+  static int Px(int size, float scale) { return (int)std::lround((float)size * scale); }
 
   // Horizontal spans of any shape given as a function row -> [x0, x1) in
   // supersampled pixels, with a colour per row (gradients).
@@ -193,7 +196,7 @@ public:
   // may be drawn onto it before FinishAlpha().
   PIX_MemBitmap* Resolve()
   {
-    const int W = m_w * m_scale, H = m_h * m_scale;
+    const int W = Px(m_w, m_scale), H = Px(m_h, m_scale);
     auto* out = new PIX_MemBitmap(W, H, 4);
     PIX_ScaledBlit(out, &m_col, 0, 0, W, H, 0, 0, (float)m_col.getWidth(), (float)m_col.getHeight(),
                    1.0f, PIX_BLIT_FILTER_BILINEAR);
@@ -216,7 +219,8 @@ public:
   }
 
 private:
-  int m_w, m_h, m_scale;
+  int m_w, m_h;
+  float m_scale;
   float m_k;
   bool m_transparent;
   PIX_MemBitmap m_col, m_cov, m_covSmall;
@@ -226,9 +230,10 @@ private:
 class Font
 {
 public:
-  Font(int px, bool bold, int scale)
+  // The type size in pixels is the design size times the scale, rounded.
+  Font(int px, bool bold, float scale)
   {
-    m_font.SetFromHFont(CreateFont(-px * scale, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
+    m_font.SetFromHFont(CreateFont(-(int)std::lround((float)px * scale), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0,
                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                    ANTIALIASED_QUALITY, DEFAULT_PITCH, kFace),
                         PIX_FONT_FLAG_OWNS_HFONT);
@@ -252,7 +257,8 @@ public:
     if (shadow)
     {
       m_font.SetTextColor(shadow);
-      RECT r{px + m_scale, py + m_scale, px + 4096, py + lh + m_scale};
+      const int d = (int)std::lround(m_scale);
+      RECT r{px + d, py + d, px + 4096, py + lh + d};
       m_font.DrawText(bm, s, -1, &r, DT_SINGLELINE | DT_NOCLIP);
     }
     m_font.SetTextColor(c);
@@ -266,7 +272,7 @@ public:
 
 private:
   PIX_CachedFont m_font;
-  int m_scale = 1;
+  float m_scale = 1;
 };
 
 }  // namespace skin

@@ -3,7 +3,8 @@
 //
 //   gen_skin OUTDIR [--scale N] [--preview FILE]
 //
-// --scale (1..4, default 1) multiplies every size, for high-density skins.
+// --scale (1, 1.5, 2, 2.5, 3, 3.5 or 4; default 1) multiplies every size, for
+// high-density skins; type is set at the scaled size, never enlarged.
 // --preview also writes the images put together as the editor shows them.
 // The output is fully determined by this file, the drawing library and the
 // "DejaVu Sans" font: the panel texture comes from a fixed-seed generator, so
@@ -37,7 +38,7 @@ const PIX_pixel kLabelDim = PIX_RGBA(138, 140, 146, 255);
 struct Output
 {
   std::string dir;
-  int scale = 1;
+  float scale = 1;
   bool ok = true;
 
   void save(const char* name, PIX_IBitmap* bm)
@@ -70,7 +71,7 @@ void SaveStrip(Output& out, const char* name, std::vector<PIX_MemBitmap*>& frame
 // with a pointer. Frame i shows the value i / 63.
 constexpr float kKnobSweep = 1.5f * kPi;  // 270 degrees
 
-PIX_MemBitmap* KnobFrame(int scale, float value)
+PIX_MemBitmap* KnobFrame(float scale, float value)
 {
   Sprite s(64, 64, scale, true);
   const float cx = 32, cy = 32;
@@ -111,7 +112,7 @@ void DrawKnob(Output& out)
 
 // ---- Keyboard switch --------------------------------------------------------
 // 56 x 36: a small keyboard; off it lies dark, on its keys glow amber.
-PIX_MemBitmap* KybFrame(int scale, bool on)
+PIX_MemBitmap* KybFrame(float scale, bool on)
 {
   Sprite s(56, 36, scale, true);
   s.roundRect(0.5f, 1.5f, 55, 34.5f, 5, kBlack, kBlack, 1.0f, 0.5f);  // shadow
@@ -150,7 +151,7 @@ void DrawKyb(Output& out)
 
 // ---- Trigger pad ---------------------------------------------------------------
 // 96 x 30: a rubber pad that reads TRIGGER; pressed, it sinks and lights.
-PIX_MemBitmap* TriggerFrame(int scale, bool pressed)
+PIX_MemBitmap* TriggerFrame(float scale, bool pressed)
 {
   Sprite s(96, 30, scale, true);
   s.roundRect(0.5f, 0.5f, 95, 29, 6, PIX_RGBA(12, 12, 14, 255), PIX_RGBA(70, 72, 78, 255));
@@ -182,7 +183,7 @@ void DrawTrigger(Output& out)
 
 // ---- Small buttons ---------------------------------------------------------------
 // 22 x 16 push buttons with an indicator bar that lights in the given colour.
-PIX_MemBitmap* SmallButtonFrame(int scale, bool on, PIX_pixel lit)
+PIX_MemBitmap* SmallButtonFrame(float scale, bool on, PIX_pixel lit)
 {
   Sprite s(22, 16, scale, true);
   s.roundRect(0.5f, 0.5f, 21, 15, 3, PIX_RGBA(10, 10, 12, 255), PIX_RGBA(74, 76, 82, 255));
@@ -212,7 +213,7 @@ void DrawSmallButtons(Output& out)
 }
 
 // ---- LED --------------------------------------------------------------------------
-PIX_MemBitmap* LedFrame(int scale, bool lit)
+PIX_MemBitmap* LedFrame(float scale, bool lit)
 {
   Sprite s(16, 16, scale, true);
   if (lit) s.glow(8, 8, 8, PIX_RGBA(255, 60, 30, 255), 0.9f, 10);
@@ -239,7 +240,7 @@ void DrawLed(Output& out)
 }
 
 // ---- Preset arrows -----------------------------------------------------------------
-PIX_MemBitmap* ArrowFrame(int scale, bool right, bool pressed)
+PIX_MemBitmap* ArrowFrame(float scale, bool right, bool pressed)
 {
   Sprite s(32, 18, scale, true);
   s.roundRect(0.5f, 0.5f, 31, 17, 3.5f, PIX_RGBA(10, 10, 12, 255), PIX_RGBA(70, 72, 78, 255));
@@ -275,13 +276,13 @@ const char* const kKnobLabels[9] = {"PITCH", "ACCENT", "DECAY", "TUNE DECAY", "A
 
 // Brushed-metal grain: per-row streaks (smoothed noise along x) plus fine
 // grain, as a grey image around 128, laid over the panel with overlay.
-void Texture(PIX_IBitmap* bm, int scale)
+void Texture(PIX_IBitmap* bm, float scale)
 {
   const int W = bm->getWidth(), H = bm->getHeight();
   PIX_MemBitmap grain(W, H, 4);
   Rng rng(0x4B540412u);
   // Streaks keep their length in design units at every scale.
-  const float keep = scale == 1 ? 0.94f : std::pow(0.94f, 1.0f / (float)scale);
+  const float keep = scale == 1 ? 0.94f : std::pow(0.94f, 1.0f / scale);
   for (int y = 0; y < H; ++y)
   {
     float streak = rng.uni() * 0.5f;
@@ -307,7 +308,7 @@ void Arrow(Sprite& s, float x, float cy, float len, PIX_pixel c)
 
 void DrawBackground(Output& out)
 {
-  const int sc = out.scale;
+  const float sc = out.scale;
   Sprite s(kBgW, kBgH, sc, false, kPanelBottom);
   // Panel with a soft vertical light fall-off; header and footer bands.
   s.roundRect(0, 0, kBgW, kBgH, 0, kPanelTop, kPanelBottom);
@@ -354,22 +355,6 @@ void DrawBackground(Output& out)
   s.rect(532, 229, 1, 4, lead);
   s.rect(kLearnLabelX, 228, 1, 2, lead);
   s.rect(kClearLabelX - 1, 228, 1, 2, lead);
-  // A kick drum's waveform silk-screened across the top of the knob field:
-  // a sine whose pitch sweeps down while it decays.
-  {
-    const PIX_pixel ink = Mix(PIX_RGBA(32, 34, 38, 255), kAmber, 0.45f);
-    const float x0 = 30, x1 = 452, mid = 94, amp = 17;
-    float px = x0, py = mid, phase = 0;
-    for (float x = x0 + 0.5f; x <= x1; x += 0.5f)
-    {
-      const float t = (x - x0) / (x1 - x0);
-      phase += 2 * kPi * (0.8f + 2.6f * std::exp(-t / 0.12f)) * 0.5f / 36.0f;
-      const float y = mid - amp * std::exp(-t / 0.4f) * std::sin(phase);
-      s.stroke(px, py, x, y, 1.2f, ink);
-      px = x;
-      py = y;
-    }
-  }
   // Screws in the footer corners.
   const float screws[2][2] = {{12, 424}, {580, 424}};
   for (int i = 0; i < 2; ++i)
@@ -447,7 +432,8 @@ void DrawBackground(Output& out)
 // so that the skin can be judged as a whole.
 bool WritePreview(const Output& out, const std::string& file)
 {
-  const int sc = out.scale;
+  const float sc = out.scale;
+  auto px = [sc](int v) { return (int)std::lround((float)v * sc); };
   auto load = [&](const char* name) { return PIX_LoadPNG((out.dir + "/" + name).c_str()); };
   PIX_IBitmap* bg = load("backgroundPro.png");
   if (!bg) return false;
@@ -470,18 +456,18 @@ bool WritePreview(const Output& out, const std::string& file)
     PIX_IBitmap* img = load(p.name);
     if (!img) return false;
     const int fh = img->getHeight() / p.frames;
-    PIX_Blit(&view, img, p.x * sc, p.y * sc, 0, p.frame * fh, img->getWidth(), fh, 1.0f,
+    PIX_Blit(&view, img, px(p.x), px(p.y), 0, p.frame * fh, img->getWidth(), fh, 1.0f,
              PIX_BLIT_USE_SRC_ALPHA);
     delete img;
   }
   PIX_CachedFont f16, f12;
-  f16.SetFromHFont(CreateFont(16 * sc, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+  f16.SetFromHFont(CreateFont(px(16), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
                               NONANTIALIASED_QUALITY, 0, "Verdana"), PIX_FONT_FLAG_OWNS_HFONT);
-  f12.SetFromHFont(CreateFont(12 * sc, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+  f12.SetFromHFont(CreateFont(px(12), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
                               NONANTIALIASED_QUALITY, 0, "Verdana"), PIX_FONT_FLAG_OWNS_HFONT);
-  RECT r{207 * sc, 20 * sc, 383 * sc, 37 * sc};
+  RECT r{px(207), px(20), px(383), px(37)};
   f16.DrawText(&view, "Tight Short Kick", -1, &r, DT_CENTER);
-  r = RECT{496 * sc, 346 * sc, 544 * sc, 358 * sc};
+  r = RECT{px(496), px(346), px(544), px(358)};
   f12.DrawText(&view, "0.5000", -1, &r, DT_CENTER);
   return PIX_SavePNG(file.c_str(), &view);
 }
@@ -495,7 +481,7 @@ bool MakeDir(const std::string& dir)
 
 int Usage()
 {
-  fprintf(stderr, "usage: gen_skin OUTDIR [--scale N] [--preview FILE]   (N = 1..4, default 1)\n");
+  fprintf(stderr, "usage: gen_skin OUTDIR [--scale N] [--preview FILE]   (N = 1..4 in steps of 0.5, default 1)\n");
   return 2;
 }
 
@@ -513,9 +499,10 @@ int main(int argc, char** argv)
       if (i + 1 >= argc) return Usage();
       char* end = nullptr;
       errno = 0;
-      const long v = std::strtol(argv[++i], &end, 10);
-      if (errno || !end || *end || v < 1 || v > 4) return Usage();
-      out.scale = (int)v;
+      const double v = std::strtod(argv[++i], &end);
+      // Halves only: every design size of the skin is even, so each lands on whole pixels.
+      if (errno || !end || *end || !(v >= 1 && v <= 4) || v * 2 != std::floor(v * 2)) return Usage();
+      out.scale = (float)v;
     }
     else if (a == "--preview")
     {
@@ -554,6 +541,6 @@ int main(int argc, char** argv)
     fprintf(stderr, "gen_skin: cannot write the preview %s\n", preview.c_str());
     return 1;
   }
-  printf("gen_skin: wrote the skin at scale %d into %s\n", out.scale, out.dir.c_str());
+  printf("gen_skin: wrote the skin at scale %g into %s\n", out.scale, out.dir.c_str());
   return 0;
 }

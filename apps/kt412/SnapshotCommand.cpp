@@ -35,7 +35,7 @@ std::string SnapshotUsage() {
          "\n"
          "options:\n"
          "  -o, --output PATH      PNG file to write (default editor.png)\n"
-         "      --scale N          1 (default) or 2: every pixel doubled, as a\n"
+         "      --scale N          1 (default), 1.5 or 2: drawn natively at that scale, as a\n"
          "                         high-density screen shows the editor\n"
          "      --state FILE       load a saved state first\n"
          "      --preset FILE      load a preset file (.qipreset) after --state\n"
@@ -81,11 +81,11 @@ bool ParseSnapshotArgs(const std::vector<std::string>& args, SnapshotOptions* op
       if (!takeValue(&opts->outputPath)) return false;
     } else if (arg == "--scale") {
       if (!takeValue(&v)) return false;
-      if (v != "1" && v != "2") {
-        *error = "--scale takes 1 or 2, not '" + v + "'";
+      if (v != "1" && v != "1.5" && v != "2") {
+        *error = "--scale takes 1, 1.5 or 2, not '" + v + "'";
         return false;
       }
-      opts->scale = v == "2" ? 2 : 1;
+      opts->scale = v == "2" ? 2.0f : v == "1.5" ? 1.5f : 1.0f;
     } else if (arg == "--state") {
       if (!takeValue(&opts->stateIn)) return false;
     } else if (arg == "--preset") {
@@ -105,22 +105,6 @@ bool ParseSnapshotArgs(const std::vector<std::string>& args, SnapshotOptions* op
   return true;
 }
 
-PIX_IBitmap* ScaleUpPixels(PIX_IBitmap* src, int scale) {
-  if (!src || scale < 1) return nullptr;
-  const int w = src->getWidth(), h = src->getHeight();
-  auto dest = std::make_unique<PIX_MemBitmap>(w * scale, h * scale, 4);
-  if (dest->getWidth() != w * scale || dest->getHeight() != h * scale) return nullptr;
-  const PIX_pixel* in = src->getBits();
-  PIX_pixel* out = dest->getBits();
-  const int inSpan = src->getRowSpan(), outSpan = dest->getRowSpan();
-  for (int y = 0; y < h * scale; ++y) {
-    const PIX_pixel* row = in + static_cast<ptrdiff_t>(y / scale) * inSpan;
-    PIX_pixel* o = out + static_cast<ptrdiff_t>(y) * outSpan;
-    for (int x = 0; x < w * scale; ++x) o[x] = row[x / scale];
-  }
-  return dest.release();
-}
-
 int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& err) {
   if (opts.help) {
     out << SnapshotUsage();
@@ -135,7 +119,9 @@ int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& er
   // The controls and the preset field show exactly the sound set up above.
   ShowStartingSound(plug, opts.presetFile, !opts.stateIn.empty());
 
+  // Drawn natively at the scale, as a high-density screen shows it.
   IGraphics* g = plug.Graphics();
+  g->SetScale(opts.scale);
   if (!opts.hover.empty()) {
     const int paramIdx = FindParamByName(plug, opts.hover);
     IControl* control = nullptr;
@@ -149,12 +135,8 @@ int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& er
   IRECT all(0, 0, g->Width(), g->Height());
   g->Draw(&all);
   PIX_IBitmap* editor = g->GetDrawBitmap();
-  std::unique_ptr<PIX_IBitmap> scaled;
-  if (opts.scale != 1) {
-    scaled.reset(ScaleUpPixels(editor, opts.scale));
-    if (!scaled) return Fail(err, "out of memory for the scaled image");
-    editor = scaled.get();
-  }
+  if (!editor || editor->getWidth() != g->DrawWidth() || editor->getHeight() != g->DrawHeight())
+    return Fail(err, "out of memory for the editor's image");
   if (!editor || !PIX_SavePNG(opts.outputPath.c_str(), editor, &error)) return Fail(err, error);
   out << "kt412: wrote " << opts.outputPath << ": " << editor->getWidth() << " x " << editor->getHeight()
       << ", preset \"" << plug.PresetName() << "\"\n";

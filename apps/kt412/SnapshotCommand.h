@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-class PIX_IBitmap;
-
 struct SnapshotOptions {
   std::string outputPath = "editor.png";
-  int scale = 1;                      // 1, or 2 for the doubled high-density image
+  float scale = 1;                    // 1, 1.5 or 2: drawn natively for a high-density screen
   std::string stateIn;                // --state
   std::string presetFile;             // --preset
   std::string presetDir;              // --preset-dir
@@ -22,12 +20,8 @@ struct SnapshotOptions {
 bool ParseSnapshotArgs(const std::vector<std::string>& args, SnapshotOptions* opts, std::string* error);
 std::string SnapshotUsage();
 
-// Each pixel of src becomes a scale x scale block of a new bitmap (the
-// caller owns it); null when the size cannot be made.
-PIX_IBitmap* ScaleUpPixels(PIX_IBitmap* src, int scale);
-
 // Builds the instrument, applies --preset-dir, --state, --preset and --set as
 // the render command does, draws every control and writes the editor
-// (592 x 442, or twice that with --scale 2) as a PNG through a temporary
+// (592 x 442 times --scale) as a PNG through a temporary
 // file. 0 on success; 2 with one line on err otherwise.
 int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& err);

@@ -45,11 +45,25 @@ void IGraphics::PrepDraw() {
   delete mDrawBitmap;
   delete mTmpBitmap;
   mDrawBitmap = new PIX_SysBitmap();
-  mDrawBitmap->resize(mWidth, mHeight);
+  mDrawBitmap->resize(DrawWidth(), DrawHeight());
   mTmpBitmap = new PIX_MemBitmap(0, 0, 4);
 }
 
 PIX_IBitmap* IGraphics::GetDrawBitmap() { return mDrawBitmap; }
+
+void IGraphics::SetScale(float scale) {
+  if (!(scale >= 1.0f && scale <= 4.0f)) scale = 1.0f;
+  if (scale == mScale) return;
+  mScale = scale;
+  mScaledArt.clear();
+  if (mDrawBitmap) PrepDraw();
+  mDrawRECT = IRECT();
+  SetAllControlsDirty();
+}
+
+int IGraphics::ToDraw(int v) const { return mScale == 1.0f ? v : (int)std::lround((float)v * mScale); }
+
+IRECT IGraphics::ToDraw(const IRECT& r) const { return IRECT(ToDraw(r.L), ToDraw(r.T), ToDraw(r.R), ToDraw(r.B)); }
 
 void* IGraphics::GetBits() { return mDrawBitmap ? (void*)mDrawBitmap->getBits() : nullptr; }
 
@@ -67,6 +81,8 @@ void IGraphics::AttachBackground(int id, const char* name) {
   IControl* pBG = new IBitmapControl(mPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
   mControls.insert(mControls.begin(), pBG);
 }
+
+void IGraphics::AttachBackground(IControl* pControl) { mControls.insert(mControls.begin(), pControl); }
 
 void IGraphics::AttachPanelBackground(const IColor* pColor) {
   IRECT r(0, 0, mWidth, mHeight);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "graphics/IBitmap.h"
@@ -105,6 +106,14 @@ public:
   virtual void UpdateTooltips() {}
   // Decodes the image named by a resource; a new bitmap the caller owns, or null.
   virtual PIX_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+  // The PNG file that holds the image named by a resource, for a platform
+  // whose images are plain files: LoadIBitmap then reads only its size and
+  // decodes it when its pixels are first wanted. False (the default): the
+  // platform has no such file and LoadIBitmap decodes through OSLoadBitmap.
+  virtual bool OSLocateBitmap(int id, const char* name, std::string* pPath) {
+    (void)id, (void)name, (void)pPath;
+    return false;
+  }
 
   // --- Called by the plug-in base (virtual: the framework does not link us) ---
   void PrepDraw() override;
@@ -115,10 +124,35 @@ public:
   int AttachControl(IControl* pControl);
   void AttachBackground(int id, const char* name);
   void AttachPanelBackground(const IColor* pColor);
+  // A background control of the editor's own making (one that draws more
+  // than its image), inserted at index 0; the surface owns it.
+  void AttachBackground(IControl* pControl);
   void AttachKeyCatcher(IControl* pControl);
 
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
+
+  // --- Output scale ---
+  // Layout, controls, mouse and draw rectangles stay in editor pixels
+  // (Width() x Height()); the drawing bitmap is the editor times the scale
+  // (1, 1.5 or 2), and every drawing operation maps its coordinates onto it:
+  // images come from the skin drawn for that scale (the file of the same
+  // name in the "2x" or "1.5x" folder beside the image, decoded once per
+  // process), text is set at the scaled size, shapes are drawn at the scaled
+  // size. An image without artwork for the scale is enlarged from its 1x
+  // pixels (pixel doubling at 2x). Scales outside 1..4 count as 1. Setting
+  // another scale remakes the drawing bitmap and marks everything dirty.
+  void SetScale(float scale);
+  float Scale() const { return mScale; }
+  // The drawing bitmap's size: the editor's times the scale, rounded.
+  int DrawWidth() const { return ToDraw(mWidth); }
+  int DrawHeight() const { return ToDraw(mHeight); }
+  // A length or coordinate in editor pixels on the drawing bitmap, rounded.
+  int ToDraw(int v) const;
+  IRECT ToDraw(const IRECT& r) const;
+  // The image drawn for the current scale in place of a 1x skin image, or
+  // null when the skin has none (the caller then enlarges the 1x pixels).
+  PIX_IBitmap* ScaledArtwork(PIX_IBitmap* base);
   int FPS() const { return mFPS; }
   IPluginBase* GetPlug() { return mPlug; }
   int GetNControls() const { return (int)mControls.size(); }
@@ -224,12 +258,22 @@ public:
   void* GetBits();
 
   // --- Images and text ---
+  // The handle carries the image's size at once; where the platform locates
+  // image files (OSLocateBitmap) or the built-in copy can be sized, the pixels
+  // are decoded only when something first asks for them (an editor's first
+  // draw), so a surface built and never shown decodes nothing.
   IBitmap LoadIBitmap(int id, const char* name, int nStates = 1, bool framesAreHorizontal = false);
   // Process-wide second source of skin images: LoadIBitmap asks it (with the
   // resource name) when OSLoadBitmap finds or decodes nothing. It returns a
   // new bitmap the cache then owns, or null. Null switches it off.
   using BuiltInImageLoader = PIX_IBitmap* (*)(const char* name);
   static void SetBuiltInImageLoader(BuiltInImageLoader loader);
+  // Its size without decoding it (false when it has no such image); with
+  // it, a built-in image is decoded when its pixels are first wanted too.
+  using BuiltInImageSizer = bool (*)(const char* name, int* pW, int* pH);
+  static void SetBuiltInImageSizer(BuiltInImageSizer sizer);
+  // Skin images decoded so far in this process (each id once, whatever its source).
+  static int DecodedImageCount();
   IBitmap ScaleBitmap(IBitmap* pSrcBitmap, int destW, int destH);
   IBitmap CropBitmap(IBitmap* pSrcBitmap, IRECT* pR);
   void RetainBitmap(IBitmap* pBitmap);
@@ -250,6 +294,10 @@ protected:
   PIX_SysBitmap* mDrawBitmap = nullptr;
   PIX_MemBitmap* mTmpBitmap = nullptr;
   int mWidth, mHeight;
+  float mScale = 1.0f;
+  // The artwork this editor has looked up for its scale: 1x image -> image
+  // for the scale (null: none). Cleared when the scale changes.
+  std::vector<std::pair<PIX_IBitmap*, PIX_IBitmap*>> mScaledArt;
   int mFPS;
   int mIdleTicks = 0;
   int mMouseCapture = -1, mMouseOver = -1;
@@ -275,6 +323,9 @@ private:
   bool DrawControl(int idx);
   // The part of the bitmap a text may touch, when it reaches outside the
   // draw rectangle during a pass; empty otherwise.
+  // DrawBitmap at a scale other than 1: r is the clipped part of pDest.
+  bool DrawScaledBitmap(IBitmap* pBitmap, IRECT* pDest, const IRECT& r, int srcX, int srcY,
+                        const IChannelBlend* pBlend);
   IRECT TextBoxOutsideDrawRect(IText* pTxt, PIX_CachedFont* font, const char* str, IRECT* pR, unsigned fmt);
 
   IGraphics(const IGraphics&) = delete;

@@ -1,5 +1,6 @@
 // Editor text: the process-wide font cache and drawing or measuring a string with a text style.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -103,6 +104,27 @@ PIX_CachedFont* IGraphics::CacheFont(IText* pTxt) {
 bool IGraphics::DrawIText(IText* pTxt, const char* str, IRECT* pR, bool measure) {
   if (!str || !str[0]) return true;
   if (!pTxt || !pR) return true;
+  if (mScale != 1.0f) {
+    // Set at the scaled size on the drawing bitmap (never enlarged pixels):
+    // the same drawing at scale 1 on scaled rectangles, then measures taken
+    // back to editor pixels.
+    IText scaled = *pTxt;
+    scaled.mSize = ToDraw(pTxt->mSize);
+    scaled.mCached = nullptr;
+    IRECT r = ToDraw(*pR);
+    const IRECT savedDraw = mDrawRECT;
+    const float savedScale = mScale;
+    if (!mDrawRECT.Empty()) mDrawRECT = ToDraw(mDrawRECT);
+    mScale = 1.0f;
+    const bool ok = DrawIText(&scaled, str, &r, measure);
+    mScale = savedScale;
+    mDrawRECT = savedDraw;
+    if (measure) {
+      auto back = [this](int v) { return (int)std::lround((float)v / mScale); };
+      *pR = IRECT(back(r.L), back(r.T), back(r.R), back(r.B));
+    }
+    return ok;
+  }
   PIX_CachedFont* font = pTxt->mCached ? pTxt->mCached : CacheFont(pTxt);
   if (!font) return false;
 

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "framework/IEditor.h"
+#include "framework/ILog.h"
 #include "instrument/ParamUnits.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "util/ScopedFlushDenormals.h"
 
 namespace {
@@ -22,8 +22,6 @@ constexpr int FourCC(const char (&code)[5]) {
 }
 
 constexpr int kVendorVersion = 0x10000;  // 1.0.0
-// Room for 1024 queued messages until Reset sizes the queue from the block size.
-constexpr int kInitialQueueSize = 1024;
 // Parameters 0..10 (the sound controls and the two MIDI switches) are the
 // ones a controller can drive; the learn, trigger, LED and preset buttons are not.
 constexpr int kLastRoutableParam = kMidiAccentFlag;
@@ -47,7 +45,7 @@ QiKt412::QiKt412() : QiKt412(BindingPresetBasePath<IPluginBinding>()) {}
 QiKt412::QiKt412(const std::string& presetBasePath)
     : IPluginBinding(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
                  kVendorVersion, FourCC("Qip2"), FourCC("-QI-"), 0, true, false, true),
-      mMidiQueue(kInitialQueueSize),
+      mMidiQueue(IMidiQueue::CapacityForBlock(0)),
       mPresets(presetBasePath) {
   for (std::atomic<int>& cc : mParamCC) cc.store(-1, std::memory_order_relaxed);
   InitParameters();
@@ -93,9 +91,9 @@ void QiKt412::InitParameters() {
 void QiKt412::Reset() {
   IMutexLock lock(this);
   mVoice.setSamplingRate(GetSampleRate());
-  // A block size of 0 means none has been set yet; sizing the queue from it
-  // would leave no room at all and every message would be dropped.
-  if (GetBlockSize() > 0) mMidiQueue.Resize(GetBlockSize());
+  // The queue never grows on the audio thread, so it gets its room here
+  // (a block size of 0, none set yet, gives the room for runs of unknown size).
+  mMidiQueue.SizeForBlock(GetBlockSize());
   // No render runs during a reset, so this thread may stand in for the
   // audio thread and apply what is waiting.
   ApplyChanges();
@@ -134,7 +132,7 @@ void QiKt412::StepPreset(int direction) {
   PresetBrowser::Choice choice;
   if (!mPresets.Step(direction, &choice)) return;
   // The name shows even when the file has gone since the scan.
-  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  ShowPresetName(choice.name);
   loadProgram(choice.path);
 }
 
@@ -185,7 +183,11 @@ void QiKt412::OnParamChange(int paramIdx) {
   if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
 }
 
-void QiKt412::ApplyToVoice(int paramIdx, double v) { ApplyParamToVoice(mVoice, paramIdx, v); }
+void QiKt412::ApplyToVoice(int paramIdx, double v) { SetVoiceParameter(mVoice, paramIdx, v); }
+
+// The one mapping lives with the units it is shown in (ParamUnits), so the
+// editor's figures and the voices are set by the same code.
+void QiKt412::SetVoiceParameter(kt412& voice, int paramIdx, double v) { ApplyParamToVoice(voice, paramIdx, v); }
 
 void QiKt412::RenderVoice(double* out, int n) {
   // The voice works in floats; a stack chunk keeps the render free of allocation.
@@ -331,6 +333,12 @@ void QiKt412::OnIdle() {
     const int direction = steps > 0 ? +1 : -1;
     StepPreset(direction);
     steps -= direction;
+  }
+
+  const long dropped = mMidiQueue.Dropped();
+  if (dropped != mDroppedTraced) {
+    TRACE("%ld MIDI messages dropped so far: more than a block's room arrived", dropped);
+    mDroppedTraced = dropped;
   }
 
   const unsigned moved = mMovedParams.exchange(0, std::memory_order_acquire);

@@ -1,9 +1,11 @@
 // The instrument's editor: its layout, built once in the constructor, and its calls into the editor.
+// A build without an editor (QiKt412NoEditor.cpp) takes the place of this file.
 #include "framework/IEditor.h"
 #include "graphics/IGraphics.h"
 #include "graphics/IKnobControl.h"
 #include "graphics/ISwitchControl.h"
 #include "graphics/ITextControl.h"
+#include "instrument/HitBackgroundControl.h"
 #include "instrument/INonClickable.h"
 #include "instrument/ParamUnits.h"
 #include "instrument/InstrumentResources.h"
@@ -51,12 +53,16 @@ IBitmap Load(IGraphics* pGraphics, const SkinImage& image) {
 
 void QiKt412::BuildEditor() {
   // A skin file that is missing or does not decode is taken from the copy
-  // built into the program; with neither, its control draws nothing.
+  // built into the program; with neither, its control draws nothing. Images
+  // are decoded when the editor is first drawn, not here.
   IGraphics::SetBuiltInImageLoader(&LoadBuiltInImage);
+  IGraphics::SetBuiltInImageSizer(&BuiltInImageSize);
 
   IGraphics* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0);
   mGraphics = pGraphics;
-  pGraphics->AttachBackground(kBackground.id, kBackground.name);
+  // The panel, with the picture of the current hit drawn on it.
+  IBitmap background = Load(pGraphics, kBackground);
+  pGraphics->AttachBackground(new HitBackgroundControl(this, &background));
 
   IBitmap knob = Load(pGraphics, kKnob);
   for (int p = kPitch; p <= kDistort; ++p) {
@@ -129,6 +135,14 @@ void QiKt412::BuildEditor() {
 
 // None of these runs on the audio thread: the render publishes what the
 // editor should show, and OnIdle (the editor's timer) calls these.
+
+void QiKt412::ShowPresetName(const std::string& name) {
+  mPresetName = name;
+  if (mPresetMenu) mPresetMenu->SetDisplayText(name);
+}
+
+// The field's text: a preset chosen from its menu shows there first.
+std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : mPresetName; }
 
 void QiKt412::ShowControl(int controlIdx, double normalizedValue) {
   if (IEditor* gui = GetGUI()) gui->SetControlFromPlug(controlIdx, normalizedValue);

@@ -3,7 +3,6 @@
 
 #include "framework/IEditor.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
 QiKt412::~QiKt412() {
@@ -19,6 +18,7 @@ void QiKt412::ForgetPresetMenu(PresetFunctionsMenu* menu) {
 
 void QiKt412::ShowLoadedPreset(const std::string& path) {
   IMutexLock lock(this);  // the editor, and the field with it, may be replaced meanwhile
+  mPresetName = PresetTree::NameOf(path);
   if (!mPresetMenu) return;
   double values[PresetFunctionsMenu::kComparedParams];
   for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
@@ -65,8 +65,6 @@ bool QiKt412::SavePresetFile(const std::string& path, std::string* error) {
   return true;
 }
 
-std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : std::string(); }
-
 void QiKt412::LoadInitialPreset() {
   if (!mPresets.HasFolder()) return;
   // A folder that cannot be seeded (a full disk, no permission) is scanned
@@ -77,6 +75,6 @@ void QiKt412::LoadInitialPreset() {
     std::fprintf(stderr, "kt412: warning: %s\n", error.c_str());
   PresetBrowser::Choice choice;
   if (!mPresets.ChooseInitial(&choice)) return;
-  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  ShowPresetName(choice.name);
   loadProgram(choice.path);
 }

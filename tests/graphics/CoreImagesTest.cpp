@@ -59,8 +59,13 @@ TEST_F(ImagesFixture, SecondLoadOfAnIdSharesTheFirstDecode) {
   const int before = IGraphicsHeadless::DecodeCount();
   IBitmap first = g->LoadIBitmap(7101, "resources/img/knob.png", 4);
   IBitmap second = g->LoadIBitmap(7101, "resources/img/other.png");  // the id alone is the key
-  EXPECT_EQ(before + 1, IGraphicsHeadless::DecodeCount());
+  // Loading sizes the image; its pixels are decoded when first asked for.
+  EXPECT_EQ(before, IGraphicsHeadless::DecodeCount());
   ASSERT_NE(nullptr, first.mData);
+  ASSERT_NE(nullptr, first.mData->getBits());
+  EXPECT_EQ(10, first.mData->getWidth());
+  EXPECT_NE(nullptr, second.mData->getBits());
+  EXPECT_EQ(before + 1, IGraphicsHeadless::DecodeCount());
   EXPECT_EQ(first.mData, second.mData);
   EXPECT_EQ(10, first.W);
   EXPECT_EQ(40, first.H);
@@ -79,6 +84,8 @@ TEST_F(ImagesFixture, TwoEditorsShareTheDecode) {
   const int before = IGraphicsHeadless::DecodeCount();
   IBitmap a = g->LoadIBitmap(7102, "bg.png");
   IBitmap b = g2->LoadIBitmap(7102, "bg.png");
+  a.mData->getBits();
+  b.mData->getBits();
   EXPECT_EQ(before + 1, IGraphicsHeadless::DecodeCount());
   EXPECT_EQ(a.mData, b.mData);
 }
@@ -99,6 +106,7 @@ TEST_F(ImagesFixture, EditorsOnTwoThreadsDecodeOnce) {
       while (ready.load() < 2) {
       }
       seen[t] = gt->LoadIBitmap(id, "shared.png").mData;
+      if (seen[t]) seen[t]->getBits();  // both threads ask for the pixels at once
     };
     std::thread t0(load, 0), t1(load, 1);
     t0.join();
@@ -151,6 +159,46 @@ TEST_F(ImagesFixture, VerticalFilmstripFrameSelection) {
     EXPECT_EQ(FrameColour(k), g->GetPoint(25, 10)) << "frame " << frame;
     EXPECT_EQ(FrameColour(k), g->GetPoint(20, 5)) << "frame " << frame;
     EXPECT_EQ(FrameColour(k), g->GetPoint(29, 14)) << "frame " << frame;
+  }
+}
+
+// Drawn at another scale, an image comes from the artwork of that scale in
+// its folder beside the 1x file; without it (or with artwork of the wrong
+// size) the 1x pixels are enlarged. Positions stay in editor pixels.
+TEST_F(ImagesFixture, AtEachScaleAnImageComesFromItsScaleFolderElseFromThe1xPixels) {
+  ASSERT_TRUE(WriteStrip(dir + "/strip.png", 10, 40, 4, false));
+  ASSERT_EQ(0, std::system(("mkdir -p '" + dir + "/2x' '" + dir + "/1.5x'").c_str()));
+  // The 2x artwork shows frame colours 4..7, so that its pixels are told apart.
+  PIX_MemBitmap art(20, 80, 4);
+  for (int k = 0; k < 4; ++k) PIX_FillRect(&art, 0, k * 20, 20, 20, FrameColour(k + 4).ToPixel(), 1.0f, 0);
+  ASSERT_TRUE(PIX_SavePNG((dir + "/2x/strip.png").c_str(), &art));
+  ASSERT_TRUE(WriteStrip(dir + "/1.5x/strip.png", 12, 48, 4, false));  // not 15 x 60: unusable
+  IBitmap strip = g->LoadIBitmap(7120, "img/strip.png", 4);
+  EXPECT_EQ(10, strip.W);
+  EXPECT_EQ(40, strip.H);
+  struct Case {
+    float scale;
+    int drawW, drawH;
+    int colourOfFrame2;
+    bool exactEdges;  // interpolated enlargement (1.5x) blends at the frame's edges
+  };
+  for (const Case& c : {Case{2.0f, 200, 120, 5, true}, Case{1.5f, 150, 90, 1, false}, Case{1.0f, 100, 60, 1, true}}) {
+    SCOPED_TRACE(c.scale);
+    g->SetScale(c.scale);
+    ASSERT_EQ(c.drawW, g->GetDrawBitmap()->getWidth());
+    ASSERT_EQ(c.drawH, g->GetDrawBitmap()->getHeight());
+    IRECT dest(20, 5, 30, 15);
+    g->DrawBitmap(&strip, &dest, 2, nullptr);
+    EXPECT_EQ(FrameColour(c.colourOfFrame2), g->GetPoint(25, 10));
+    if (!c.exactEdges) continue;
+    EXPECT_EQ(FrameColour(c.colourOfFrame2), g->GetPoint(20, 5));
+    EXPECT_EQ(FrameColour(c.colourOfFrame2), g->GetPoint(29, 14));
+    // The frame covers exactly the destination times the scale.
+    PIX_IBitmap* bm = g->GetDrawBitmap();
+    const int l = g->ToDraw(20), r = g->ToDraw(30);
+    EXPECT_EQ(FrameColour(c.colourOfFrame2).ToPixel(), bm->getBits()[g->ToDraw(10) * bm->getRowSpan() + r - 1]);
+    EXPECT_NE(FrameColour(c.colourOfFrame2).ToPixel(), bm->getBits()[g->ToDraw(10) * bm->getRowSpan() + r]);
+    EXPECT_NE(FrameColour(c.colourOfFrame2).ToPixel(), bm->getBits()[g->ToDraw(10) * bm->getRowSpan() + l - 1]);
   }
 }
 

@@ -10,8 +10,10 @@
 #include "graphics/IKnobControl.h"
 #include "graphics/ISwitchControl.h"
 #include "graphics/ITextControl.h"
+#include "instrument/HitBackgroundControl.h"
 #include "instrument/INonClickable.h"
 #include "instrument/PresetFunctionsMenu.h"
+#include "platform/headless/IGraphicsHeadless.h"
 
 using namespace kttest;
 
@@ -109,6 +111,32 @@ TEST(EditorLayout, RectanglesFollowTheImagesAndNeitherOverlapNorLeaveTheEditor) 
   EXPECT_EQ(tune->GetBitmap().mData, accent->GetBitmap().mData);
 }
 
+TEST(EditorDrawing, SkinImagesAreDecodedAtTheFirstDrawOnceForEveryInstance) {
+  // An instance that renders and is never drawn decodes no image; the first
+  // draw decodes what no earlier editor in the process has (at most the
+  // nine skin images); a second instance draws from the same decode.
+  const int before = IGraphicsHeadless::DecodeCount();
+  QiKt412 first;
+  Prepare(first, 256);
+  NoteOn(first, 0, 33, 100);
+  Render(first, 256);
+  EXPECT_EQ(IGraphicsHeadless::DecodeCount(), before);
+  const IRECT knob = *first.Graphics()->GetControl(first.KnobIdx(kDecay))->GetRECT();
+  EXPECT_GT(knob.W(), 0);  // the controls have their sizes without pixels
+  DrawAll(first.Graphics());
+  const int decoded = IGraphicsHeadless::DecodeCount() - before;
+  EXPECT_LE(decoded, 9);
+  QiKt412 second;
+  DrawAll(second.Graphics());
+  EXPECT_EQ(IGraphicsHeadless::DecodeCount() - before, decoded);
+  const std::vector<PIX_pixel> a = Pixels(first.Graphics()), b = Pixels(second.Graphics());
+  EXPECT_EQ(a, b);
+  // The background was drawn: the editor is not left empty.
+  int opaque = 0;
+  for (PIX_pixel p : a) opaque += PIX_A(p) == 255;
+  EXPECT_GT(opaque, static_cast<int>(a.size()) / 2);
+}
+
 TEST(EditorDrawing, AKnobMovedByThePlugInRepaintsOnlyInsideItsRectangle) {
   QiKt412 plug;
   IGraphics* g = plug.Graphics();
@@ -135,6 +163,57 @@ TEST(EditorDrawing, AKnobMovedByThePlugInRepaintsOnlyInsideItsRectangle) {
     }
   }
   EXPECT_GT(changed, 20) << "the knob's frame did not change";
+}
+
+TEST(EditorDrawing, TheHitPictureFollowsDecayAndStaysStillWhileNothingMoves) {
+  QiKt412 plug;
+  Prepare(plug, 512);
+  IGraphics* g = plug.Graphics();
+  auto* bg = dynamic_cast<HitBackgroundControl*>(g->GetControl(0));
+  ASSERT_NE(bg, nullptr);
+  g->OnGUIIdle();
+  DrawAll(g);
+  const long renders = bg->Picture().Renders();
+  const std::vector<PIX_pixel> still = Pixels(g);
+  const std::vector<float> shortPeak = bg->Picture().Peak();
+
+  // Timer ticks with nothing moved: no render, nothing to redraw.
+  IRECT dirty;
+  for (int i = 0; i < 3; ++i) g->OnGUIIdle();
+  EXPECT_FALSE(g->IsDirty(&dirty));
+  EXPECT_EQ(bg->Picture().Renders(), renders);
+  DrawAll(g);
+  EXPECT_EQ(Pixels(g), still);
+
+  // A longer Decay: the next tick renders, marks the strip and the tail grows.
+  const uint32_t audioSamples = plug.Voice().getSampleCount();
+  g->SetParameterFromGUI(kDecay, 1.0);
+  g->OnGUIIdle();
+  EXPECT_EQ(bg->Picture().Renders(), renders + 1);
+  EXPECT_EQ(plug.Voice().getSampleCount(), audioSamples) << "the picture must not use the audio thread's voice";
+  dirty = IRECT();
+  ASSERT_TRUE(g->IsDirty(&dirty));
+  g->Draw(&dirty);
+  const std::vector<PIX_pixel> moved = Pixels(g);
+  int changed = 0;
+  for (int y = 0; y < 442; ++y) {
+    for (int x = 0; x < 592; ++x) {
+      const size_t i = static_cast<size_t>(y) * 592 + static_cast<size_t>(x);
+      // The knob and the readout show the move themselves.
+      if (still[i] == moved[i] || g->GetControl(plug.KnobIdx(kDecay))->GetRECT()->Contains(x, y) ||
+          plug.ValueDisplay()->GetRECT()->Contains(x, y))
+        continue;
+      ++changed;
+      EXPECT_TRUE(x >= HitBackgroundControl::kLeft - 1 && x <= HitBackgroundControl::kRight &&
+                  y >= HitBackgroundControl::kMid - HitBackgroundControl::kAmplitude - 1 &&
+                  y <= HitBackgroundControl::kMid + HitBackgroundControl::kAmplitude + 1)
+          << "pixel " << x << "," << y << " outside the picture changed";
+    }
+  }
+  EXPECT_GT(changed, 200) << "the waveform did not change";
+  const std::vector<float>& longPeak = bg->Picture().Peak();
+  const size_t late = longPeak.size() * 4 / 5;  // 0.4 s into the hit
+  EXPECT_GT(longPeak[late], 2.0f * shortPeak[late] + 0.01f) << "a longer Decay must leave a louder tail";
 }
 
 TEST(EditorDrawing, TheLedLightsOnAHitAndGoesDarkAfterTheHoldTime) {

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cctype>
+
+#include <cctype>
 #include <cstdlib>
 #include <mutex>
 #include <sys/stat.h>
@@ -12,7 +14,6 @@
 #include "graphics/IPopupMenu.h"
 #include "pix/PIX_PNG.h"
 
-std::atomic<int> IGraphicsHeadless::sDecodeCount{0};
 
 namespace {
 
@@ -281,11 +282,22 @@ void IGraphicsHeadless::SandboxSafeAppSupportPath(std::string* pPath) {
 // ---------------------------------------------------------------------------
 // Images
 
+std::string IGraphicsHeadless::SkinFileName(const std::string& name) {
+  const size_t slash = name.find_last_of('/');
+  if (slash == std::string::npos) return name;
+  const size_t start = slash == 0 ? std::string::npos : name.find_last_of('/', slash - 1);
+  const std::string parent = name.substr(start == std::string::npos ? 0 : start + 1,
+                                         slash - (start == std::string::npos ? 0 : start + 1));
+  // "2x", "1.5x": digits, at most one ".5", then "x".
+  const bool scaleFolder = parent.size() >= 2 && parent.back() == 'x' &&
+                           parent.find_first_not_of("0123456789.") == parent.size() - 1 &&
+                           std::isdigit((unsigned char)parent[0]);
+  return scaleFolder ? parent + "/" + name.substr(slash + 1) : name.substr(slash + 1);
+}
+
 std::string IGraphicsHeadless::ResolveResource(const char* name) const {
   if (!name || !name[0]) return std::string();
-  std::string file(name);
-  size_t slash = file.find_last_of('/');
-  if (slash != std::string::npos) file = file.substr(slash + 1);
+  std::string file = SkinFileName(name);
   size_t dot = file.find_last_of('.');
   if (dot == std::string::npos || dot == 0) return std::string();
   std::string ext = file.substr(dot + 1);
@@ -305,7 +317,13 @@ PIX_IBitmap* IGraphicsHeadless::OSLoadBitmap(int id, const char* name) {
   (void)id;
   std::string path = ResolveResource(name);
   if (path.empty()) return nullptr;
-  PIX_IBitmap* pBitmap = PIX_LoadPNG(path.c_str());
-  if (pBitmap) ++sDecodeCount;
-  return pBitmap;
+  return PIX_LoadPNG(path.c_str());
+}
+
+bool IGraphicsHeadless::OSLocateBitmap(int id, const char* name, std::string* pPath) {
+  (void)id;
+  std::string path = ResolveResource(name);
+  if (path.empty() || !pPath) return false;
+  *pPath = path;
+  return true;
 }

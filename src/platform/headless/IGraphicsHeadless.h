@@ -31,14 +31,17 @@ public:
   static std::string GetDefaultResourcePath();
   // True once SetDefaultResourcePath has been called in this process.
   static bool DefaultResourcePathSet();
+  // The part of a skin image's name looked up in the resource folder: the
+  // file name, with the folder of a scale's artwork ("1.5x/", "2x/") kept.
+  static std::string SkinFileName(const std::string& name);
   void SetResourcePath(const char* path) { mResourcePath = path ? path : ""; }
   const std::string& GetResourcePath() const { return mResourcePath; }
   // The plug-in bundle's identifier, kept like a windowed surface keeps it;
   // images here come from the resource folder, not from a bundle.
   void SetBundleID(const char* id) { mBundleID = id ? id : ""; }
   const char* GetBundleID() const { return mBundleID.c_str(); }
-  // Number of images decoded by OSLoadBitmap in this process so far.
-  static int DecodeCount() { return sDecodeCount.load(); }
+  // Number of skin images decoded in this process so far.
+  static int DecodeCount() { return DecodedImageCount(); }
 
   // ---- Scripted answers ----
   // The path of item indexes picked for the next popup menu: {i} picks item i
@@ -113,6 +116,8 @@ public:
   void HideMouseCursor() override;
   void ShowMouseCursor() override;
   PIX_IBitmap* OSLoadBitmap(int id, const char* name) override;
+  // Images are files of the resource folder: sized when loaded, decoded when drawn.
+  bool OSLocateBitmap(int id, const char* name, std::string* pPath) override;
 
   // The file a resource name resolves to: the text after the last "/" with
   // its extension replaced by ".png", inside the resource folder. Empty when
@@ -120,7 +125,6 @@ public:
   std::string ResolveResource(const char* name) const;
 
 private:
-  static std::atomic<int> sDecodeCount;
 
   std::string mResourcePath;
   std::string mBundleID;

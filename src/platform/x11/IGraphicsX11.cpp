@@ -205,7 +205,10 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     XSetWMProtocols(dpy, v.win, &v.wmDelete, 1);
   }
   v.gc = XCreateGC(dpy, v.win, 0, nullptr);
-  if (!v.out.Create(dpy, v.visual, v.depth, Width(), Height(), v.scale, mUseShm)) {
+  // The editor draws natively at the window's scale, so its bitmap goes to
+  // the window pixel for pixel.
+  SetScale((float)v.scale);
+  if (!v.out.Create(dpy, v.visual, v.depth, DrawWidth(), DrawHeight(), 1, mUseShm)) {
     XFreeGC(dpy, v.gc);
     XDestroyWindow(dpy, v.win);
     return fail();
@@ -280,7 +283,7 @@ void IGraphicsX11::Resize(int w, int h) {
     }
   }
   XResizeWindow(v.dpy, v.win, (unsigned)sw, (unsigned)sh);
-  v.out.Create(v.dpy, v.visual, v.depth, w, h, v.scale, mUseShm);
+  v.out.Create(v.dpy, v.visual, v.depth, DrawWidth(), DrawHeight(), 1, mUseShm);
 }
 
 // ---------------------------------------------------------------------------
@@ -374,7 +377,8 @@ void IGraphicsX11::Sync() {
 bool IGraphicsX11::DrawScreen(IRECT* pR) {
   X11ErrorTrap::Scope trap;
   if (!mView || mView->windowGone || !pR) return false;
-  return mView->out.Put(mView->win, mView->gc, GetDrawBitmap(), pR->L, pR->T, pR->W(), pR->H());
+  const IRECT d = ToDraw(*pR);
+  return mView->out.Put(mView->win, mView->gc, GetDrawBitmap(), d.L, d.T, d.W(), d.H());
 }
 
 // ---------------------------------------------------------------------------
@@ -398,9 +402,8 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
 
   switch (ev.type) {
     case Expose: {
-      const int x = ev.xexpose.x / s, y = ev.xexpose.y / s;
-      const int r = (ev.xexpose.x + ev.xexpose.width + s - 1) / s, b = (ev.xexpose.y + ev.xexpose.height + s - 1) / s;
-      v.out.Put(v.win, v.gc, GetDrawBitmap(), x, y, r - x, b - y);
+      // Window pixels are the drawing bitmap's.
+      v.out.Put(v.win, v.gc, GetDrawBitmap(), ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height);
       break;
     }
     case DestroyNotify:

@@ -147,9 +147,7 @@ PIX_IBitmap* IGraphicsX11::OSLoadBitmap(int id, const char* name) {
   // surface, so that both draw the editor from one set of files: the file
   // part of the name with its "png" extension (any letter case).
   if (!name || !name[0]) return nullptr;
-  std::string file(name);
-  const size_t slash = file.find_last_of('/');
-  if (slash != std::string::npos) file = file.substr(slash + 1);
+  std::string file = IGraphicsHeadless::SkinFileName(name);
   const size_t dot = file.find_last_of('.');
   if (dot == std::string::npos || dot == 0) return nullptr;
   std::string ext = file.substr(dot + 1);

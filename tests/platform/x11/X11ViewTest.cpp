@@ -262,7 +262,7 @@ TEST_F(X11Window, MessageBoxAnswersReturnWithTheDefaultAndEscapeWithTheLastButto
   EXPECT_TRUE(g->WindowIsOpen());
 }
 
-TEST_F(X11Window, ScaleTwoShowsEveryPixelAsATwoByTwoBlockAndHalvesPointerPositions) {
+TEST_F(X11Window, ScaleTwoDrawsNativelyAndRoutesThePointerAsAtScaleOne) {
   setenv("GDK_SCALE", "2", 1);
   XResizeWindow(dpy, parent, 600, 400);
   XSync(dpy, False);
@@ -275,17 +275,36 @@ TEST_F(X11Window, ScaleTwoShowsEveryPixelAsATwoByTwoBlockAndHalvesPointerPositio
   ASSERT_TRUE(XGetWindowAttributes(dpy, (Window)(uintptr_t)w, &a));
   EXPECT_EQ(600, a.width);
   EXPECT_EQ(400, a.height);
-  const std::vector<uint32_t> screen = Grab((Window)(uintptr_t)w, 600, 400);
+  // The editor draws at the window's size, and the window shows that bitmap
+  // pixel for pixel.
   PIX_IBitmap* bm = g->GetDrawBitmap();
+  ASSERT_EQ(600, bm->getWidth());
+  ASSERT_EQ(400, bm->getHeight());
+  const std::vector<uint32_t> screen = Grab((Window)(uintptr_t)w, 600, 400);
   int differing = 0;
   for (int y = 0; y < 400; ++y)
     for (int x = 0; x < 600; ++x)
-      differing += screen[(size_t)y * 600 + (size_t)x] != (bm->getBits()[(y / 2) * bm->getRowSpan() + x / 2] | 0xFFu);
+      differing += screen[(size_t)y * 600 + (size_t)x] != (bm->getBits()[y * bm->getRowSpan() + x] | 0xFFu);
   EXPECT_EQ(0, differing);
   // A click at screen (281, 101) is editor point (140, 50): the switch.
   Click(dpy, 281, 101);
   Pump(40);
   EXPECT_EQ(1.0, Norm(plug, 1));
+  Sleep(450);  // not a double click
+  // A drag of 20 editor pixels (40 on screen) moves the knob as far as the
+  // same drag at scale 1 does: 20 / 60 / 4 of the range.
+  const double v0 = Norm(plug, 0);
+  MoveTo(dpy, 100, 100);
+  Pump(20);
+  Button(dpy, 1, true);
+  Pump(20);
+  for (int y = 96; y >= 60; y -= 4) {
+    MoveTo(dpy, 100, y);
+    Pump(5);
+  }
+  Button(dpy, 1, false);
+  Pump(40);
+  EXPECT_NEAR(v0 + 20.0 / 60.0 / 4.0, Norm(plug, 0), 1e-9);
 }
 
 TEST_F(X11Window, HiddenCursorComesBackWhereItWasHidden) {
