@@ -119,7 +119,9 @@ void PresetFunctionsMenu::UpdateModified(const double* values) {
     changed = modified != mModified;
     mModified = modified;
   }
-  if (changed) SetDirty(false);
+  if (!changed) return;
+  Redraw();  // as for a new name: the text changes width
+  SetDirty(false);
 }
 
 bool PresetFunctionsMenu::IsModified() const {

@@ -3,6 +3,7 @@
 
 #include "framework/IEditor.h"
 #include "instrument/PresetFile.h"
+#include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
 QiKt412::~QiKt412() {
