@@ -86,6 +86,19 @@ public:
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   void ProcessMidiMsg(IMidiMsg* pMsg) override;
 
+  // What OnParamChange does, for a change made on the audio thread itself
+  // between two renders (a host's control port, an editor message the host
+  // delivers with its run): the voice takes it at once, with no lock, no
+  // change record and no editor call, so the audio thread never waits. Only
+  // the audio thread calls it, and never from inside a render.
+  void OnParamChangeOnAudioThread(int paramIdx);
+  // Makes the instance sound as a new one does: a voice without history (no
+  // ringing hit; noise and sample count from their start), no waiting MIDI
+  // or pad hits, the LED dark. Parameters, modes and controller bindings
+  // stay, and the voice takes them afresh. For a host that activates an
+  // instance again; never while a render runs.
+  void StartAfresh();
+
   // MIDI note used by the trigger pad: A1, so that with Pitch 0 a pad hit
   // sounds at the 55 Hz base pitch whatever the MIDI tune switch says.
   static constexpr int kTriggerNote = 33;
@@ -245,6 +258,9 @@ private:
   std::atomic<unsigned long long> mLastMove{0};
   std::atomic<long> mControllerMoves{0};
   std::atomic<int> mDeferredSteps{0};  // net preset steps asked for on the audio thread
+  // Learn or clear mode was switched off on the audio thread (one excludes
+  // the other); OnIdle moves their buttons.
+  std::atomic<bool> mModesMoved{false};
   // Editor-thread bookkeeping of OnIdle (under the plug-in mutex).
   int mLedShown = -1;
   unsigned long long mMoveShown = 0;

@@ -14,6 +14,7 @@
 #include <lv2/units/units.h>
 
 #include "lv2/describe/Lv2TtlWriter.h"
+#include "util/ScopedFlushDenormals.h"
 
 namespace {
 // LV2 is a plug-in API of its own; the base's list knows none like it, and a
@@ -58,7 +59,7 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
     if (!std::strcmp(features[i]->URI, LV2_OPTIONS__options))
       options = static_cast<const LV2_Options_Option*>(features[i]->data);
   }
-  if (!map || !map->map) return false;
+  if (!map || !map->map || !hooks.changedOnAudioThread || !hooks.startAfresh) return false;
   auto m = [map](const char* uri) { return map->map(map->handle, uri); };
   const std::string uri = pluginUri ? pluginUri : "";
   mUrids.atomChunk = m(LV2_ATOM__Chunk);
@@ -139,14 +140,15 @@ void IPluginLV2::Lv2ConnectPort(uint32_t port, void* data) {
 void IPluginLV2::Lv2Activate() {
   mSamplePos.store(0, std::memory_order_relaxed);
   Reset();
+  // The first run takes every port, as a new instance's first run does.
+  std::fill(mPortSeen.begin(), mPortSeen.end(), std::numeric_limits<float>::quiet_NaN());
+  mHooks.startAfresh(this);
 }
 
 void IPluginLV2::SetParamFromHost(int paramIdx, double value) {
-  // As every writer of a parameter does: value and handler under the
-  // plug-in mutex, so a save beside the run never reads half a change.
-  IMutexLock lock(this);
+  // The value is an atomic: a save beside the run reads it whole.
   GetParam(paramIdx)->Set(value);
-  OnParamChange(paramIdx);
+  mHooks.changedOnAudioThread(this, paramIdx);
 }
 
 void IPluginLV2::ApplyControlPorts() {
@@ -165,7 +167,7 @@ void IPluginLV2::ApplyControlPorts() {
     }
     if (v == seen || !std::isfinite(v)) continue;
     seen = v;
-    SetParamFromHost(port.paramIdx, v);
+    SetParamFromHost(port.paramIdx, port.toggled ? (v > 0.0f ? 1.0 : 0.0) : v);
   }
 }
 
@@ -273,6 +275,10 @@ void IPluginLV2::Render(uint32_t from, uint32_t to) {
 
 void IPluginLV2::Lv2Run(uint32_t nFrames) {
   if (!mLayout) return;
+  // Port changes reach the voice here, outside the render: they are worked
+  // out under the same flush-to-zero mode as inside it, so the sound equals
+  // that of a change taken at the start of a block.
+  ScopedFlushDenormals flush;
   ApplyControlPorts();
   RenderEvents(nFrames);
   for (const Lv2Port& port : mLayout->Ports()) {

@@ -50,10 +50,14 @@ thread_local bool tInRender = false;
 std::atomic<long> gIntercepted{0};
 std::atomic<long> gViolations{0};
 std::atomic<const char*> gFirstViolation{nullptr};
+std::atomic<long> gLocksInRender{0};
+// Told apart by its address: the name of every interposed mutex lock.
+constexpr const char* kMutexLockName = "pthread_mutex_lock";
 
 void Check(const char* name) {
   gIntercepted.fetch_add(1, std::memory_order_relaxed);
   if (!tInRender) return;
+  if (name == kMutexLockName) gLocksInRender.fetch_add(1, std::memory_order_relaxed);
   if (gViolations.fetch_add(1, std::memory_order_relaxed) == 0)
     gFirstViolation.store(name, std::memory_order_relaxed);
 }
@@ -128,6 +132,7 @@ namespace rtcheck {
 void SetInRender(bool inRender) { tInRender = inRender; }
 long Intercepted() { return gIntercepted.load(); }
 long Violations() { return gViolations.load(); }
+long LocksInRender() { return gLocksInRender.load(); }
 const char* FirstViolation() {
   const char* name = gFirstViolation.load();
   return name ? name : "";
@@ -136,6 +141,7 @@ void ResetCounts() {
   gIntercepted = 0;
   gViolations = 0;
   gFirstViolation = nullptr;
+  gLocksInRender = 0;
 }
 
 }  // namespace rtcheck
@@ -168,7 +174,7 @@ void free(void* p) noexcept {
 #endif
 
 int pthread_mutex_lock(pthread_mutex_t* m) noexcept {
-  Check("pthread_mutex_lock");
+  Check(kMutexLockName);
   return Next(gMutexLock, "pthread_mutex_lock")(m);
 }
 

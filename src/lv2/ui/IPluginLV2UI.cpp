@@ -114,11 +114,14 @@ void IPluginLV2UI::SendEditorParam(int paramIdx, double value) {
 void IPluginLV2UI::Lv2PortEvent(uint32_t port, uint32_t bufferSize, uint32_t format, const void* buffer) {
   if (!mLayout || format != 0 || bufferSize != sizeof(float) || !buffer) return;
   if (port >= static_cast<uint32_t>(mLayout->NPorts())) return;
-  const int paramIdx = mLayout->Port(static_cast<int>(port)).paramIdx;
+  const Lv2Port& layoutPort = mLayout->Port(static_cast<int>(port));
+  const int paramIdx = layoutPort.paramIdx;
   if (paramIdx < 0) return;
   float v;
   std::memcpy(&v, buffer, sizeof v);
   if (!std::isfinite(v)) return;
+  // A switch shows on for any value above 0, as the sound takes it.
+  if (layoutPort.toggled) v = v > 0.0f ? 1.0f : 0.0f;
   IMutexLock lock(this);
   IParam* param = GetParam(paramIdx);
   param->Set(v);
