@@ -84,7 +84,13 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
   mHooks = hooks;
   mLayout = std::make_unique<Lv2PortLayout>(*this, hooks.roles);
   mPortData.assign(static_cast<size_t>(mLayout->NPorts()), nullptr);
-  mPortSeen.assign(static_cast<size_t>(mLayout->NPorts()), std::numeric_limits<float>::quiet_NaN());
+  mInPorts.clear();
+  mOutPorts.clear();
+  for (const Lv2Port& port : mLayout->Ports()) {
+    if (port.kind == Lv2Port::kControlIn || port.kind == Lv2Port::kTriggerIn)
+      mInPorts.push_back({port.index, port.paramIdx, port.toggled, std::numeric_limits<float>::quiet_NaN()});
+    if (port.kind == Lv2Port::kControlOut) mOutPorts.push_back({port.index, port.paramIdx});
+  }
 
   SetSampleRate(rate);
   SetBlockSize(kDefaultBlockSize);
@@ -141,32 +147,35 @@ void IPluginLV2::Lv2Activate() {
   mSamplePos.store(0, std::memory_order_relaxed);
   Reset();
   // The first run takes every port, as a new instance's first run does.
-  std::fill(mPortSeen.begin(), mPortSeen.end(), std::numeric_limits<float>::quiet_NaN());
+  for (InPort& port : mInPorts) port.seen = std::numeric_limits<float>::quiet_NaN();
   mHooks.startAfresh(this);
 }
 
 void IPluginLV2::SetParamFromHost(int paramIdx, double value) {
+  // The change reaches the voice here, outside the render: it is worked out
+  // under the render's flush-to-zero mode, so it sounds as a change taken at
+  // the start of a block does. Only a change pays for switching the mode.
+  ScopedFlushDenormals flush;
   // The value is an atomic: a save beside the run reads it whole.
   GetParam(paramIdx)->Set(value);
   mHooks.changedOnAudioThread(this, paramIdx);
 }
 
 void IPluginLV2::ApplyControlPorts() {
-  const bool adopt = mAdoptPorts.exchange(false, std::memory_order_acq_rel);
-  for (const Lv2Port& port : mLayout->Ports()) {
-    if (port.kind != Lv2Port::kControlIn && port.kind != Lv2Port::kTriggerIn) continue;
+  // A plain load first: the exchange's locked write is paid only after a restore.
+  const bool adopt = mAdoptPorts.load(std::memory_order_acquire) && mAdoptPorts.exchange(false, std::memory_order_acq_rel);
+  for (InPort& port : mInPorts) {
     const float* data = static_cast<const float*>(mPortData[static_cast<size_t>(port.index)]);
     if (!data) continue;
     const float v = *data;
-    float& seen = mPortSeen[static_cast<size_t>(port.index)];
     // After a restore the ports as they stand are taken as seen, so the
     // restored values hold until the host moves a port.
     if (adopt) {
-      seen = v;
+      port.seen = v;
       continue;
     }
-    if (v == seen || !std::isfinite(v)) continue;
-    seen = v;
+    if (v == port.seen || !std::isfinite(v)) continue;
+    port.seen = v;
     SetParamFromHost(port.paramIdx, port.toggled ? (v > 0.0f ? 1.0 : 0.0) : v);
   }
 }
@@ -275,18 +284,14 @@ void IPluginLV2::Render(uint32_t from, uint32_t to) {
 
 void IPluginLV2::Lv2Run(uint32_t nFrames) {
   if (!mLayout) return;
-  // Port changes reach the voice here, outside the render: they are worked
-  // out under the same flush-to-zero mode as inside it, so the sound equals
-  // that of a change taken at the start of a block.
-  ScopedFlushDenormals flush;
   ApplyControlPorts();
   RenderEvents(nFrames);
-  for (const Lv2Port& port : mLayout->Ports()) {
-    if (port.kind != Lv2Port::kControlOut) continue;
+  for (const OutPort& port : mOutPorts) {
     float* data = static_cast<float*>(mPortData[static_cast<size_t>(port.index)]);
     if (!data) continue;
     const double v = mHooks.outputValue ? mHooks.outputValue(this, port.paramIdx) : GetParam(port.paramIdx)->Value();
     *data = static_cast<float>(v);
   }
-  mSamplePos.fetch_add(static_cast<int>(nFrames), std::memory_order_relaxed);
+  // Only this thread writes the position (activation never runs beside it).
+  mSamplePos.store(mSamplePos.load(std::memory_order_relaxed) + static_cast<int>(nFrames), std::memory_order_relaxed);
 }

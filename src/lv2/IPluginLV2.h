@@ -141,8 +141,19 @@ private:
   std::unique_ptr<Lv2PortLayout> mLayout;
   // One pointer per port, as the host connected them.
   std::vector<void*> mPortData;
-  // The value each control input port had when last taken; NaN: never taken.
-  std::vector<float> mPortSeen;
+  // The control input ports, gathered once so that a run looks at them only.
+  struct InPort {
+    int index;
+    int paramIdx;
+    bool toggled;
+    float seen;  // the value last taken; NaN: never taken
+  };
+  std::vector<InPort> mInPorts;
+  struct OutPort {
+    int index;
+    int paramIdx;
+  };
+  std::vector<OutPort> mOutPorts;
   std::atomic<bool> mAdoptPorts{false};
   std::atomic<int> mSamplePos{0};
 };
