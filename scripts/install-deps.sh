@@ -6,12 +6,16 @@ set -euo pipefail
 build_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
             libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
             libx11-dev libxext-dev libxfixes-dev libxtst-dev libdbus-1-dev libjack-jackd2-dev libsndfile1-dev libsmf-dev
+            librtaudio-dev librtmidi-dev
             lv2-dev liblilv-dev libsuil-dev)
 # mma and timidity ship the MIDI files, python3-mido reads them independently,
 # and golang-1.19-src ships the PNG suite: the conformance tests' material.
+# pulseaudio and pulseaudio-utils (parec) let the player's test listen at a
+# null sink; desktop-file-utils checks the installed .desktop file.
 test_pkgs=(clang libclang-rt-14-dev imagemagick libpixman-1-dev xvfb xauth
            mma timidity python3-mido golang-1.19-src locales jackd2
-           lilv-utils sordi jalv x11-utils xdotool dbus)
+           lilv-utils sordi jalv x11-utils xdotool dbus
+           pulseaudio pulseaudio-utils desktop-file-utils)
 
 pkgs=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then

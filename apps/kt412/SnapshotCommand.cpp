@@ -12,6 +12,7 @@
 
 #include "ParamOptions.h"
 #include "RenderCommand.h"
+#include "StartingSound.h"
 #include "graphics/IGraphics.h"
 #include "instrument/QiKt412.h"
 #include "pix/PIX_Bitmap.h"
@@ -156,8 +157,8 @@ int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& er
   if (!opts.presetFile.empty() && !LoadPresetOption(plug, opts.presetFile, &error)) return Fail(err, error);
   for (const std::string& s : opts.settings)
     if (!ApplyParamSetting(plug, s, &error)) return Fail(err, error);
-  // A host's changes reach the controls as the host wrapper sends them.
-  plug.RedrawParamControls();
+  // The controls and the preset field show exactly the sound set up above.
+  ShowStartingSound(plug, opts.presetFile, !opts.stateIn.empty());
 
   IGraphics* g = plug.Graphics();
   IRECT all(0, 0, g->Width(), g->Height());

@@ -110,6 +110,27 @@ bool IGraphicsX11::TextEntryOpen() const { return mView && mView->entry; }
 bool IGraphicsX11::TooltipShown() const { return mView && mView->tipWin; }
 void* IGraphicsX11::GetWindow() { return mView && !mView->windowGone ? (void*)(uintptr_t)mView->win : nullptr; }
 
+void IGraphicsX11::SetWindowClass(const std::string& instanceName, const std::string& className) {
+  mClassInstance = instanceName;
+  mClassName = className;
+}
+
+void IGraphicsX11::SetWindowIcon(PIX_IBitmap* bitmap, int x, int y, int w, int h) {
+  mIcon.clear();
+  if (!bitmap || w <= 0 || h <= 0 || x < 0 || y < 0 || x + w > bitmap->getWidth() || y + h > bitmap->getHeight()) return;
+  // Format-32 properties travel as longs in Xlib, whatever their size.
+  mIcon.reserve(2 + (size_t)w * (size_t)h);
+  mIcon.push_back((unsigned long)w);
+  mIcon.push_back((unsigned long)h);
+  const PIX_pixel* bits = bitmap->getBits();
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) {
+      const PIX_pixel p = bits[(size_t)(y + j) * (size_t)bitmap->getRowSpan() + (size_t)(x + i)];
+      mIcon.push_back((unsigned long)PIX_A(p) << 24 | (unsigned long)PIX_R(p) << 16 | (unsigned long)PIX_G(p) << 8 |
+                      (unsigned long)PIX_B(p));
+    }
+}
+
 void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   CloseWindow();
   if (mView) return nullptr;  // a modal loop is still running on the old view
@@ -168,6 +189,15 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
       XSetWMNormalHints(dpy, v.win, hints);
       XFree(hints);
     }
+    if (!mClassName.empty()) {
+      XClassHint hint;
+      hint.res_name = const_cast<char*>(mClassInstance.c_str());
+      hint.res_class = const_cast<char*>(mClassName.c_str());
+      XSetClassHint(dpy, v.win, &hint);
+    }
+    if (!mIcon.empty())
+      XChangeProperty(dpy, v.win, XInternAtom(dpy, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                      (const unsigned char*)mIcon.data(), (int)mIcon.size());
     v.wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
     v.wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(dpy, v.win, &v.wmDelete, 1);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "graphics/IGraphics.h"
 
@@ -54,6 +55,12 @@ public:
   // ---- Configuration and state, for the player, tests and benchmarks ----
   // Shared-memory output is tried unless switched off before OpenWindow.
   void SetUseShm(bool use) { mUseShm = use; }
+  // How a top-level window introduces itself to the desktop, set before
+  // OpenWindow: its WM_CLASS (instance and class name, which a .desktop
+  // file's StartupWMClass matches) and its _NET_WM_ICON, taken from a
+  // rectangle of a bitmap. An embedded view leaves both to its host.
+  void SetWindowClass(const std::string& instanceName, const std::string& className);
+  void SetWindowIcon(PIX_IBitmap* bitmap, int x, int y, int w, int h);
   bool UsingShm() const;
   int OutputScale() const;
   unsigned long XWindowId() const;  // 0 while closed
@@ -114,6 +121,8 @@ private:
 
   std::unique_ptr<X11View> mView;
   bool mUseShm = true;
+  std::string mClassInstance, mClassName;
+  std::vector<unsigned long> mIcon;  // _NET_WM_ICON: width, height, then ARGB pixels row by row
   bool mCloseRequested = false;
   std::atomic<bool> mInModal{false};
   double mNextTick = 0.0;

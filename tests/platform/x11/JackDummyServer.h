@@ -53,9 +53,10 @@ public:
     return false;
   }
 
-  void Stop() {
+  // SIGTERM lets the server say goodbye to its clients; SIGKILL does not.
+  void Stop(int signal = SIGTERM) {
     if (mPid > 0) {
-      kill(mPid, SIGTERM);
+      kill(mPid, signal);
       int status;
       waitpid(mPid, &status, 0);
       mPid = -1;
