@@ -119,6 +119,9 @@ extern "C" int jack_set_process_callback(jack_client_t* client, JackProcessCallb
 }
 
 TEST(RealtimeSafety, ThePlayersJackCallbackNeverWaitsWhileAnotherThreadWorksTheSameInstance) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "libjack is not built for ThreadSanitizer, which misreads its process-shared locks";
+#endif
   if (system("command -v jackd >/dev/null 2>&1") != 0) GTEST_SKIP() << "jackd missing (scripts/install-deps.sh --test)";
   JackServer server;
   ASSERT_TRUE(server.Ready()) << "the JACK server did not start";
