@@ -4,6 +4,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DKT_TESTS=OFF -DKT_BENCH=OFF >/dev/null
+# build/release is shared with scripts/test.sh: the options set here are the
+# ones both want, and the tests it may have configured stay (only kt412 is built).
+cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DKT_SANITIZE=OFF -DKT_BENCH=OFF \
+  -DKT_FUZZ=OFF >/dev/null
 cmake --build "$root/build/release" --target kt412 -j"$(nproc)"
 "$root/build/release/apps/kt412/kt412" render "$@"

@@ -1,9 +1,6 @@
 // Command-line access to the instrument's parameters and state chunk files.
 #include "ParamOptions.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +14,9 @@
 
 #include "framework/ByteChunk.h"
 #include "framework/IPluginBase.h"
+#include "framework/IPluginState.h"
+#include "instrument/QiKt412.h"
+#include "util/UTIL_AtomicFile.h"
 
 namespace {
 
@@ -38,6 +38,12 @@ std::string RangeText(const IParam& p) { return Number(p.GetMin()) + ".." + Numb
 
 // Refuses names that would be hard to read back in a message.
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+// The instrument's MIDI-learn table, as the state keeps it.
+int ControllerOf(IPluginBase* plug, int paramIdx) { return static_cast<QiKt412*>(plug)->BoundController(paramIdx); }
+void SetControllers(IPluginBase* plug, const std::vector<int>& table) {
+  static_cast<QiKt412*>(plug)->RestoreControllerTable(table);
+}
 
 }  // namespace
 
@@ -112,86 +118,48 @@ void ListParams(IPluginBase& plug, std::ostream& out) {
   }
 }
 
-bool LoadStateFile(IPluginBase& plug, const std::string& path, std::string* error) {
-  const long expected = 8L * plug.NParams();
+bool LoadStateFile(QiKt412& plug, const std::string& path, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot read state file " + Quoted(path) + ": " + std::strerror(errno);
     return false;
   }
-  // One byte more than a state shows a file that is too long without reading it all.
-  std::vector<char> bytes(static_cast<size_t>(expected) + 1);
+  // The longest state there is, and one byte more to see a file that is too long.
+  const size_t longest = 8 * static_cast<size_t>(plug.NParams()) + sizeof IPluginState::kControllersTag +
+                         static_cast<size_t>(plug.NParams());
+  std::vector<char> bytes(longest + 1);
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  const long got = static_cast<long>(in.gcount());
   if (in.bad()) {
     *error = "cannot read state file " + Quoted(path);
     return false;
   }
-  if (got != expected) {
-    *error = "state file " + Quoted(path) + " is not a saved state: it must hold " +
-             std::to_string(plug.NParams()) + " values (" + std::to_string(expected) +
-             " bytes)" + (got < expected ? ", it has " + std::to_string(got) + " bytes" : ", it is longer");
+  IPluginState state;
+  std::string why;
+  if (!state.ReadFile(plug, bytes.data(), static_cast<size_t>(in.gcount()), &why)) {
+    *error = "state file " + Quoted(path) + " is not a saved state: " + why;
     return false;
   }
-  ByteChunk chunk;
-  chunk.PutBytes(bytes.data(), static_cast<int>(expected));
-  for (int i = 0; i < plug.NParams(); ++i) {
-    double v = 0.0;
-    chunk.Get(&v, 8 * i);
-    if (!std::isfinite(v)) {
-      *error = "state file " + Quoted(path) + " is not a saved state: value " + std::to_string(i) +
-               " (" + plug.GetParam(i)->GetNameForHost() + ") is not a finite number";
-      return false;
-    }
-  }
-  if (plug.UnserializeState(&chunk, 0) != expected) {
+  if (!state.Apply(plug, &SetControllers)) {
     *error = "state file " + Quoted(path) + " could not be loaded";
     return false;
   }
   return true;
 }
 
-bool SaveStateFile(IPluginBase& plug, const std::string& path, std::string* error) {
-  ByteChunk chunk;
-  if (!plug.SerializeState(&chunk)) {
+bool SaveStateFile(QiKt412& plug, const std::string& path, std::string* error) {
+  IPluginState state;
+  if (!state.Capture(plug, &ControllerOf)) {
     *error = "could not serialise the state";
     return false;
   }
-  std::string tmp = path + ".XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) {
-    *error = "cannot write state file " + Quoted(path) + ": " + std::strerror(errno);
+  ByteChunk chunk;
+  state.AppendFile(&chunk);
+  std::string why;
+  if (!UTIL_AtomicFile::WriteFile(path, chunk.GetBytes(), static_cast<size_t>(chunk.Size()), &why)) {
+    // The writer's message names the path already; only its reason is kept.
+    const size_t colon = why.find("': ");
+    *error = "cannot write state file " + Quoted(path) + ": " + (colon == std::string::npos ? why : why.substr(colon + 3));
     return false;
   }
-  // mkstemp makes the file private to its owner; a state file is not secret.
-  fchmod(fd, 0644);
-  const unsigned char* p = chunk.GetBytes();
-  ssize_t left = chunk.Size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = write(fd, p, static_cast<size_t>(left));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= n;
-  }
-  int saved = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && std::rename(name.data(), path.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
-    std::remove(name.data());
-    *error = "cannot write state file " + Quoted(path) + ": " + std::strerror(saved);
-  }
-  return ok;
+  return true;
 }

@@ -7,6 +7,7 @@
 
 class IPluginBase;
 class IParam;
+class QiKt412;
 
 // Index of the parameter called name: an exact match first, then one that
 // differs only in letter case ("decay" finds "Decay"); -1 when none.
@@ -26,11 +27,11 @@ bool ApplyParamSetting(IPluginBase& plug, const std::string& setting, std::strin
 // and label.
 void ListParams(IPluginBase& plug, std::ostream& out);
 
-// The saved state is the plug-in's parameter values as little-endian doubles,
-// one per parameter. A file is accepted only when it holds exactly that many
-// values and all of them are finite; then it is loaded through the base's
-// UnserializeState. Nothing is changed when it is refused.
-bool LoadStateFile(IPluginBase& plug, const std::string& path, std::string* error);
-// Writes the current state to path through a temporary file in the same
-// folder, renamed into place only when complete.
-bool SaveStateFile(IPluginBase& plug, const std::string& path, std::string* error);
+// The saved state (IPluginState's file layout): the instrument's parameter
+// values and its MIDI-learn table. A file is accepted only when every value
+// is one the instrument can hold (finite, a normal number, in range) and
+// the table, when there is one, is whole; a file of the values alone (as
+// written before the table was kept) loads too. Nothing is changed when it is refused.
+bool LoadStateFile(QiKt412& plug, const std::string& path, std::string* error);
+// Writes the current state to path all or nothing (UTIL_AtomicFile).
+bool SaveStateFile(QiKt412& plug, const std::string& path, std::string* error);

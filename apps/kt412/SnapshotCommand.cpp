@@ -25,36 +25,6 @@ int Fail(std::ostream& err, const std::string& message) {
   return 2;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
-
-// Writes the PNG next to its target and renames it into place, so a failed
-// write leaves an earlier file at the path untouched.
-bool SavePNGAtomically(PIX_IBitmap* bitmap, const std::string& path, std::string* error) {
-  std::string tmp = FolderOf(path) + "/.kt412-snapshot-XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    *error = "cannot write '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  ::fchmod(fd, 0644);
-  ::close(fd);
-  if (!PIX_SavePNG(tmp.c_str(), bitmap)) {
-    ::unlink(tmp.c_str());
-    *error = "cannot write '" + path + "'";
-    return false;
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int e = errno;
-    ::unlink(tmp.c_str());
-    *error = "cannot write '" + path + "': " + std::strerror(e);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string SnapshotUsage() {
@@ -170,7 +140,7 @@ int RunSnapshot(const SnapshotOptions& opts, std::ostream& out, std::ostream& er
     if (!scaled) return Fail(err, "out of memory for the scaled image");
     editor = scaled.get();
   }
-  if (!editor || !SavePNGAtomically(editor, opts.outputPath, &error)) return Fail(err, error);
+  if (!editor || !PIX_SavePNG(opts.outputPath.c_str(), editor, &error)) return Fail(err, error);
   out << "kt412: wrote " << opts.outputPath << ": " << editor->getWidth() << " x " << editor->getHeight()
       << ", preset \"" << plug.PresetName() << "\"\n";
   return 0;

@@ -374,8 +374,26 @@ PhaseResult PhaseFormats(const Context& ctx) {
   UInt32 now = 0, io = 4;
   AudioUnitGetProperty(u, 14, 0, 0, &now, &io);
   c.Check(now == 8192, "a refused slice size changed it");
+  // Initialised, the unit takes no change to what sizes its buffers, and
+  // renders only between Initialize and Uninitialize.
+  std::vector<float> l(64), r(64);
+  c.Check(unit.Render(64, l.data(), r.data()) == kAudioUnitErr_Uninitialized, "render before initialize not refused");
   c.Check(AudioUnitInitialize(u) == noErr, "initialize refused");
+  c.Check(unit.Render(64, l.data(), r.data()) == noErr, "render after initialize refused");
+  const double rateNow = readRate(), otherRate = rateNow == 96000.0 ? 44100.0 : 96000.0;
+  const UInt32 otherSlice = 512;
+  const auto otherFormat = format(1, 0.0);
+  c.Check(AudioUnitSetProperty(u, 2, 0, 0, &otherRate, 8) == kAudioUnitErr_Initialized && readRate() == rateNow,
+          "rate change while initialized not refused");
+  c.Check(AudioUnitSetProperty(u, 14, 0, 0, &otherSlice, 4) == kAudioUnitErr_Initialized,
+          "slice size change while initialized not refused");
+  c.Check(AudioUnitSetProperty(u, 8, kAudioUnitScope_Output, 0, &otherFormat, sizeof otherFormat) ==
+                  kAudioUnitErr_Initialized && channels() == 2,
+          "format change while initialized not refused");
+  refused += 3;
   c.Check(AudioUnitUninitialize(u) == noErr, "uninitialize refused");
+  c.Check(unit.Render(64, l.data(), r.data()) == kAudioUnitErr_Uninitialized, "render after uninitialize not refused");
+  c.Check(AudioUnitSetProperty(u, 14, 0, 0, &otherSlice, 4) == noErr, "slice size refused after uninitialize");
   c.Check(AudioUnitInitialize(u) == noErr, "second initialize refused");
   res.summary = Str(accepted) + " settings accepted, " + Str(refused) + " refused";
   return res;

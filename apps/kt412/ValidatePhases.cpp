@@ -305,6 +305,7 @@ struct ListenerLog {
   AudioUnitPropertyID id = 0;
   AudioUnitScope scope = 99;
   AudioUnitElement element = 99;
+  Float64 rate = 0.0;  // the sample rate as the listener read it back
 };
 
 void Listener(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) {
@@ -314,6 +315,8 @@ void Listener(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitSco
   log->id = id;
   log->scope = scope;
   log->element = element;
+  UInt32 size = sizeof log->rate;
+  AudioUnitGetProperty(unit, kAudioUnitProperty_SampleRate, 0, 0, &log->rate, &size);
 }
 
 struct NotifyLog {
@@ -345,19 +348,28 @@ PhaseResult PhaseListeners(const Context& ctx) {
   c.Check(AudioUnitAddPropertyListener(u, 2, Listener, &rateLog) == noErr, "listener refused");
   c.Check(AudioUnitAddPropertyListener(u, 2, Listener, &rateLog) == noErr, "second add refused");
   c.Check(AudioUnitAddPropertyListener(u, 19, Listener, &layoutLog) == noErr, "listener refused");
+  // Listeners hear of a change once it is made, and never of a refused one
+  // (the rate of an initialised unit, a rate out of range, a layout).
   double rate = 48000.0;
+  c.Check(AudioUnitSetProperty(u, 2, 0, 0, &rate, sizeof rate) == kAudioUnitErr_Initialized, "rate set while initialized");
+  c.Check(AudioUnitUninitialize(u) == noErr, "uninitialize refused");
   AudioUnitSetProperty(u, 2, 0, 0, &rate, sizeof rate);
   c.Check(rateLog.calls == 1, "sample rate listener called " + Str(rateLog.calls) + " times, not once");
+  c.Check(rateLog.rate == 48000.0, "the listener read the rate " + Str(rateLog.rate) + ", not the new 48000");
   c.Check(rateLog.unit == u && rateLog.id == 2 && rateLog.scope == 0 && rateLog.element == 0, "listener arguments wrong");
+  double tooLow = 1.0;
+  c.Check(AudioUnitSetProperty(u, 2, 0, 0, &tooLow, sizeof tooLow) == kAudioUnitErr_InvalidPropertyValue && rateLog.calls == 1,
+          "a refused rate was announced to the listener");
   UInt32 v = 0;
   c.Check(AudioUnitSetProperty(u, 19, 0, 0, &v, sizeof v) != noErr, "channel layout set accepted");
-  c.Check(layoutLog.calls == 1, "a refused property's listener was not called");
+  c.Check(layoutLog.calls == 0, "a refused property's listener was called");
   c.Check(AudioUnitRemovePropertyListenerWithUserData(u, 2, Listener, &layoutLog) == noErr, "remove refused");
   AudioUnitSetProperty(u, 2, 0, 0, &rate, sizeof rate);
   c.Check(rateLog.calls == 2, "removing with other user data removed the listener");
   c.Check(AudioUnitRemovePropertyListener(u, 2, Listener) == noErr, "remove refused");
   AudioUnitSetProperty(u, 2, 0, 0, &rate, sizeof rate);
   c.Check(rateLog.calls == 2, "a removed listener was called");
+  c.Check(AudioUnitInitialize(u) == noErr, "initialize refused");
 
   NotifyLog log;
   c.Check(AudioUnitAddRenderNotify(u, Notify, &log) == noErr, "render notify refused");
@@ -448,9 +460,23 @@ PhaseResult PhaseView(const Context& ctx) {
       ++rendered;
     }
   });
+  // Each view cycle waits for a render after the one before it, so that
+  // renders really run beside the views however the threads are scheduled
+  // (an optimised build finishes a cycle long before the thread's first render).
+  auto renderedSince = [&](long seen) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (rendered.load() <= seen && renderErrors.load() == 0) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return renderErrors.load() == 0;
+  };
   const ComponentDescription viewDesc{kAudioUnitCarbonViewComponentType, AUFourCC("Qip2"), AUFourCC("-QI-"), 0, 0};
   int made = 0;
+  long cyclesBeside = 0;
   for (int i = 0; i < ctx.opts.viewCycles; ++i) {
+    if (!c.Check(renderedSince(rendered.load()), "the render thread stopped rendering beside the views"))
+      break;
     ComponentInstance view = nullptr;
     if (!c.Check(OpenAComponent(ctx.lib.ViewEntry(), viewDesc, &view) == noErr, "view component did not open")) break;
     int window = 0, parent = 0;
@@ -466,10 +492,14 @@ PhaseResult PhaseView(const Context& ctx) {
       c.Check(st == badComponentSelector && !control, "create view without an editor gave " + Str(st));
     }
     c.Check(CloseComponent(view) == noErr, "view component did not close");
+    ++cyclesBeside;
   }
+  // And one more render after the last view has gone.
+  c.Check(renderedSince(rendered.load()), "the render thread stopped rendering after the views");
   stop = true;
   audio.join();
-  c.Check(renderErrors == 0 && rendered > 0, Str(renderErrors.load()) + " renders failed beside the views");
+  c.Check(renderErrors == 0 && cyclesBeside == ctx.opts.viewCycles,
+          Str(renderErrors.load()) + " renders failed beside the views");
   res.summary = Str(ctx.opts.viewCycles) + " view open/create/close cycles beside " + Str(rendered.load()) +
                 " renders; " + (hasEditor ? Str(made) + " editors created and closed"
                                           : std::string("no editor attached: view requests refused as specified"));

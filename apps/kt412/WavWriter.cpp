@@ -1,4 +1,4 @@
-// WAV writing through libsndfile into a temporary file renamed at the end.
+// WAV writing through libsndfile into an all-or-nothing file.
 #include "WavWriter.h"
 
 #include <fcntl.h>
@@ -10,18 +10,6 @@
 #include <cstring>
 
 namespace {
-
-std::string DirOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
@@ -61,22 +49,7 @@ bool WavWriter::Open(const std::string& path, int sampleRate, int channels, WavS
     return false;
   }
 
-  // The temporary file sits beside the target so that the final rename stays
-  // within one file system and is atomic. O_EXCL with a fresh name per try
-  // never touches someone else's file; 0666 lets the umask decide the mode,
-  // as for any file the user creates.
-  const std::string dir = DirOf(path);
-  int fd = -1;
-  std::string temp;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = dir + "/." + BaseOf(path) + "." + std::to_string(getpid()) + "." + std::to_string(attempt) + ".tmp";
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    SetError(error, "cannot create a file in '" + dir + "': " + std::strerror(errno));
-    return false;
-  }
+  if (!mOut.Open(path, error)) return false;
 
   SF_INFO info{};
   info.samplerate = sampleRate;
@@ -84,11 +57,11 @@ bool WavWriter::Open(const std::string& path, int sampleRate, int channels, WavS
   info.format = SF_FORMAT_WAV | (format == WavSampleFormat::kPcm16   ? SF_FORMAT_PCM_16
                                  : format == WavSampleFormat::kPcm24 ? SF_FORMAT_PCM_24
                                                                      : SF_FORMAT_FLOAT);
-  SNDFILE* sf = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+  // The atomic file keeps the descriptor; libsndfile only writes through it.
+  SNDFILE* sf = sf_open_fd(mOut.Fd(), SFM_WRITE, &info, SF_FALSE);
   if (!sf) {
     const std::string why = sf_strerror(nullptr);
-    close(fd);
-    unlink(temp.c_str());
+    mOut.Abort();
     SetError(error, "cannot write '" + path + "': " + why);
     return false;
   }
@@ -101,7 +74,6 @@ bool WavWriter::Open(const std::string& path, int sampleRate, int channels, WavS
 
   mFile = sf;
   mPath = path;
-  mTempPath = temp;
   mChannels = channels;
   mBytesPerFrame = static_cast<int64_t>(channels) * (format == WavSampleFormat::kPcm16   ? 2
                                                      : format == WavSampleFormat::kPcm24 ? 3
@@ -150,13 +122,7 @@ bool WavWriter::Commit(std::string* error) {
     Abort();
     return false;
   }
-  if (std::rename(mTempPath.c_str(), mPath.c_str()) != 0) {
-    SetError(error, "cannot write '" + mPath + "': " + std::strerror(errno));
-    Abort();
-    return false;
-  }
-  mTempPath.clear();
-  return true;
+  return mOut.Commit(error);
 }
 
 void WavWriter::Abort() {
@@ -164,10 +130,7 @@ void WavWriter::Abort() {
     sf_close(mFile);
     mFile = nullptr;
   }
-  if (!mTempPath.empty()) {
-    unlink(mTempPath.c_str());
-    mTempPath.clear();
-  }
+  mOut.Abort();
 }
 
 bool WriteWavFile(const std::string& path, int sampleRate, int channels, WavSampleFormat format,

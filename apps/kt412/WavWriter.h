@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/UTIL_AtomicFile.h"
+
 struct sf_private_tag;
 
 // Sample formats of the written file.
@@ -16,11 +18,12 @@ enum class WavSampleFormat {
 // "float" (or "32f"), "16", "24" to a format; false for anything else.
 bool ParseWavSampleFormat(const std::string& text, WavSampleFormat* format);
 
-// Writes a WAV file through libsndfile. The samples go to a temporary file in
-// the destination folder, which Commit renames onto the path; until then the
-// path is untouched (an existing file there stays as it was), and on any
-// error, on Abort or when the writer is destroyed uncommitted, the temporary
-// file is removed. So a failed render never leaves a partial file behind.
+// Writes a WAV file through libsndfile into a UTIL_AtomicFile, which Commit
+// makes the file at the path; until then the path is untouched (an existing
+// file there stays as it was), and on any error, on Abort, when the writer is
+// destroyed uncommitted or the process is interrupted, nothing is left
+// behind. A device or pipe at the path (/dev/null, /dev/stdout) is written in
+// place, a link through to its target.
 //
 // Integer formats clip samples outside -1..1 instead of wrapping them.
 // Lifecycle: Open, any number of Write, then Commit (or Abort). Not for use by
@@ -33,7 +36,7 @@ public:
   WavWriter& operator=(const WavWriter&) = delete;
 
   // channels 1..64, sampleRate 1..768000. Fails with a message such as
-  // "cannot create a file in 'dir': Permission denied".
+  // "cannot write 'dir/x.wav': Permission denied".
   bool Open(const std::string& path, int sampleRate, int channels, WavSampleFormat format,
             std::string* error);
   // frames frames of interleaved samples (channels per frame).
@@ -44,14 +47,12 @@ public:
   void Abort();
 
   bool IsOpen() const { return mFile != nullptr; }
-  // The temporary file while open (empty otherwise); for tests.
-  const std::string& TempPath() const { return mTempPath; }
 
 private:
   // libsndfile's handle (SNDFILE is a typedef of this tag).
   struct sf_private_tag* mFile = nullptr;
+  UTIL_AtomicFile mOut;
   std::string mPath;
-  std::string mTempPath;
   int mChannels = 0;
   int64_t mBytesPerFrame = 0;
   int64_t mBytesWritten = 0;

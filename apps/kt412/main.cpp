@@ -8,6 +8,7 @@
 #include "RenderCommand.h"
 #include "SnapshotCommand.h"
 #include "ValidateCommand.h"
+#include "util/UTIL_AtomicFile.h"
 
 namespace {
 void Usage(std::ostream& out) {
@@ -31,6 +32,8 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 #endif
 
 int main(int argc, char** argv) {
+  // A program may take over its signals; a plug-in's library never does.
+  UTIL_AtomicFile::RemoveTemporaryFilesOnSignals();
   if (argc < 2) {
     std::cerr << "kt412: error: no command (render, snapshot, presets or play; see kt412 --help)\n";
     return 2;

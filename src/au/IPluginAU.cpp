@@ -75,10 +75,12 @@ IPluginAU::IPluginAU(int nParams, const char* channelIOStr, int nPresets, const 
   }
   AssessInputConnections();
   SetBlockSize(1024);
+  mEditorBehind = std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(NParams()));
 }
 
 IPluginAU::~IPluginAU() {
   StopIdleWorker();
+  DetachViews();
   mRenderNotify.clear();
   mInBuses.clear();
   mOutBuses.clear();
@@ -93,6 +95,7 @@ void IPluginAU::StartIdleWorker() {
     std::unique_lock<std::mutex> lock(mIdleWait);
     while (!mIdleWake.wait_for(lock, std::chrono::milliseconds(40), [this] { return mIdleStop; })) {
       lock.unlock();
+      CatchUpEditor();
       OnIdle();
       lock.lock();
     }
@@ -107,6 +110,45 @@ void IPluginAU::StopIdleWorker() {
   }
   mIdleWake.notify_all();
   mIdleThread.join();
+}
+
+void IPluginAU::CatchUpEditor() {
+  if (!mEditorBehindAny.exchange(false, std::memory_order_acquire)) return;
+  IMutexLock lock(this);
+  IEditor* gui = GetGUI();
+  for (int i = 0; i < NParams(); ++i)
+    if (mEditorBehind[static_cast<size_t>(i)].exchange(false, std::memory_order_acq_rel) && gui)
+      gui->SetParameterFromPlug(i, GetParam(i)->Value(), false);
+}
+
+void IPluginAU::ResetAndSilence() {
+  Reset();
+  Silence();
+}
+
+// ---- Views ----
+
+std::mutex& AUViewLinkMutex() {
+  static std::mutex sMutex;
+  return sMutex;
+}
+
+void AUViewLink::Attach(IPluginAU* plug) {
+  std::lock_guard<std::mutex> lock(AUViewLinkMutex());
+  if (mPlug) std::erase(mPlug->mViewLinks, this);
+  mPlug = plug;
+  if (mPlug) mPlug->mViewLinks.push_back(this);
+}
+
+IPluginAU* AUViewLink::Peek() const {
+  std::lock_guard<std::mutex> lock(AUViewLinkMutex());
+  return mPlug;
+}
+
+void IPluginAU::DetachViews() {
+  std::lock_guard<std::mutex> lock(AUViewLinkMutex());
+  for (AUViewLink* link : mViewLinks) link->mPlug = nullptr;
+  mViewLinks.clear();
 }
 
 void IPluginAU::SetInstanceInfo(const IPluginInstanceInfo& info) {
@@ -142,8 +184,10 @@ ComponentResult IPluginAU::IPluginAUEntry(ComponentParameters* params, void* pPl
     case kComponentCloseSelect: {
       if (plug) {
         ComponentInstance ci = plug->mComponentInstance;
-        // Before the plug-in goes: the worker calls into it.
+        // Before the plug-in goes: the worker calls into it, and a view
+        // closed later must find it gone.
         plug->StopIdleWorker();
+        plug->DetachViews();
         plug->ClearConnections();
         delete plug;
         SetComponentInstanceStorage(ci, nullptr);
@@ -183,13 +227,15 @@ ComponentResult IPluginAU::Dispatch(ComponentParameters* params) {
   switch (params->what) {
     case kAudioUnitInitializeSelect: {
       if (!CheckLegalIO()) return badComponentSelector;
-      mIsInitialized = true;
+      // A fresh start: nothing of what sounded or waited before.
+      Silence();
+      mIsInitialized.store(true, std::memory_order_release);
       OnParamReset();
       OnActivate(true);
       return noErr;
     }
     case kAudioUnitUninitializeSelect: {
-      mIsInitialized = false;
+      mIsInitialized.store(false, std::memory_order_release);
       OnActivate(false);
       return noErr;
     }
@@ -221,7 +267,7 @@ ComponentResult IPluginAU::Dispatch(ComponentParameters* params) {
     case kAudioUnitSetParameterSelect:
       if (!args.Has(5)) return paramErr;
       return SetParamProc(this, args.U32(0), args.U32(1), args.U32(2), args.F32(3), args.U32(4));
-    case kAudioUnitResetSelect: Reset(); return noErr;
+    case kAudioUnitResetSelect: ResetAndSilence(); return noErr;
     case kAudioUnitAddPropertyListenerSelect: {
       if (!args.Has(3)) return paramErr;
       auto proc = reinterpret_cast<AudioUnitPropertyListenerProc>(args.Raw(1));
@@ -351,7 +397,17 @@ OSStatus IPluginAU::SetParamProc(void* pPlug, AudioUnitParameterID paramID, Audi
   IMutexLock lock(plug);
   const int idx = static_cast<int>(paramID);
   plug->GetParam(idx)->Set(value);
-  if (IEditor* gui = plug->GetGUI()) gui->SetParameterFromPlug(idx, value, false);
+  if (IEditor* gui = plug->GetGUI()) {
+    // The editor belongs to the user-interface thread, and moving a control
+    // may allocate: a change arriving on the render thread (a host that
+    // automates from there) leaves the control to the idle worker.
+    if (std::this_thread::get_id() == plug->mRenderThread.load(std::memory_order_relaxed)) {
+      plug->mEditorBehind[idx].store(true, std::memory_order_release);
+      plug->mEditorBehindAny.store(true, std::memory_order_release);
+    } else {
+      gui->SetParameterFromPlug(idx, value, false);
+    }
+  }
   plug->OnParamChange(idx);
   return noErr;
 }

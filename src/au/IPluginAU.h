@@ -14,6 +14,33 @@
 #include "platform/au/AUTypes.h"
 
 class IGraphics;
+class IPluginAU;
+
+// A view's hold on the unit it shows. A unit clears the links of its views
+// when it closes, so a view that outlives its unit finds no plug-in instead
+// of a freed one. Views and units may close on different threads: the
+// plug-in is used through a link only under the links' process-wide mutex,
+// which a closing unit takes to clear them.
+class AUViewLink {
+public:
+  AUViewLink() = default;
+  ~AUViewLink() { Attach(nullptr); }
+  AUViewLink(const AUViewLink&) = delete;
+  AUViewLink& operator=(const AUViewLink&) = delete;
+
+  // Links to plug, leaving any earlier unit; null only unlinks.
+  void Attach(IPluginAU* plug);
+  // Calls use(plug) under the links' mutex; false, without calling it,
+  // when no unit is linked (never was, or has closed).
+  template <typename Use>
+  bool With(Use use);
+  // The linked plug-in or null; only for a look, not for use.
+  IPluginAU* Peek() const;
+
+private:
+  friend class IPluginAU;
+  IPluginAU* mPlug = nullptr;
+};
 
 // What MakePlug hands a new instance: where its bundle is found and the
 // name of its view factory class.
@@ -21,12 +48,14 @@ struct IPluginInstanceInfo {
   std::string mBundleID;
   std::string mViewFactoryClassName;
   // The instance's MIDI-learn bindings, saved in the class info beside the
-  // parameters under "midi-learn" (one signed byte per parameter: the
-  // controller 0..127, or -1 for none), so a host's song reloads with its
-  // controllers still bound. Null: the plug-in has no bindings to keep.
+  // parameters under "midi-learn" (IPluginState's learn table: "KTC1", then
+  // one signed byte per parameter, the controller 0..127 or -1 for none), so
+  // a host's song reloads with its controllers still bound. Null: the
+  // plug-in has no bindings to keep.
   int (*controllerOf)(IPluginBase* plug, int paramIdx) = nullptr;
   // Makes the instance's bindings those of table (one entry per parameter);
-  // called with the plug-in mutex held, after the parameters are restored.
+  // called with the plug-in mutex held, before the parameters are restored
+  // (IPluginState::Apply).
   void (*setControllers)(IPluginBase* plug, const std::vector<int>& table) = nullptr;
 };
 
@@ -120,7 +149,7 @@ public:
 
   // ---- For hosts and tests ----
   ComponentInstance GetComponentInstance() const { return mComponentInstance; }
-  bool IsInitialized() const { return mIsInitialized; }
+  bool IsInitialized() const { return mIsInitialized.load(std::memory_order_acquire); }
   int NInputBuses() const { return static_cast<int>(mInBuses.size()); }
   int NOutputBuses() const { return static_cast<int>(mOutBuses.size()); }
   const BusChannels* GetBus(AudioUnitScope scope, AudioUnitElement busIdx) const;
@@ -131,10 +160,23 @@ public:
   ComponentResult Dispatch(ComponentParameters* params);
   ComponentResult GetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
                               UInt32* pDataSize, Boolean* pWriteable, void* pData);
+  // Makes the change and, only when it was taken, tells the property's
+  // listeners, who can then read the new value.
   ComponentResult SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
                               UInt32* pDataSize, const void* pData);
 
 private:
+  friend class AUViewLink;
+
+  ComponentResult ChangeProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
+                                 UInt32* pDataSize, const void* pData);
+  // The binding's reset: the plug-in re-tuned (Reset) and silenced (Silence).
+  void ResetAndSilence();
+  // Clears the links of every view of this unit (at close).
+  void DetachViews();
+  // Moves the editor's controls of parameters the host set on the render
+  // thread, which must not touch the editor (idle worker).
+  void CatchUpEditor();
   BusChannels* GetBusMutable(AudioUnitScope scope, AudioUnitElement busIdx);
   int NHostChannelsConnected(const std::vector<std::unique_ptr<BusChannels>>& buses,
                              const BusChannels* pExclude = nullptr) const;
@@ -173,7 +215,14 @@ private:
   bool mIdleStop = false;
   char mValueStringBuffer[32] = {};
   ComponentInstance mComponentInstance = nullptr;
-  bool mIsInitialized = false;
+  // Read by a fast-dispatch render, which takes no mutex.
+  std::atomic<bool> mIsInitialized{false};
+  // The thread of the latest render, and the parameters whose controls it
+  // left for the idle worker to move (one flag each, plus one for any).
+  std::atomic<std::thread::id> mRenderThread{};
+  std::unique_ptr<std::atomic<bool>[]> mEditorBehind;
+  std::atomic<bool> mEditorBehindAny{false};
+  std::vector<AUViewLink*> mViewLinks;  // under the links' mutex
   bool mIsOfflineRender = false;
   double mLastRenderSampleTime = -1.0;
   double mTempo = 120.0;
@@ -220,14 +269,26 @@ public:
   void* uiViewForAudioUnit(AudioUnit unit, Float32 width, Float32 height);
   unsigned interfaceVersion() const { return 0; }
   const char* description() const { return "Quorvane KT-412 View"; }
-  IPluginAU* Plug() const { return mPlug; }
+  // The unit's plug-in, or null once the unit has closed.
+  IPluginAU* Plug() const { return mPlug.Peek(); }
 
 private:
-  IPluginAU* mPlug = nullptr;
+  AUViewLink mPlug;
 };
 
 // The Carbon view component's record, one per view instance.
 struct CarbonViewRecord {
+  explicit CarbonViewRecord(ComponentInstance viewInstance) : mViewInstance(viewInstance) {}
   ComponentInstance mViewInstance;
-  IPluginAU* mPlug;
+  AUViewLink mPlug;  // the unit shown, unlinked when it closes
 };
+
+std::mutex& AUViewLinkMutex();
+
+template <typename Use>
+bool AUViewLink::With(Use use) {
+  std::lock_guard<std::mutex> lock(AUViewLinkMutex());
+  if (!mPlug) return false;
+  use(mPlug);
+  return true;
+}

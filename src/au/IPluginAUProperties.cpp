@@ -361,7 +361,19 @@ ComponentResult IPluginAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScop
 ComponentResult IPluginAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
                                        UInt32* pDataSize, const void* pData) {
   TRACE("(%d):(%d):%d", propID, scope, element);
-  InformListeners(propID, scope);
+  // A listener typically reads the property back, so it hears of a change
+  // once the change is made, and never of one that was refused.
+  const ComponentResult r = ChangeProperty(propID, scope, element, pDataSize, pData);
+  if (r == noErr) InformListeners(propID, scope);
+  return r;
+}
+
+ComponentResult IPluginAU::ChangeProperty(AudioUnitPropertyID propID, AudioUnitScope scope, AudioUnitElement element,
+                                          UInt32* pDataSize, const void* pData) {
+  // Rate, slice size and formats size the buffers that a fast-dispatch
+  // render uses without the mutex: an initialised unit takes no change to
+  // them (the value it already has is no change).
+  const bool initialized = IsInitialized();
   // Data the property reads must be there and big enough.
   auto has = [&](size_t need) { return pData && *pDataSize >= need; };
   constexpr ComponentResult kBadValue = kAudioUnitErr_InvalidPropertyValue;
@@ -409,6 +421,7 @@ ComponentResult IPluginAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScop
       Float64 rate;
       std::memcpy(&rate, pData, sizeof rate);
       if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) return kBadValue;
+      if (initialized) return rate == GetSampleRate() ? noErr : kAudioUnitErr_Initialized;
       SetSampleRate(rate);
       Reset();
       return noErr;
@@ -424,6 +437,14 @@ ComponentResult IPluginAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScop
       const bool linearPCM = f.mFormatID == kAudioFormatLinearPCM;
       const bool canonical = (f.mFormatFlags & (kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked)) != 0;
       const int before = bus->mNHostChannels;
+      if (initialized) {
+        const int current = before < 0 ? bus->mNPlugChannels : before;
+        const bool same = linearPCM && canonical && nChannels == current &&
+                          (f.mSampleRate == 0.0 || f.mSampleRate == GetSampleRate());
+        if (!same) return kAudioUnitErr_Initialized;
+        bus->mNHostChannels = nChannels;  // now configured, at the count it had
+        return noErr;
+      }
       bus->mNHostChannels = 0;
       const bool connectionOK = nChannels >= 1 && CheckLegalIO(scope, static_cast<int>(element), nChannels);
       TRACE("%d:%d:%s:%s:%s", nChannels, element, connectionOK ? "connectionOK" : "connectionNotOK",
@@ -442,6 +463,7 @@ ComponentResult IPluginAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScop
       UInt32 n;
       std::memcpy(&n, pData, sizeof n);
       if (n < 1 || n > static_cast<UInt32>(kMaxBlockSize)) return kBadValue;
+      if (initialized) return static_cast<int>(n) == GetBlockSize() ? noErr : kAudioUnitErr_Initialized;
       SetBlockSize(static_cast<int>(n));
       Reset();
       return noErr;
@@ -452,7 +474,8 @@ ComponentResult IPluginAU::SetProperty(AudioUnitPropertyID propID, AudioUnitScop
       std::memcpy(&v, pData, sizeof v);
       SetBypassed(v != 0);
       OnActivate(!IsBypassed());
-      Reset();
+      // Hosts expect silence on either side of a bypass.
+      ResetAndSilence();
       return noErr;
     }
     case kAudioUnitProperty_SetRenderCallback: {

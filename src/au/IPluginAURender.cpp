@@ -82,6 +82,8 @@ OSStatus IPluginAU::PullInputs(const AudioTimeStamp* pTimestamp, UInt32 nFrames)
 OSStatus IPluginAU::RenderUnlocked(AudioUnitRenderActionFlags* pFlags, const AudioTimeStamp* pTimestamp,
                                    UInt32 outputBusIdx, UInt32 nFrames, AudioBufferList* pBufferList) {
   (void)pFlags;
+  if (!mIsInitialized.load(std::memory_order_acquire)) return kAudioUnitErr_Uninitialized;
+  mRenderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
   if (!pTimestamp || !(pTimestamp->mFlags & kAudioTimeStampSampleTimeValid) || outputBusIdx >= mOutBuses.size() ||
       nFrames > static_cast<UInt32>(GetBlockSize()))
     return kAudioUnitErr_InvalidPropertyValue;
@@ -128,8 +130,13 @@ OSStatus IPluginAU::RenderUnlocked(AudioUnitRenderActionFlags* pFlags, const Aud
     const int nextStart = 2 * (lastConnected + 1);
     if (lastConnected + 1 < static_cast<int>(mOutBuses.size()) && nextStart < NOutChannels())
       SetOutputChannelConnections(nextStart, NOutChannels() - nextStart, false);
-    if (IsBypassed()) PassThroughBuffers(0.0f, static_cast<int>(nFrames));
-    else ProcessBuffers(0.0f, static_cast<int>(nFrames));
+    if (IsBypassed()) {
+      PassThroughBuffers(0.0f, static_cast<int>(nFrames));
+      // What the host sent for this block is consumed all the same.
+      SkipBlock(static_cast<int>(nFrames));
+    } else {
+      ProcessBuffers(0.0f, static_cast<int>(nFrames));
+    }
   }
 
   NotifyRender(kAudioUnitRenderAction_PostRender, pTimestamp, outputBusIdx, nFrames, pBufferList);

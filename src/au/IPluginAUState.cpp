@@ -1,9 +1,9 @@
 // The Audio Unit binding's saved state (the class info dictionary) and the
 // parameter info record.
-#include <cmath>
 #include <cstring>
 
 #include "au/IPluginAU.h"
+#include "framework/IPluginState.h"
 
 namespace {
 
@@ -69,9 +69,12 @@ ComponentResult IPluginAU::GetState(CFPropertyListRef* ppPropList) {
     CFRelease(data);
   }
   if (mControllerOf) {
-    std::vector<uint8_t> table(static_cast<size_t>(NParams()));
-    for (int i = 0; i < NParams(); ++i) table[static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<int8_t>(mControllerOf(this, i)));
-    CFDataRef learn = CFDataCreate(kCFAllocatorDefault, table.data(), static_cast<CFIndex>(table.size()));
+    // The learn table in the state's own layout (IPluginState).
+    IPluginState state;
+    for (int i = 0; i < NParams(); ++i) state.controllers.push_back(mControllerOf(this, i));
+    ByteChunk table;
+    state.AppendControllers(&table);
+    CFDataRef learn = CFDataCreate(kCFAllocatorDefault, table.GetBytes(), static_cast<CFIndex>(table.Size()));
     PutValue(dict, "midi-learn", learn);
     CFRelease(learn);
   }
@@ -98,39 +101,38 @@ ComponentResult IPluginAU::SetState(CFPropertyListRef pPropList) {
   if (!data) return kAudioUnitErr_InvalidPropertyValue;
 
   // The whole state is checked before anything is applied, so a refused
-  // state leaves every parameter as it was. A plug-in that keeps only its
-  // parameters stores exactly one finite double per parameter.
+  // state leaves every parameter as it was: by the one state reader for a
+  // plug-in that keeps only its parameters.
   const CFIndex length = CFDataGetLength(data);
   const uint8_t* bytes = CFDataGetBytePtr(data);
   if (length <= 0 || !bytes) return kAudioUnitErr_InvalidPropertyValue;
-  if (!DoesStateChunks()) {
-    if (length != static_cast<CFIndex>(NParams()) * 8) return kAudioUnitErr_InvalidPropertyValue;
-    for (CFIndex i = 0; i < length; i += 8) {
-      double v;
-      std::memcpy(&v, bytes + i, sizeof v);
-      if (!std::isfinite(v)) return kAudioUnitErr_InvalidPropertyValue;
-    }
-  }
+  IPluginState state;
+  if (!DoesStateChunks() && !state.ReadParams(*this, bytes, static_cast<size_t>(length), nullptr))
+    return kAudioUnitErr_InvalidPropertyValue;
 
   // The bindings are optional (a song saved before they were kept has none),
-  // but when present they must be whole: one controller 0..127 or -1 per parameter.
-  std::vector<int> controllers;
+  // but when present they must be whole. Songs saved before the table took
+  // its tag hold the bare controller bytes.
   if (Has(dict, "midi-learn")) {
     auto learn = static_cast<CFDataRef>(GetTyped(dict, "midi-learn", CFDataGetTypeID()));
-    if (!learn || CFDataGetLength(learn) != static_cast<CFIndex>(NParams())) return kAudioUnitErr_InvalidPropertyValue;
-    const uint8_t* table = CFDataGetBytePtr(learn);
-    for (int i = 0; i < NParams(); ++i) {
-      const int cc = static_cast<int8_t>(table[i]);
-      if (cc < -1) return kAudioUnitErr_InvalidPropertyValue;
-      controllers.push_back(cc);
-    }
+    if (!learn) return kAudioUnitErr_InvalidPropertyValue;
+    ByteChunk table;
+    if (CFDataGetLength(learn) == static_cast<CFIndex>(NParams()))
+      table.PutBytes(IPluginState::kControllersTag, sizeof IPluginState::kControllersTag);
+    table.PutBytes(CFDataGetBytePtr(learn), static_cast<int>(CFDataGetLength(learn)));
+    if (!state.ReadControllers(*this, table.GetBytes(), static_cast<size_t>(table.Size()), nullptr))
+      return kAudioUnitErr_InvalidPropertyValue;
   }
 
   RestorePreset(CFStringGetCStringPtr(name, kCFStringEncodingUTF8));
-  ByteChunk chunk;
-  chunk.PutBytes(bytes, static_cast<int>(length));
-  if (UnserializeState(&chunk, 0) <= 0) return kAudioUnitErr_InvalidPropertyValue;
-  if (mSetControllers && !controllers.empty()) mSetControllers(this, controllers);
+  if (DoesStateChunks()) {
+    ByteChunk chunk;
+    chunk.PutBytes(bytes, static_cast<int>(length));
+    if (UnserializeState(&chunk, 0) <= 0) return kAudioUnitErr_InvalidPropertyValue;
+    if (mSetControllers && !state.controllers.empty()) mSetControllers(this, state.controllers);
+  } else if (!state.Apply(*this, mSetControllers)) {
+    return kAudioUnitErr_InvalidPropertyValue;
+  }
   RedrawParamControls();
   return noErr;
 }

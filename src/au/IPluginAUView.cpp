@@ -89,17 +89,19 @@ CFArrayCallBacks kCFAUPresetArrayCallBacks = InitCallBacks();
 // ---- View factory ----
 
 QiKt412_View* QiKt412_View::init() {
-  mPlug = nullptr;
+  mPlug.Attach(nullptr);
   return this;
 }
 
 void* QiKt412_View::uiViewForAudioUnit(AudioUnit unit, Float32, Float32) {
-  mPlug = reinterpret_cast<IPluginAU*>(GetComponentInstanceStorage(unit));
-  if (!mPlug) return nullptr;
-  IGraphics* gui = mPlug->GetGraphics();
-  if (!gui) return nullptr;
-  void* view = gui->OpenWindow(nullptr);
-  mPlug->OnGUIOpen();
+  mPlug.Attach(reinterpret_cast<IPluginAU*>(GetComponentInstanceStorage(unit)));
+  void* view = nullptr;
+  mPlug.With([&view](IPluginAU* plug) {
+    IGraphics* gui = plug->GetGraphics();
+    if (!gui) return;
+    view = gui->OpenWindow(nullptr);
+    plug->OnGUIOpen();
+  });
   return view;
 }
 
@@ -115,25 +117,31 @@ ComponentResult IPluginAU::IPluginAUCarbonViewEntry(ComponentParameters* params,
       if (nArgs < 1 || rec) return paramErr;
       auto ci = reinterpret_cast<ComponentInstance>(params->params[0]);
       if (!ci) return paramErr;
-      SetComponentInstanceStorage(ci, reinterpret_cast<Handle>(new CarbonViewRecord{ci, nullptr}));
+      SetComponentInstanceStorage(ci, reinterpret_cast<Handle>(new CarbonViewRecord(ci)));
       return noErr;
     }
     case kAudioUnitCarbonViewCreateSelect: {
       // Arguments: edited unit, window, parent control, location, size, the control made.
       if (!rec || nArgs < 6) return badComponentSelector;
       auto unit = reinterpret_cast<AudioUnit>(params->params[0]);
-      rec->mPlug = reinterpret_cast<IPluginAU*>(GetComponentInstanceStorage(unit));
-      IGraphics* gui = rec->mPlug ? rec->mPlug->GetGraphics() : nullptr;
-      if (!gui) return badComponentSelector;
-      void* control = gui->OpenWindow(reinterpret_cast<void*>(params->params[1]),
-                                      reinterpret_cast<void*>(params->params[2]), 0, 0);
-      if (auto** out = reinterpret_cast<void**>(params->params[5])) *out = control;
-      return noErr;
+      rec->mPlug.Attach(reinterpret_cast<IPluginAU*>(GetComponentInstanceStorage(unit)));
+      ComponentResult r = badComponentSelector;
+      rec->mPlug.With([&](IPluginAU* plug) {
+        IGraphics* gui = plug->GetGraphics();
+        if (!gui) return;
+        void* control = gui->OpenWindow(reinterpret_cast<void*>(params->params[1]),
+                                        reinterpret_cast<void*>(params->params[2]), 0, 0);
+        if (auto** out = reinterpret_cast<void**>(params->params[5])) *out = control;
+        r = noErr;
+      });
+      return r;
     }
     case kComponentCloseSelect: {
       if (rec) {
-        if (rec->mPlug)
-          if (IGraphics* gui = rec->mPlug->GetGraphics()) gui->CloseWindow();
+        // A view whose unit has closed has no editor left to close.
+        rec->mPlug.With([](IPluginAU* plug) {
+          if (IGraphics* gui = plug->GetGraphics()) gui->CloseWindow();
+        });
         SetComponentInstanceStorage(rec->mViewInstance, nullptr);
         delete rec;
       }

@@ -107,6 +107,15 @@ public:
   // MIDI thru: passes the message on through SendMidiMsg.
   virtual void ProcessMidiMsg(IMidiMsg* pMsg);
   virtual void ProcessSysEx(ISysEx* /*pSysEx*/) {}
+  // A block of nFrames that nobody hears (the host bypasses the plug-in):
+  // the plug-in consumes what was due in it, so that nothing piles up for
+  // the next block it renders. Runs where a render would. Does nothing here.
+  virtual void SkipBlock(int /*nFrames*/) {}
+  // Ends whatever sounds and forgets what waits for later blocks, as a host
+  // expects when it stops, relocates, bypasses or re-initialises. Reset only
+  // re-tunes to the rate and block size; a binding's reset calls both. Never
+  // runs beside a render. Does nothing here.
+  virtual void Silence() {}
   virtual bool MidiNoteName(int noteNumber, char* rName);
   virtual bool SerializeState(ByteChunk* pChunk);
   // Returns the position after the state, or -1 when the chunk ran out.

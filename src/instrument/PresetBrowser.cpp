@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,8 @@ namespace {
 constexpr const char* kFactoryFolder = "Factory Presets";
 constexpr const char* kUserFolder = "User Presets";
 constexpr size_t kExtensionLength = 9;  // ".qipreset"
+
+std::atomic<bool> sUseShipped{true};
 
 std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
@@ -70,20 +73,6 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
   return !in.bad();
 }
 
-bool HasFactoryFolder(const std::string& basePath) {
-  DIR* dir = ::opendir(basePath.c_str());
-  if (!dir) return false;
-  bool found = false;
-  while (dirent* e = ::readdir(dir)) {
-    if (StartsWith(e->d_name, kFactoryFolder) && IsFolder(basePath + e->d_name)) {
-      found = true;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return found;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -97,11 +86,19 @@ std::shared_ptr<PresetTree> PresetTree::Scan(const std::string& basePath) {
   top->AddItem(kSaveItem);
   top->AddSeparator();
   int budget = kMaxEntries;
-  if (!basePath.empty()) tree->ScanFolder(WithSlash(basePath), top, 0, &budget);
+  std::vector<FolderId> ancestors;
+  if (!basePath.empty()) tree->ScanFolder(WithSlash(basePath), top, 0, &budget, &ancestors);
   return tree;
 }
 
-void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int depth, int* budget) {
+void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int depth, int* budget,
+                            std::vector<FolderId>* ancestors) {
+  struct stat self;
+  if (::stat(folderPath.c_str(), &self) != 0) return;
+  // A folder reached again through a link below itself is not entered: loops end here.
+  const FolderId id{self.st_dev, self.st_ino};
+  for (const FolderId& a : *ancestors)
+    if (a.dev == id.dev && a.ino == id.ino) return;
   DIR* dir = ::opendir(folderPath.c_str());
   if (!dir) return;
   struct Entry {
@@ -110,34 +107,57 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
     // What the menu shows, and so what the order goes by: a file without its extension.
     std::string Shown() const { return folder ? name : name.substr(0, name.size() - kExtensionLength); }
   };
+  // Every entry is looked at, so what is listed never depends on the order
+  // the file system hands them out in; links count as what they lead to.
   std::vector<Entry> entries;
   while (dirent* e = ::readdir(dir)) {
-    if (*budget <= 0) break;
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
-    struct stat st;
-    // lstat: links are not followed, so a link can never lead the scan in a circle.
-    if (::lstat((folderPath + name).c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      entries.push_back({name, true});
-    } else if (S_ISREG(st.st_mode) && EndsWith(name, kExtension)) {
-      entries.push_back({name, false});
-    } else {
-      continue;
+    bool folder = e->d_type == DT_DIR;
+    bool file = e->d_type == DT_REG;
+    if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+      struct stat st;
+      if (::stat((folderPath + name).c_str(), &st) != 0) continue;  // a dangling link
+      folder = S_ISDIR(st.st_mode);
+      file = S_ISREG(st.st_mode);
     }
-    --*budget;
+    if (folder) entries.push_back({name, true});
+    else if (file && EndsWith(name, kExtension)) entries.push_back({name, false});
   }
   ::closedir(dir);
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     return NameLess(a.Shown(), b.Shown());
   });
 
-  for (const Entry& e : entries) {
-    if (e.folder) {
-      mMenus.push_back(std::make_unique<IPopupMenu>());
-      IPopupMenu* sub = mMenus.back().get();
-      if (depth + 1 < kMaxDepth) ScanFolder(folderPath + e.name + "/", sub, depth + 1, budget);
-      menu->AddItem(e.name.c_str(), sub);
+  // The factory folder's presets are what the instrument starts on: at the
+  // top it is scanned first, so a crowded base folder never leaves it out.
+  std::vector<size_t> order(entries.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  if (depth == 0)
+    std::stable_partition(order.begin(), order.end(), [&](size_t i) {
+      return entries[i].folder && StartsWith(entries[i].name.c_str(), kFactoryFolder);
+    });
+  std::vector<IPopupMenu*> submenus(entries.size(), nullptr);
+  std::vector<bool> listed(entries.size(), false);
+  ancestors->push_back(id);
+  for (size_t i : order) {
+    if (*budget <= 0) break;
+    --*budget;
+    listed[i] = true;
+    if (!entries[i].folder) continue;
+    mMenus.push_back(std::make_unique<IPopupMenu>());
+    submenus[i] = mMenus.back().get();
+    if (depth + 1 < kMaxDepth) ScanFolder(folderPath + entries[i].name + "/", submenus[i], depth + 1, budget, ancestors);
+  }
+  ancestors->pop_back();
+
+  int cut = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Entry& e = entries[i];
+    if (!listed[i]) {
+      ++cut;
+    } else if (e.folder) {
+      menu->AddItem(e.name.c_str(), submenus[i]);
     } else {
       auto* item = new IPopupMenuItem(e.Shown().c_str());
       item->SetPath((folderPath + e.name).c_str());
@@ -145,6 +165,12 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
       menu->AddItem(item, -1);
     }
   }
+  // A folder cut short says so, in a line that is neither chosen nor stepped to.
+  if (cut > 0) menu->AddItem(CutNotice(cut).c_str(), -1, IPopupMenuItem::kDisabled);
+}
+
+std::string PresetTree::CutNotice(int notListed) {
+  return "(" + std::to_string(notListed) + " more not listed: over " + std::to_string(kMaxEntries) + " entries)";
 }
 
 IPopupMenu* PresetTree::FactoryFolder() const {
@@ -257,35 +283,62 @@ std::string DefaultPresetBasePath() {
 bool SeedFactoryPresets(const std::string& basePathIn, int* copied, std::string* error) {
   if (copied) *copied = 0;
   const std::string basePath = WithSlash(basePathIn);
-  if (basePath.empty() || HasFactoryFolder(basePath)) return true;
+  if (basePath.empty()) return true;
   const std::string factory = basePath + kFactoryFolder + "/";
-  if (!MakeFolders(factory, error) || !MakeFolder(basePath + kUserFolder, error)) return false;
+  const std::string user = basePath + kUserFolder;
+  if (!MakeFolders(factory, error) || (!IsFolder(user) && !MakeFolder(user, error))) return false;
 
-  // The shipped files: the resource folder's copy when it has any, else the built-in one.
+  // The shipped files: the resource folder's copy when it has any, else the
+  // built-in one. Only the names are gathered here; a file is read only when
+  // the folder lacks it, so a complete folder costs a look at each name.
   struct Shipped {
     std::string name;
-    std::string text;
+    std::string path;                // in the resource folder, or
+    const BuiltInResource* builtIn;  // built into the program
   };
   std::vector<Shipped> shipped;
+  if (!sUseShipped.load()) return true;
   const std::string shippedFolder = InstrumentResourceFolder() + "resources/presets/" + kFactoryFolder + "/";
   if (DIR* dir = ::opendir(shippedFolder.c_str())) {
     while (dirent* e = ::readdir(dir)) {
       const std::string name = e->d_name;
-      std::string text;
-      if (EndsWith(name, PresetTree::kExtension) && ReadWholeFile(shippedFolder + name, &text))
-        shipped.push_back({name, text});
+      if (EndsWith(name, PresetTree::kExtension)) shipped.push_back({name, shippedFolder + name, nullptr});
     }
     ::closedir(dir);
   }
   if (shipped.empty()) {
     const std::string prefix = std::string("resources/presets/") + kFactoryFolder + "/";
     for (const BuiltInResource* r : BuiltInResourcesUnder(prefix))
-      shipped.push_back({std::string(r->path).substr(prefix.size()),
-                         std::string(reinterpret_cast<const char*>(r->data), r->size)});
+      shipped.push_back({std::string(r->path).substr(prefix.size()), std::string(), r});
   }
+
+  // Every missing one is copied, whenever one is missing; a file there (the
+  // user's own changes, or a link) is never replaced.
+  int missing = 0, failed = 0;
+  std::string firstError;
   for (const Shipped& s : shipped) {
-    // Never replaces a file the user has; a failure to copy one leaves the rest to go.
-    if (WriteNewFile(factory + s.name, s.text, nullptr) && copied) ++*copied;
+    struct stat st;
+    if (::lstat((factory + s.name).c_str(), &st) == 0) continue;
+    ++missing;
+    std::string text, why;
+    const bool read = s.builtIn ? (text.assign(reinterpret_cast<const char*>(s.builtIn->data), s.builtIn->size), true)
+                                : ReadWholeFile(s.path, &text);
+    if (!read) why = "cannot read the shipped preset '" + s.path + "'";
+    if (read && WriteNewFile(factory + s.name, text, &why)) {
+      if (copied) ++*copied;
+    } else if (!why.empty()) {
+      // Empty: a file appeared there meanwhile, which is as good.
+      ++failed;
+      if (firstError.empty()) firstError = why;
+    }
+  }
+  if (failed > 0) {
+    if (error)
+      *error = "could not put " + std::to_string(failed) + " of " + std::to_string(missing) +
+               " missing factory presets into '" + factory + "': " + firstError;
+    return false;
   }
   return true;
 }
+
+void UseShippedFactoryPresets(bool use) { sUseShipped.store(use); }

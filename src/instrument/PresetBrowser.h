@@ -1,6 +1,8 @@
 // The preset folder of one instrument: where it is, its menu tree, and the current folder and preset.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,9 +19,14 @@
 // Every folder lists its sub-folders (as submenu items) and its preset files
 // (items whose mNotPreset is false, text = file name without ".qipreset",
 // path = full path) together in one case-insensitive name order, so menus and
-// stepping are the same on every machine. Links and other entries are not
-// listed; the scan stops descending past kMaxDepth folders and listing past
-// kMaxEntries entries, so a huge or odd tree cannot stall the editor.
+// stepping are the same on every machine. A link counts as what it leads to
+// (a linked folder is listed and scanned, a linked preset listed); a folder
+// reached again below itself is not entered, so link loops end there. The
+// scan stops descending past kMaxDepth folders and listing past kMaxEntries
+// entries, so a huge or odd tree cannot stall the editor: the top folder's
+// "Factory Presets" folder is scanned first, then everything else in name
+// order, and a folder cut short ends with a disabled line saying how many
+// entries were left out (CutNotice).
 class PresetTree {
 public:
   static constexpr const char* kExtension = ".qipreset";
@@ -35,13 +42,21 @@ public:
   // The first top-level folder whose name begins with "Factory Presets", or null.
   IPopupMenu* FactoryFolder() const;
 
+  // The disabled last line of a folder of which notListed entries were left out.
+  static std::string CutNotice(int notListed);
+
   // Appends the tree as text: one line per item, sub-folders as "name/" with
   // their entries indented two spaces deeper, separators as "---".
   void Print(std::string* out) const;
 
 private:
   PresetTree();
-  void ScanFolder(const std::string& folderPath, IPopupMenu* menu, int depth, int* budget);
+  struct FolderId {
+    dev_t dev;
+    ino_t ino;
+  };
+  void ScanFolder(const std::string& folderPath, IPopupMenu* menu, int depth, int* budget,
+                  std::vector<FolderId>* ancestors);
   static void PrintMenu(const IPopupMenu* menu, int indent, std::string* out);
 
   std::vector<std::unique_ptr<IPopupMenu>> mMenus;  // [0] is the top menu
@@ -106,9 +121,15 @@ private:
 // empty when neither variable nor a home folder is known.
 std::string DefaultPresetBasePath();
 
-// Puts the shipped factory presets into basePath when it has no folder whose
-// name begins with "Factory Presets": creates basePath, "Factory Presets/" and
-// "User Presets/", and copies each shipped file (from the resource folder, or
-// the built-in copies) without ever replacing a file that exists. Returns the
-// number of files copied; false with a message when the folders cannot be made.
+// Makes sure basePath holds every shipped factory preset: creates basePath,
+// "Factory Presets/" and "User Presets/" when missing, and copies each
+// shipped file (from the resource folder, or the built-in copies) that
+// "Factory Presets/" lacks, whenever one is missing, without ever replacing a
+// file (or link) that is there. Counts the files copied; false with a
+// message when a folder cannot be made or a file not written (a full disk),
+// after trying every other one.
 bool SeedFactoryPresets(const std::string& basePath, int* copied, std::string* error);
+
+// Seeding copies the shipped presets unless switched off; tests that build a
+// factory folder of their own switch it off so that nothing joins their files.
+void UseShippedFactoryPresets(bool use);

@@ -1,10 +1,6 @@
 // Preset files: one "name=value" line per parameter, read and written whatever the process locale.
 #include "instrument/PresetFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -14,6 +10,7 @@
 
 #include "framework/IParam.h"
 #include "framework/IPluginBase.h"
+#include "util/UTIL_AtomicFile.h"
 
 namespace {
 
@@ -42,45 +39,7 @@ bool ParseLine(const char* begin, const char* end, double* value) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 std::string ErrnoText(int err) { return std::strerror(err); }
-
-// Writes all of text into a new temporary file next to path; returns its
-// name, or empty with a message.
-std::string WriteTemporary(const std::string& path, const std::string& text, std::string* error) {
-  std::string tmp = FolderOf(path) + "/.kt412-save-XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    if (error) *error = "cannot write in the folder of '" + path + "': " + ErrnoText(errno);
-    return std::string();
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  const int writeErr = errno;
-  // The data must be on disk before a rename makes it the file of record.
-  if (ok && ::fsync(fd) != 0) ok = false;
-  ::fchmod(fd, 0644);
-  if (::close(fd) != 0) ok = false;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    if (error) *error = "cannot write '" + path + "': " + ErrnoText(writeErr ? writeErr : EIO);
-    return std::string();
-  }
-  return tmp;
-}
 
 }  // namespace
 
@@ -160,24 +119,16 @@ std::string PresetText(IPluginBase& plug, int firstZeroed) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error) {
-  const std::string tmp = WriteTemporary(path, text, error);
-  if (tmp.empty()) return false;
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    if (error) *error = "cannot write '" + path + "': " + ErrnoText(err);
-    return false;
-  }
-  return true;
+  return UTIL_AtomicFile::WriteFile(path, text.data(), text.size(), error);
 }
 
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* error) {
-  const std::string tmp = WriteTemporary(path, text, error);
-  if (tmp.empty()) return false;
-  // link() refuses an existing target, so a file that appeared meanwhile is kept.
-  const bool ok = ::link(tmp.c_str(), path.c_str()) == 0;
-  const int err = errno;
-  ::unlink(tmp.c_str());
-  if (!ok && err != EEXIST && error) *error = "cannot write '" + path + "': " + ErrnoText(err);
-  return ok;
+  UTIL_AtomicFile file;
+  std::string why;
+  if (file.Open(path, &why, UTIL_AtomicFile::kKeepExisting) && file.Write(text.data(), text.size(), &why) &&
+      file.Commit(&why))
+    return true;
+  // A file that is already there is what this call keeps, not a failure to report.
+  if (error) *error = file.TargetExisted() ? std::string() : why;
+  return false;
 }

@@ -45,9 +45,9 @@ bool ReadPresetFile(const std::string& path, PresetValues* values, std::string* 
 // plug-in's mutex while it reads the values.
 std::string PresetText(IPluginBase& plug, int firstZeroed);
 
-// Writes text to path through a temporary file in the same folder that is
-// renamed over the target only once it is complete, so an interrupted or
+// Writes text to path all or nothing (UTIL_AtomicFile), so an interrupted or
 // failed save leaves the earlier file as it was. False with a message.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error);
-// As WriteFileAtomically, but never replaces an existing file (false, no message, when one exists).
+// As WriteFileAtomically, but never replaces an existing file: false with an
+// empty message when one exists, with the reason when the write failed.
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* error);

@@ -52,7 +52,10 @@ void PresetFunctionsMenu::doPopupMenu() {
     const std::string ext = PresetTree::kExtension;
     if (fileName.size() < ext.size() || fileName.compare(fileName.size() - ext.size(), ext.size(), ext) != 0)
       fileName += ext;
-    mInstrument->SavePresetFile(fileName);
+    // A save that fails (a full disk, a folder without write permission)
+    // says why; the file there before, if any, is kept as it was.
+    std::string error;
+    if (!mInstrument->SavePresetFile(fileName, &error)) pGraphics->ShowMessageBox(error.c_str(), "Save File", 0);
     return;
   }
 

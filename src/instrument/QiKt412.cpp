@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <climits>
-#include <new>
+#include <memory>
 #include <thread>
 
 #include "framework/IEditor.h"
@@ -107,11 +107,11 @@ void QiKt412::PostChange(Change::Kind kind, int paramIdx) {
   if (kind == Change::kParam) mResyncParams.store(true, std::memory_order_release);
 }
 
-void QiKt412::ApplyChanges() {
+void QiKt412::ApplyChanges(bool playHits) {
   Change c;
   while (mChanges.Pop(&c)) {
     if (c.kind == Change::kHit) {
-      TriggerHit();
+      if (playHits) TriggerHit();
     } else {
       ApplyToVoice(c.paramIdx, GetParam(c.paramIdx)->Value());
     }
@@ -212,24 +212,6 @@ void QiKt412::OnParamChangeOnAudioThread(int paramIdx) {
   if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
 }
 
-void QiKt412::StartAfresh() {
-  IMutexLock lock(this);
-  // The voice's state is all history: a new one is exactly what a new
-  // instance starts with.
-  mVoice.~kt412();
-  new (&mVoice) kt412();
-  mVoice.setSamplingRate(GetSampleRate());
-  while (!mMidiQueue.Empty()) mMidiQueue.Remove();
-  // Waiting records are dropped (a pad hit from before must not sound);
-  // the parameters they stood for are taken below with all the others.
-  for (Change c; mChanges.Pop(&c);) {
-  }
-  mResyncParams.store(false, std::memory_order_relaxed);
-  for (int k = 0; k <= kLastRoutableParam; ++k) ApplyToVoice(k, GetParam(k)->Value());
-  mLedState.store(0, std::memory_order_relaxed);
-  mLedCounter.store(0, std::memory_order_relaxed);
-}
-
 void QiKt412::ApplyToVoice(int paramIdx, double v) {
   // The voice takes floats; sums such as v + v are formed in double first.
   switch (paramIdx) {
@@ -303,6 +285,32 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
       mLedState.load(std::memory_order_relaxed) == 1)
     mLedState.store(0, std::memory_order_relaxed);
   mMidiQueue.Flush(nFrames);
+}
+
+void QiKt412::SkipBlock(int nFrames) {
+  if (nFrames < 0) nFrames = 0;
+  ApplyChanges(false);
+  while (!mMidiQueue.Empty() && mMidiQueue.Peek()->offset < nFrames) {
+    const IMidiMsg& msg = *mMidiQueue.Peek();
+    if (msg.status >> 4 == IMidiMsg::kControlChange) RouteControlChange(msg);
+    mMidiQueue.Remove();
+  }
+  mMidiQueue.Flush(nFrames);
+}
+
+void QiKt412::Silence() {
+  IMutexLock lock(this);
+  ApplyChanges(false);
+  while (!mMidiQueue.Empty()) mMidiQueue.Remove();
+  mMidiQueue.Compact();
+  // A voice built afresh is exactly a new instance's; it then takes the
+  // rate and every value, as a new instance does when initialised.
+  std::destroy_at(&mVoice);
+  std::construct_at(&mVoice);
+  mVoice.setSamplingRate(GetSampleRate());
+  for (int k = 0; k <= kLastRoutableParam; ++k) ApplyToVoice(k, GetParam(k)->Value());
+  mLedState.store(0, std::memory_order_relaxed);
+  mLedCounter.store(0, std::memory_order_relaxed);
 }
 
 void QiKt412::HandleMidi(const IMidiMsg& msg) {

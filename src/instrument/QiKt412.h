@@ -85,6 +85,17 @@ public:
   void OnParamChange(int paramIdx) override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   void ProcessMidiMsg(IMidiMsg* pMsg) override;
+  // A bypassed block consumes its MIDI: notes are dropped, since a hit kept
+  // for later would sound out of time, all at once, when the bypass ends;
+  // controllers still move their learned parameters (and learn), since a
+  // knob's position stays true after the bypass. Changes from other
+  // threads reach the voice; a pad hit among them is dropped like a note.
+  void SkipBlock(int nFrames) override;
+  // The voice as a new instance's (no hit ringing, filters and fader at
+  // rest) with the current parameters, the MIDI queue empty, the LED off
+  // and any waiting pad hit dropped. For a binding's reset; Reset itself
+  // keeps the hit.
+  void Silence() override;
 
   // What OnParamChange does, for a change made on the audio thread itself
   // between two renders (a host's control port, an editor message the host
@@ -92,12 +103,6 @@ public:
   // change record and no editor call, so the audio thread never waits. Only
   // the audio thread calls it, and never from inside a render.
   void OnParamChangeOnAudioThread(int paramIdx);
-  // Makes the instance sound as a new one does: a voice without history (no
-  // ringing hit; noise and sample count from their start), no waiting MIDI
-  // or pad hits, the LED dark. Parameters, modes and controller bindings
-  // stay, and the voice takes them afresh. For a host that activates an
-  // instance again; never while a render runs.
-  void StartAfresh();
 
   // MIDI note used by the trigger pad: A1, so that with Pitch 0 a pad hit
   // sounds at the 55 Hz base pitch whatever the MIDI tune switch says.
@@ -202,8 +207,9 @@ private:
   void ApplyToVoice(int paramIdx, double v);
   // Producer side (any thread, under the plug-in mutex).
   void PostChange(Change::Kind kind, int paramIdx);
-  // Consumer side: the render at the start of a block, or Reset.
-  void ApplyChanges();
+  // Consumer side: the render at the start of a block, or Reset; a pad hit
+  // is played, or dropped when playHits is false.
+  void ApplyChanges(bool playHits = true);
   // Audio thread: restarts the voice with the pad's note and lights the LED.
   void TriggerHit();
   // Audio thread: one MIDI message at its frame.

@@ -1,4 +1,6 @@
 // The instrument's preset files: loading, saving and the preset taken at construction.
+#include <cstdio>
+
 #include "framework/IEditor.h"
 #include "instrument/PresetFile.h"
 #include "instrument/PresetFunctionsMenu.h"
@@ -35,9 +37,12 @@ std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetD
 
 void QiKt412::LoadInitialPreset() {
   if (!mPresets.HasFolder()) return;
-  // A folder that cannot be seeded is scanned as it is; no message reaches the user.
+  // A folder that cannot be seeded (a full disk, no permission) is scanned
+  // as it is; the host's log hears why, and the next start tries again.
   int copied = 0;
-  SeedFactoryPresets(mPresets.BasePath(), &copied, nullptr);
+  std::string error;
+  if (!SeedFactoryPresets(mPresets.BasePath(), &copied, &error))
+    std::fprintf(stderr, "kt412: warning: %s\n", error.c_str());
   PresetBrowser::Choice choice;
   if (!mPresets.ChooseInitial(&choice)) return;
   if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);

@@ -59,7 +59,7 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
     if (!std::strcmp(features[i]->URI, LV2_OPTIONS__options))
       options = static_cast<const LV2_Options_Option*>(features[i]->data);
   }
-  if (!map || !map->map || !hooks.changedOnAudioThread || !hooks.startAfresh) return false;
+  if (!map || !map->map || !hooks.changedOnAudioThread) return false;
   auto m = [map](const char* uri) { return map->map(map->handle, uri); };
   const std::string uri = pluginUri ? pluginUri : "";
   mUrids.atomChunk = m(LV2_ATOM__Chunk);
@@ -148,7 +148,9 @@ void IPluginLV2::Lv2Activate() {
   Reset();
   // The first run takes every port, as a new instance's first run does.
   for (InPort& port : mInPorts) port.seen = std::numeric_limits<float>::quiet_NaN();
-  mHooks.startAfresh(this);
+  // Nothing of what was played before may sound on: a new instance's voice,
+  // no waiting MIDI or pad hit.
+  Silence();
 }
 
 void IPluginLV2::SetParamFromHost(int paramIdx, double value) {

@@ -23,9 +23,7 @@ struct Lv2PlugHooks {
   // (a control port moved, an editor message) without waiting: no lock, no
   // allocation, nothing that blocks. The binding has set the value.
   void (*changedOnAudioThread)(IPluginBase* plug, int paramIdx) = nullptr;
-  // Required. Everything that depends on what was played before is reset
-  // (voice, queued events): the host activates the instance again.
-  void (*startAfresh)(IPluginBase* plug) = nullptr;
+
   // Value an output port shows; null: the parameter's own value.
   double (*outputValue)(IPluginBase* plug, int paramIdx) = nullptr;
   // Controller bound to a parameter (0..127, or -1 for none); null: the
@@ -80,8 +78,6 @@ public:
 
   // Largest block rendered at once when the host names no maximum.
   static constexpr int kDefaultBlockSize = 1024;
-  // The controller part of the state: this tag, then one signed byte per parameter.
-  static constexpr char kControllersTag[4] = {'K', 'T', 'C', '1'};
 
   IPluginLV2(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
              const char* productName, const char* mfrName, int vendorVersion, int uniqueID,

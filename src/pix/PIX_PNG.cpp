@@ -8,6 +8,7 @@
 #include "pix/PIX_PNG.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <strings.h>
 
 #include "pix/PIX_View.h"
+#include "util/UTIL_AtomicFile.h"
 
 namespace {
 
@@ -264,19 +266,33 @@ PIX_IBitmap* PIX_LoadPNGFromNamedResource(const char* name, PIX_IBitmap* bmp)
   return PIX_LoadPNG(path, bmp);
 }
 
-bool PIX_SavePNG(const char* filename, PIX_IBitmap* bmp)
+bool PIX_SavePNG(const char* filename, PIX_IBitmap* bmp, std::string* error)
 {
   PIX_View v;
-  if (!filename || !v.from(bmp)) return false;
-  FILE* fp = fopen(filename, "wb");
-  if (!fp) return false;
-  const bool ok = encode(fp, v);
-  if (fclose(fp) != 0 || !ok)
+  if (!filename || !v.from(bmp))
   {
-    remove(filename);
+    if (error) *error = "no image to write";
     return false;
   }
-  return true;
+  // All or nothing: an earlier file at the name stays until the new one is whole.
+  UTIL_AtomicFile file;
+  if (!file.Open(filename, error)) return false;
+  const int fd = dup(file.Fd());
+  FILE* fp = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (!fp)
+  {
+    if (error) *error = std::string("cannot write '") + filename + "': " + strerror(errno);
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  const bool encoded = encode(fp, v);
+  const int err = ferror(fp) ? errno : 0;
+  if (fclose(fp) != 0 || !encoded)
+  {
+    if (error) *error = std::string("cannot write '") + filename + "': " + (err ? strerror(err) : "PNG encoding failed");
+    return false;
+  }
+  return file.Commit(error);
 }
 
 bool PIX_IsPNGFileName(const char* filename)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "pix/PIX_Bitmap.h"
 
@@ -29,8 +30,11 @@ PIX_IBitmap* PIX_LoadPNGFromMemory(const void* data, size_t size, PIX_IBitmap* b
 PIX_IBitmap* PIX_LoadPNGFromNamedResource(const char* name, PIX_IBitmap* bmp = nullptr);
 void PIX_SetMainBundlePath(const char* path);
 
-// Writes the bitmap as an 8-bit RGBA PNG. Returns false on any failure.
-bool PIX_SavePNG(const char* filename, PIX_IBitmap* bmp);
+// Writes the bitmap as an 8-bit RGBA PNG, all or nothing (UTIL_AtomicFile:
+// an earlier file stays until the new one is whole; a device or pipe is
+// written in place). Returns false on any failure, with a one-line message
+// in *error when error is given.
+bool PIX_SavePNG(const char* filename, PIX_IBitmap* bmp, std::string* error = nullptr);
 
 // Global image-loader list, filled during static initialisation.
 // loadfunc loads the file like PIX_LoadPNG; with checkFileName true it first

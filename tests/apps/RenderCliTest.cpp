@@ -2,7 +2,10 @@
 // on failure, --set and --list-params, and states that reproduce a render.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -69,6 +72,22 @@ TEST(Kt412Cli, ErrorsExitWith2OnOneLineAndLeaveNothingAtTheOutput) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   std::memcpy(nanState.data() + 16, &nan, 8);
   WriteFile(dir / "nan.state", nanState);
+  // Values no instrument ever saved: the valid zero state with one slot changed.
+  auto stateWith = [&](const char* name, int slot, double v) {
+    std::string bytes(136, '\0');
+    std::memcpy(bytes.data() + 8 * slot, &v, 8);
+    WriteFile(dir / name, bytes);
+  };
+  stateWith("huge.state", 2, 1e300);
+  stateWith("half.state", 9, 2.5);
+  stateWith("minus.state", 10, -7.0);
+  // Decay 0.5 written in the other byte order.
+  stateWith("swapped.state", 2, 0.5);
+  {
+    std::string bytes = ReadFile(dir / "swapped.state");
+    std::reverse(bytes.begin() + 16, bytes.begin() + 24);
+    WriteFile(dir / "swapped.state", bytes);
+  }
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--volume", "3"}, "unknown option '--volume'"},
       {{"missing.mid"}, "missing.mid"},
@@ -85,6 +104,10 @@ TEST(Kt412Cli, ErrorsExitWith2OnOneLineAndLeaveNothingAtTheOutput) {
       {{"--learn", "300=Decay"}, "controller 300 is outside 0..127"},
       {{"--state", "short.state"}, "is not a saved state"},
       {{"--state", "nan.state"}, "value 2 (Decay) is not a finite number"},
+      {{"--state", "huge.state"}, "value 2 (Decay) 1e+300 is out of range 0..1"},
+      {{"--state", "half.state"}, "value 9 (MidiTuneFlag) 2.5 is out of range 0..1"},
+      {{"--state", "minus.state"}, "value 10 (MidiAccentFlag) -7 is out of range 0..1"},
+      {{"--state", "swapped.state"}, "value 2 (Decay) is not a plain number"},
       {{"--state", "absent.state"}, "cannot read state file"},
       {{"--gain", "30"}, "gain 30 dB is outside -60..24 dB"},
       {{"--gain", "-6dB"}, "gain '-6dB' is not a number of dB"},
@@ -117,6 +140,32 @@ TEST(Kt412Cli, AnUnwritableOutputFailsAndAnExistingFileIsKept) {
   int files = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir.Path())) files += e.is_regular_file();
   EXPECT_EQ(files, 1);
+}
+
+// A render stopped by a signal, caught or not, leaves nothing in the folder.
+TEST(Kt412Cli, AnInterruptedRenderLeavesNothingBehind) {
+  ScratchDir dir;
+  // One hit now and one an hour later: an hour of sound to write.
+  WriteFile(dir / "long.mid", SmfBuilder().Event(0, 0x90, 36, 100).Event(960 * 3600, 0x90, 36, 100).Bytes());
+  for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (chdir(dir.Path().c_str()) != 0) _exit(127);
+      (void)!freopen("/dev/null", "w", stdout);
+      execl(KT412_EXE, KT412_EXE, "render", "long.mid", "-o", "out.wav", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Stopped while it writes: the file grows for far longer than this.
+    usleep(1500 * 1000);
+    kill(child, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status)) << sig;
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) files += e.path().filename() != "long.mid";
+    EXPECT_EQ(files, 0) << "signal " << sig;
+  }
 }
 
 TEST(Kt412Cli, UnknownCommandAndMissingCommand) {
@@ -154,7 +203,8 @@ TEST(Kt412Cli, ASavedStateReproducesTheRenderBitForBit) {
   CliRun a = Kt412(dir, {"render", "--set", "Decay=0.9", "--set", "Pitch=-5", "--set", "Distort=0.123456",
                       "--set", "MidiAccentFlag=on", "--save-state", "s.state", "-o", "a.wav"});
   ASSERT_EQ(a.status, 0) << a.err;
-  ASSERT_EQ(ReadFile(dir / "s.state").size(), 136u);
+  // The 17 values, then "KTC1" and the 17 learned controllers.
+  ASSERT_EQ(ReadFile(dir / "s.state").size(), 157u);
   double pitch = 0.0;
   std::memcpy(&pitch, ReadFile(dir / "s.state").data(), 8);
   EXPECT_EQ(pitch, -5.0);

@@ -211,14 +211,29 @@ TEST(RenderState, SavedStateLoadsBackBitForBit) {
   std::string error;
   ASSERT_TRUE(ApplyParamSetting(a, "Decay=0.123456789", &error));
   ASSERT_TRUE(ApplyParamSetting(a, "Pitch=-5.5", &error));
+  ASSERT_TRUE(a.BindController(74, kDecay));
   ASSERT_TRUE(SaveStateFile(a, dir / "s.bin", &error)) << error;
-  EXPECT_EQ(ReadFile(dir / "s.bin").size(), 136u);
+  EXPECT_EQ(ReadFile(dir / "s.bin").size(), 136u + 4u + 17u);
 
   QiKt412 b;
   Prepared(b);
   ASSERT_TRUE(LoadStateFile(b, dir / "s.bin", &error)) << error;
-  for (int i = 0; i < a.NParams(); ++i) EXPECT_EQ(b.GetParam(i)->Value(), a.GetParam(i)->Value()) << i;
+  for (int i = 0; i < a.NParams(); ++i) {
+    EXPECT_EQ(b.GetParam(i)->Value(), a.GetParam(i)->Value()) << i;
+    EXPECT_EQ(b.BoundController(i), a.BoundController(i)) << i;
+  }
   EXPECT_EQ(b.Voice().getAmpEnv().getDecay(), a.Voice().getAmpEnv().getDecay());
+
+  // A file of the 17 values alone, as written before the bindings were kept,
+  // sets the values and leaves the bindings as they are.
+  WriteFile(dir / "old.bin", ReadFile(dir / "s.bin").substr(0, 136));
+  QiKt412 c;
+  Prepared(c);
+  ASSERT_TRUE(c.BindController(20, kPitch));
+  ASSERT_TRUE(LoadStateFile(c, dir / "old.bin", &error)) << error;
+  EXPECT_EQ(c.GetParam(kDecay)->Value(), a.GetParam(kDecay)->Value());
+  EXPECT_EQ(c.BoundController(kPitch), 20);
+  EXPECT_EQ(c.BoundController(kDecay), 0);
 }
 
 TEST(RenderState, FilesThatAreNotAStateAreRefusedAndChangeNothing) {
@@ -237,6 +252,9 @@ TEST(RenderState, FilesThatAreNotAStateAreRefusedAndChangeNothing) {
       {"short", StateBytes(good).substr(0, 64), "it has 64 bytes"},
       {"one short", StateBytes(good).substr(0, 135), "it has 135 bytes"},
       {"long", StateBytes(good) + "x", "it is longer"},
+      {"bad table tag", StateBytes(good) + "KTC2" + std::string(17, '\x01'), "it is longer"},
+      {"short table", StateBytes(good) + "KTC1" + std::string(16, '\x01'), "MIDI-learn table"},
+      {"bad controller", StateBytes(good) + "KTC1" + std::string(16, '\x01') + "\xF9", "entry 16 is -7"},
       {"nan", StateBytes(nan), "value 1 (Accent) is not a finite number"},
       {"inf", StateBytes(inf), "value 0 (Pitch) is not a finite number"},
   };

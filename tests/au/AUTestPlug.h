@@ -57,11 +57,14 @@ public:
   }
   void ProcessMidiMsg(IMidiMsg* msg) override { midi.push_back(*msg); }
   void ProcessSysEx(ISysEx* sysex) override { sysexSizes.push_back(sysex->size); }
+  void SkipBlock(int nFrames) override { skipped.push_back(nFrames); }
+  void Silence() override { ++silences; }
 
   std::vector<int> changes;
   std::vector<IMidiMsg> midi;
   std::vector<int> sysexSizes;
-  int resets = 0, blocks = 0, guiOpens = 0;
+  std::vector<int> skipped;
+  int resets = 0, blocks = 0, guiOpens = 0, silences = 0;
 
 private:
   // Covers the whole editor; a drag sets parameter 0 to 0.75 (normalised).

@@ -56,6 +56,7 @@ TEST(AUInputs, ARenderCallbackIsPulledOncePerTimeStamp) {
   EXPECT_EQ(AudioUnitSetProperty(fx, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &cb, sizeof cb),
             kAudioUnitErr_InvalidProperty);  // no second input bus
   ASSERT_EQ(AudioUnitSetProperty(fx, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &cb, sizeof cb), noErr);
+  ASSERT_EQ(AudioUnitInitialize(fx), noErr);
   std::vector<float> l(128), r(128);
   ASSERT_EQ(RenderAt(fx, 0.0, l, r), noErr);
   EXPECT_EQ(src.calls, 1);
@@ -85,6 +86,8 @@ TEST(AUInputs, ADirectConnectionRendersTheUpstreamUnitThroughItsFastProcedure) {
   UInt32 size = sizeof f;
   AudioUnitGetProperty(fx, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &f, &size);
   EXPECT_EQ(f.mChannelsPerFrame, 2u);  // taken from the upstream unit's output
+  ASSERT_EQ(AudioUnitInitialize(up), noErr);
+  ASSERT_EQ(AudioUnitInitialize(fx), noErr);
   std::vector<float> l(64), r(64);
   ASSERT_EQ(RenderAt(fx, 0.0, l, r), noErr);
   EXPECT_EQ(l[0], -0.25f);  // the upstream test plug-in's output: gain / 100 + channel

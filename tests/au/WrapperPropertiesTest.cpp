@@ -170,6 +170,37 @@ TEST_F(AUProperties, RatesSlicesAndFormatsOutsideTheirRangesChangeNothing) {
   EXPECT_EQ(AudioUnitInitialize(mUnit), noErr);
 }
 
+TEST_F(AUProperties, RateSliceAndFormatAreRefusedWhileInitialised) {
+  // A render through the fast-dispatch procedure takes no mutex: the
+  // buffers it uses must not be reallocated under it.
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
+  const int resets = plug->resets;
+  double rate = 96000.0;
+  EXPECT_EQ(Set(kAudioUnitProperty_SampleRate, &rate, 8), kAudioUnitErr_Initialized);
+  UInt32 slice = 512;
+  EXPECT_EQ(Set(kAudioUnitProperty_MaximumFramesPerSlice, &slice, 4), kAudioUnitErr_Initialized);
+  AudioStreamBasicDescription f{};
+  ASSERT_EQ(Get(kAudioUnitProperty_StreamFormat, &f, sizeof f, kAudioUnitScope_Output), noErr);
+  // The format the unit has is no change and is taken; another is not.
+  EXPECT_EQ(Set(kAudioUnitProperty_StreamFormat, &f, sizeof f, kAudioUnitScope_Output), noErr);
+  f.mChannelsPerFrame = 1;
+  EXPECT_EQ(Set(kAudioUnitProperty_StreamFormat, &f, sizeof f, kAudioUnitScope_Output), kAudioUnitErr_Initialized);
+  f.mChannelsPerFrame = 2;
+  f.mSampleRate = 48000.0;
+  EXPECT_EQ(Set(kAudioUnitProperty_StreamFormat, &f, sizeof f, kAudioUnitScope_Output), kAudioUnitErr_Initialized);
+  EXPECT_EQ(plug->GetSampleRate(), 44100.0);
+  EXPECT_EQ(plug->GetBlockSize(), 1024);
+  EXPECT_EQ(plug->GetBus(kAudioUnitScope_Output, 0)->mNHostChannels, 2);
+  EXPECT_EQ(plug->resets, resets);
+  // Uninitialised, the same requests are taken.
+  ASSERT_EQ(AudioUnitUninitialize(mUnit), noErr);
+  EXPECT_EQ(Set(kAudioUnitProperty_SampleRate, &rate, 8), noErr);
+  EXPECT_EQ(Set(kAudioUnitProperty_MaximumFramesPerSlice, &slice, 4), noErr);
+  EXPECT_EQ(Set(kAudioUnitProperty_StreamFormat, &f, sizeof f, kAudioUnitScope_Output), noErr);
+  EXPECT_EQ(plug->GetBlockSize(), 512);
+  EXPECT_EQ(plug->GetSampleRate(), 48000.0);
+}
+
 TEST_F(AUProperties, StateRoundTripsAndCorruptStatesLeaveEveryParameter) {
   AudioUnitSetParameter(mUnit, 0, 0, 0, -30.0f, 0);
   AudioUnitSetParameter(mUnit, 2, 0, 0, 2.0f, 0);
@@ -205,7 +236,16 @@ TEST_F(AUProperties, StateRoundTripsAndCorruptStatesLeaveEveryParameter) {
   SInt32 other = 0x51697033;
   double chunk[5] = {-10.0, 3.0, 1.0, 0.2, 1.0};
   chunk[3] = INFINITY;
+  // Finite but never saved: out of range, a subnormal (what the other byte
+  // order makes of 1.0).
+  double huge[5] = {-10.0, 3.0, 1.0, 1e300, 1.0}, half[5] = {-10.0, -7.0, 1.0, 0.2, 1.0};
+  double swapped[5] = {-10.0, 3.0, 1.0, 0.2, 0.0};
+  const uint64_t one = 0x000000000000F03FULL;
+  std::memcpy(&swapped[4], &one, 8);
   std::vector<CFMutableDictionaryRef> bad = {
+      variant("data", CFDataCreate(nullptr, reinterpret_cast<const uint8_t*>(huge), 40)),
+      variant("data", CFDataCreate(nullptr, reinterpret_cast<const uint8_t*>(half), 40)),
+      variant("data", CFDataCreate(nullptr, reinterpret_cast<const uint8_t*>(swapped), 40)),
       variant("data", nullptr),
       variant("name", nullptr),
       variant("version", nullptr),

@@ -1,15 +1,27 @@
 // The wrapper's render path, MIDI delivery, listeners, host time, the views
 // and the parameter events of editor moves.
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "AUTestPlug.h"
 
 using AURender = AUFixture;
 
+namespace {
+struct Calls {
+  std::vector<AudioUnitRenderActionFlags> flags;
+};
+OSStatus Note(void* ref, AudioUnitRenderActionFlags* f, const AudioTimeStamp*, UInt32, UInt32, AudioBufferList*) {
+  static_cast<Calls*>(ref)->flags.push_back(*f);
+  return noErr;
+}
+}  // namespace
+
 TEST_F(AURender, RendersIntoTheHostsBuffersOrItsOwnScratch) {
   std::vector<float> l(1024, 9.0f), r(1024, 9.0f);
   AudioUnitSetParameter(mUnit, 0, 0, 0, -50.0f, 0);
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
   ASSERT_EQ(Render(1024, l.data(), r.data()), noErr);
   EXPECT_EQ(l[0], -0.5f);
   EXPECT_EQ(r[1023], 0.5f);
@@ -17,24 +29,59 @@ TEST_F(AURender, RendersIntoTheHostsBuffersOrItsOwnScratch) {
   // A host that gives no memory gets the scratch area: no error, nothing written.
   ASSERT_EQ(Render(16, nullptr, nullptr, 1024.0), noErr);
   EXPECT_EQ(plug->blocks, 2);
-  // Bypassed: the base's own pass-through (no inputs, so silence), not the plug-in.
+  // Bypassed: the base's own pass-through (no inputs, so silence), not the
+  // plug-in's processing; the plug-in is handed the block to skip instead.
   UInt32 on = 1;
   ASSERT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_BypassEffect, 0, 0, &on, 4), noErr);
   ASSERT_EQ(Render(64, l.data(), r.data(), 2048.0), noErr);
   EXPECT_EQ(plug->blocks, 2);
   EXPECT_EQ(l[0], 0.0f);
   EXPECT_EQ(r[63], 0.0f);
+  EXPECT_EQ(plug->skipped, std::vector<int>{64});
+}
+
+TEST_F(AURender, OnlyAnInitialisedUnitRenders) {
+  std::vector<float> l(256, 9.0f), r(256, 9.0f);
+  Calls calls;
+  ASSERT_EQ(AudioUnitAddRenderNotify(mUnit, Note, &calls), noErr);
+  EXPECT_EQ(Render(256, l.data(), r.data()), kAudioUnitErr_Uninitialized);
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
+  EXPECT_EQ(Render(256, l.data(), r.data(), 256.0), noErr);
+  ASSERT_EQ(AudioUnitUninitialize(mUnit), noErr);
+  EXPECT_EQ(Render(256, l.data(), r.data(), 512.0), kAudioUnitErr_Uninitialized);
+  EXPECT_EQ(plug->blocks, 1);
+  EXPECT_EQ(calls.flags.size(), 2u);  // only the one render was announced
+}
+
+TEST_F(AURender, EveryResetOfTheBindingAlsoSilences) {
+  // A host resets on stop, locate and bypass, and initialises afresh: each
+  // time it expects silence, not only a re-tuned plug-in.
+  const int resets = plug->resets;
+  ASSERT_EQ(AudioUnitReset(mUnit, kAudioUnitScope_Global, 0), noErr);
+  EXPECT_EQ(plug->resets, resets + 1);
+  EXPECT_EQ(plug->silences, 1);
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
+  EXPECT_EQ(plug->silences, 2);
+  UInt32 on = 1;
+  ASSERT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_BypassEffect, 0, 0, &on, 4), noErr);
+  EXPECT_EQ(plug->silences, 3);
+  // Setting the rate re-tunes the plug-in only.
+  ASSERT_EQ(AudioUnitUninitialize(mUnit), noErr);
+  double rate = 48000.0;
+  ASSERT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_SampleRate, 0, 0, &rate, 8), noErr);
+  EXPECT_EQ(plug->silences, 3);
 }
 
 TEST_F(AURender, BadRenderRequestsAreRefusedWithoutTouchingMemory) {
   std::vector<float> l(2048, 9.0f), r(2048, 9.0f);
-  EXPECT_EQ(Render(1025, l.data(), r.data()), kAudioUnitErr_InvalidPropertyValue);
-  EXPECT_EQ(Render(512, l.data(), r.data(), 0.0, 0), kAudioUnitErr_InvalidPropertyValue);
   // Once the host configured two channels, one buffer is too few.
   AudioStreamBasicDescription f{};
   UInt32 size = sizeof f;
   AudioUnitGetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, &size);
   ASSERT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f), noErr);
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
+  EXPECT_EQ(Render(1025, l.data(), r.data()), kAudioUnitErr_InvalidPropertyValue);
+  EXPECT_EQ(Render(512, l.data(), r.data(), 0.0, 0), kAudioUnitErr_InvalidPropertyValue);
   EXPECT_EQ(Render(512, l.data(), r.data(), 0.0, 1), kAudioUnitErr_InvalidPropertyValue);
   struct {
     UInt32 n;
@@ -51,17 +98,8 @@ TEST_F(AURender, BadRenderRequestsAreRefusedWithoutTouchingMemory) {
   EXPECT_EQ(plug->blocks, 0);
 }
 
-namespace {
-struct Calls {
-  std::vector<AudioUnitRenderActionFlags> flags;
-};
-OSStatus Note(void* ref, AudioUnitRenderActionFlags* f, const AudioTimeStamp*, UInt32, UInt32, AudioBufferList*) {
-  static_cast<Calls*>(ref)->flags.push_back(*f);
-  return noErr;
-}
-}  // namespace
-
 TEST_F(AURender, RenderNotifyProceduresSeeOnePreAndOnePostPerRender) {
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
   Calls calls;
   ASSERT_EQ(AudioUnitAddRenderNotify(mUnit, Note, &calls), noErr);
   std::vector<float> l(256), r(256);
@@ -145,7 +183,7 @@ int gListenerCalls = 0;
 void Listen(void*, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) { ++gListenerCalls; }
 }  // namespace
 
-TEST_F(AURender, ListenersHearEverySetEvenARefusedOneAndTheHostIdentifier) {
+TEST_F(AURender, ListenersHearTheHostIdentifierOnlyWhenItWasTaken) {
   gListenerCalls = 0;
   AudioUnitAddPropertyListener(mUnit, kAudioUnitProperty_AUHostIdentifier, Listen, nullptr);
   AUHostIdentifier id{CFStringCreateWithCString(nullptr, "Logic Pro", kCFStringEncodingUTF8), {0, 0, 0x52, 10}};
@@ -153,8 +191,38 @@ TEST_F(AURender, ListenersHearEverySetEvenARefusedOneAndTheHostIdentifier) {
   EXPECT_EQ(plug->GetHost(), kHostLogic);
   EXPECT_EQ(plug->GetHostVersion(false), (10 << 16) + (5 << 8) + 2);
   EXPECT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_AUHostIdentifier, 0, 0, &id, 8), kAudioUnitErr_InvalidPropertyValue);
-  EXPECT_EQ(gListenerCalls, 2);
+  EXPECT_EQ(gListenerCalls, 1);
   CFRelease(id.hostName);
+}
+
+namespace {
+struct RateSeen {
+  int calls = 0;
+  Float64 rate = 0.0;
+};
+// Reads the rate back inside the notification, as a host does.
+void ReadRate(void* ref, AudioUnit unit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) {
+  auto* seen = static_cast<RateSeen*>(ref);
+  ++seen->calls;
+  UInt32 size = sizeof seen->rate;
+  AudioUnitGetProperty(unit, kAudioUnitProperty_SampleRate, 0, 0, &seen->rate, &size);
+}
+}  // namespace
+
+TEST_F(AURender, ListenersAreToldAfterTheChangeAndNeverOfARefusedOne) {
+  RateSeen seen;
+  ASSERT_EQ(AudioUnitAddPropertyListener(mUnit, kAudioUnitProperty_SampleRate, ReadRate, &seen), noErr);
+  double rate = 1.0;
+  EXPECT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_SampleRate, 0, 0, &rate, 8), kAudioUnitErr_InvalidPropertyValue);
+  EXPECT_EQ(seen.calls, 0);
+  rate = 96000.0;
+  ASSERT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_SampleRate, 0, 0, &rate, 8), noErr);
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_EQ(seen.rate, 96000.0);
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
+  rate = 48000.0;
+  EXPECT_EQ(AudioUnitSetProperty(mUnit, kAudioUnitProperty_SampleRate, 0, 0, &rate, 8), kAudioUnitErr_Initialized);
+  EXPECT_EQ(seen.calls, 1);
 }
 
 class AUView : public AUFixture {
@@ -215,6 +283,7 @@ TEST_F(AUView, EditorGesturesReachTheHostAsParameterEvents) {
 }
 
 TEST_F(AUView, CarbonViewsComeAndGoWhileAnotherThreadRenders) {
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
   std::atomic<bool> stop{false};
   std::atomic<int> errors{0};
   std::thread audio([&] {
@@ -243,6 +312,59 @@ TEST_F(AUView, CarbonViewsComeAndGoWhileAnotherThreadRenders) {
   stop = true;
   audio.join();
   EXPECT_EQ(errors, 0);
+}
+
+TEST_F(AUView, ClosingTheUnitDetachesItsViews) {
+  ComponentInstance view = nullptr;
+  ASSERT_EQ(OpenAComponent(IPluginAU::IPluginAUCarbonViewEntry, ComponentDescription{}, &view), noErr);
+  Float32Point where{0, 0}, size{100, 100};
+  void* control = nullptr;
+  int window = 0;
+  const intptr_t args[] = {ComponentArg(mUnit), ComponentArg(&window), ComponentArg(&window),
+                           ComponentArg(&where), ComponentArg(&size), ComponentArg(&control)};
+  ASSERT_EQ(CallComponent(view, kAudioUnitCarbonViewCreateSelect, args, 6), noErr);
+  QiKt412_View factory;
+  factory.init();
+  ASSERT_NE(factory.uiViewForAudioUnit(mUnit, 592, 442), nullptr);
+  ASSERT_EQ(factory.Plug(), plug);
+  // The host closes the unit first: both views now hold no plug-in, and
+  // closing the Carbon view touches nothing of the unit.
+  CloseComponent(mUnit);
+  mUnit = nullptr;
+  EXPECT_EQ(factory.Plug(), nullptr);
+  EXPECT_EQ(CloseComponent(view), noErr);
+}
+
+TEST_F(AUView, SetParameterOnTheRenderThreadLeavesTheEditorToTheIdleWorker) {
+  ASSERT_EQ(AudioUnitInitialize(mUnit), noErr);
+  IControl* knob = plug->GetGraphics()->GetControl(0);
+  ASSERT_NE(knob, nullptr);
+  // The idle worker moves controls under the plug-in mutex; read them so too.
+  auto knobValue = [&] {
+    IPluginBase::IMutexLock lock(plug);
+    return knob->GetValue();
+  };
+  const double before = knobValue();
+  double seenOnRenderThread = -1.0;
+  std::thread audio([&] {
+    std::vector<float> l(64), r(64);
+    ASSERT_EQ(Render(64, l.data(), r.data()), noErr);
+    // Held across both, so the idle worker cannot move the control between them.
+    IPluginBase::IMutexLock lock(plug);
+    ASSERT_EQ(IPluginAU::SetParamProc(plug, 0, kAudioUnitScope_Global, 0, 12.0f, 0), noErr);
+    seenOnRenderThread = knobValue();
+  });
+  audio.join();
+  EXPECT_EQ(plug->GetParam(0)->Value(), 12.0);
+  EXPECT_EQ(seenOnRenderThread, before) << "the render thread wrote an editor control";
+  // The unit's idle worker brings the editor up to date within a tick or two.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (knobValue() != 1.0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(knobValue(), 1.0);
+  // Any other thread moves the control at once, as before.
+  ASSERT_EQ(AudioUnitSetParameter(mUnit, 0, 0, 0, -60.0f, 0), noErr);
+  EXPECT_EQ(knob->GetValue(), 0.0);
 }
 
 #ifdef KT412_AU_LIBRARY

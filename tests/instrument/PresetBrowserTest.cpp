@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -43,6 +47,13 @@ void Press(QiKt412& plug, int paramIdx) {
   plug.OnIdle();
 }
 
+// The factory folder of the test alone: no shipped preset joins its files.
+class NoShippedPresets {
+public:
+  NoShippedPresets() { UseShippedFactoryPresets(false); }
+  ~NoShippedPresets() { UseShippedFactoryPresets(true); }
+};
+
 IGraphicsHeadless* Headless(QiKt412& plug) { return dynamic_cast<IGraphicsHeadless*>(plug.Graphics()); }
 
 void ClickPresetField(QiKt412& plug) {
@@ -72,6 +83,7 @@ private:
 }  // namespace
 
 TEST(PresetBrowser, TheTwoFolderExampleLoadsKickAAndStepsAroundItsFolder) {
+  NoShippedPresets own;
   ScratchFolder base;
   MakeTwoFolderExample(base);
   QiKt412 plug(base.Path());
@@ -104,6 +116,7 @@ TEST(PresetBrowser, TheTwoFolderExampleLoadsKickAAndStepsAroundItsFolder) {
 }
 
 TEST(PresetBrowser, ListsOnlyPresetFilesInCaseInsensitiveOrderAndStepsOverFolders) {
+  NoShippedPresets own;
   ScratchFolder base;
   WriteText(base / "Factory Presets/b.qipreset", Preset(0.1));
   WriteText(base / "Factory Presets/A.qipreset", Preset(0.2));
@@ -117,12 +130,12 @@ TEST(PresetBrowser, ListsOnlyPresetFilesInCaseInsensitiveOrderAndStepsOverFolder
 
   IPopupMenu* factory = plug.Presets().CurrentFolder();
   ASSERT_NE(factory, nullptr);
-  EXPECT_EQ(Texts(factory), (std::vector<std::string>{"A", "a sub", "b", "C"}));
+  EXPECT_EQ(Texts(factory), (std::vector<std::string>{"A", "a sub", "b", "C", "Link"}));
   EXPECT_EQ(factory->GetItem(0)->GetPath(), base / "Factory Presets/A.qipreset");
   EXPECT_TRUE(factory->GetItem(1)->mNotPreset);
   EXPECT_EQ(plug.PresetName(), "A");
   Press(plug, kLeft);  // wraps from the first preset to the last
-  EXPECT_EQ(plug.PresetName(), "C");
+  EXPECT_EQ(plug.PresetName(), "Link");
   Press(plug, kRight);
   EXPECT_EQ(plug.PresetName(), "A");
   Press(plug, kRight);  // over the sub-folder
@@ -130,6 +143,7 @@ TEST(PresetBrowser, ListsOnlyPresetFilesInCaseInsensitiveOrderAndStepsOverFolder
 }
 
 TEST(PresetBrowser, LongNamesAreCutToTwentyAndStillLoad) {
+  NoShippedPresets own;
   ScratchFolder base;
   WriteText(base / "Factory Presets/A Very Long Preset Name Indeed.qipreset", Preset(1.0));
   QiKt412 plug(base.Path());
@@ -138,6 +152,7 @@ TEST(PresetBrowser, LongNamesAreCutToTwentyAndStillLoad) {
 }
 
 TEST(PresetMenu, ChoosingAPresetInAFolderLoadsItButATopLevelOneLoadsNothing) {
+  NoShippedPresets own;
   ScratchFolder base;
   MakeTwoFolderExample(base);
   WriteText(base / "Loose.qipreset", Preset(1.0));
@@ -167,6 +182,7 @@ TEST(PresetMenu, ChoosingAPresetInAFolderLoadsItButATopLevelOneLoadsNothing) {
 }
 
 TEST(PresetMenu, SaveFileWritesIntoTheChosenFileAndTheNextMenuListsIt) {
+  NoShippedPresets own;
   ScratchFolder base;
   MakeTwoFolderExample(base);
   QiKt412 plug(base.Path());
@@ -185,6 +201,7 @@ TEST(PresetMenu, SaveFileWritesIntoTheChosenFileAndTheNextMenuListsIt) {
 }
 
 TEST(PresetBrowser, EachInstanceStepsThroughItsOwnFolder) {
+  NoShippedPresets own;
   ScratchFolder one, two;
   MakeTwoFolderExample(one);
   WriteText(two / "Factory Presets/X.qipreset", Preset(0.0));
@@ -202,6 +219,7 @@ TEST(PresetBrowser, EachInstanceStepsThroughItsOwnFolder) {
 }
 
 TEST(PresetBrowser, OldMenuTreesLiveWhileHeldAndGoWhenReplaced) {
+  NoShippedPresets own;
   ScratchFolder base;
   MakeTwoFolderExample(base);
   QiKt412 plug(base.Path());
@@ -295,4 +313,113 @@ TEST(PresetFolder, OurOwnProgramsReadNoPresetFolderUnlessGivenOne) {
   EXPECT_FALSE(plug.Presets().HasFolder());
   EXPECT_EQ(plug.PresetName(), "");
   EXPECT_EQ(plug.GetParam(kPitch)->Value(), 0.0);
+}
+
+TEST(PresetMenu, AFailedSaveFileSaysWhy) {
+  ScratchFolder base;
+  NoShippedPresets own;
+  MakeTwoFolderExample(base);
+  QiKt412 plug(base.Path());
+  IGraphicsHeadless* g = Headless(plug);
+  g->QueueMenuAnswer({0});
+  g->QueueFileAnswer((base / "gone/Mine").c_str());
+  ClickPresetField(plug);
+  EXPECT_NE(g->LastMessageBoxText().find("cannot write '" + base / "gone/Mine.qipreset'"), std::string::npos)
+      << g->LastMessageBoxText();
+  EXPECT_NE(g->LastMessageBoxText().find("No such file or directory"), std::string::npos);
+}
+
+TEST(PresetSeeding, EveryMissingFactoryPresetIsCopiedWheneverOneIsMissingAndFailuresAreReported) {
+  ScratchFolder base;
+  const int shipped = static_cast<int>(BuiltInResourcesUnder("resources/presets/Factory Presets/").size());
+  int copied = -1;
+  std::string error;
+  // Files as big as a byte stand in for a full disk: every copy fails.
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit tiny = old;
+  tiny.rlim_cur = 1;
+  void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+  const bool seeded = SeedFactoryPresets(base.Path(), &copied, &error);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(seeded);
+  EXPECT_EQ(copied, 0);
+  EXPECT_NE(error.find("could not put " + std::to_string(shipped) + " of " + std::to_string(shipped)), std::string::npos) << error;
+  EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+
+  // The next start finishes the job, though the folder is there by now.
+  ASSERT_TRUE(SeedFactoryPresets(base.Path(), &copied, &error)) << error;
+  EXPECT_EQ(copied, shipped);
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(base / "Factory Presets")) files.push_back(e.path().string());
+  ASSERT_EQ(static_cast<int>(files.size()), shipped);
+  std::filesystem::remove(files[0]);
+  std::filesystem::remove(files[1]);
+  ASSERT_TRUE(SeedFactoryPresets(base.Path(), &copied, &error)) << error;
+  EXPECT_EQ(copied, 2);
+  EXPECT_TRUE(std::filesystem::exists(files[0]));
+}
+
+TEST(PresetBrowser, TheScanLimitTakesTheFactoryFolderFirstCutsInNameOrderAndSaysSo) {
+  ScratchFolder base;
+  NoShippedPresets own;
+  WriteText(base / "Factory Presets/Kick.qipreset", Preset(0.25));
+  // More loose presets than the limit, all named before "Factory Presets".
+  const int loose = PresetTree::kMaxEntries + 2000;
+  for (int i = 0; i < loose; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "a%05d.qipreset", i);
+    std::FILE* f = std::fopen((base / name).c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  QiKt412 plug(base.Path());
+  EXPECT_EQ(plug.PresetName(), "Kick");
+  std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
+  const IPopupMenu* top = tree->Top();
+  // The factory folder and its preset, then the first loose files in name
+  // order; the rest (and "User Presets", last in name order) are cut, as the
+  // last line says.
+  const int listedTop = PresetTree::kMaxEntries - 1;
+  ASSERT_EQ(top->GetNItems(), 2 + listedTop + 1);
+  EXPECT_EQ(std::string(top->GetItem(2)->GetText()), "a00000");
+  EXPECT_EQ(std::string(top->GetItem(2 + listedTop - 2)->GetText()), "a09997");
+  EXPECT_EQ(std::string(top->GetItem(2 + listedTop - 1)->GetText()), "Factory Presets");
+  const IPopupMenuItem* notice = top->GetItem(2 + listedTop);
+  EXPECT_EQ(std::string(notice->GetText()), PresetTree::CutNotice(loose + 2 - listedTop));
+  EXPECT_FALSE(notice->GetEnabled());
+  EXPECT_TRUE(notice->mNotPreset);
+  EXPECT_EQ(Texts(tree->FactoryFolder()), (std::vector<std::string>{"Kick"}));
+}
+
+TEST(PresetBrowser, LinkedFoldersAndPresetsAreListedSeededAndLoadAndLoopsAreHarmless) {
+  ScratchFolder base, elsewhere;
+  WriteText(elsewhere / "factory/Kick L.qipreset", Preset(0.75));
+  WriteText(elsewhere / "mine.qipreset", Preset(1.0));
+  ASSERT_EQ(::symlink((elsewhere / "factory").c_str(), (base / "Factory Presets").c_str()), 0);
+  std::filesystem::create_directories(base / "User Presets");
+  ASSERT_EQ(::symlink((elsewhere / "mine.qipreset").c_str(), (base / "User Presets/Mine.qipreset").c_str()), 0);
+  ASSERT_EQ(::symlink("..", (base / "User Presets/loop").c_str()), 0);
+  {
+    NoShippedPresets own;
+    QiKt412 plug(base.Path());
+    EXPECT_EQ(plug.PresetName(), "Kick L");
+    EXPECT_EQ(plug.GetParam(kPitch)->Value(), 6.0);
+    std::shared_ptr<PresetTree> tree = plug.Presets().Scan();
+    const IPopupMenu* user = tree->Top()->GetItem(3)->GetSubmenu();
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(Texts(user), (std::vector<std::string>{"loop", "Mine"}));
+    EXPECT_EQ(user->GetItem(0)->GetSubmenu()->GetNItems(), 0) << "a folder below itself is not entered";
+    ASSERT_TRUE(plug.loadProgram(user->GetItem(1)->GetPath()));
+    EXPECT_EQ(plug.GetParam(kPitch)->Value(), 12.0);
+  }
+  // Seeding goes through the link into the folder it leads to.
+  int copied = 0;
+  std::string error;
+  ASSERT_TRUE(SeedFactoryPresets(base.Path(), &copied, &error)) << error;
+  EXPECT_GE(copied, 16);
+  EXPECT_TRUE(std::filesystem::is_symlink(base / "Factory Presets"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere / "factory"), {}), copied + 1);
 }

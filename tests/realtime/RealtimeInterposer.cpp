@@ -47,17 +47,21 @@ namespace {
 // Constant-initialised thread-local data of the program itself: reading it
 // never allocates, so it is safe inside malloc.
 thread_local bool tInRender = false;
+thread_local bool tLocksAllowed = false;
 std::atomic<long> gIntercepted{0};
+std::atomic<long> gLocksTaken{0};
 std::atomic<long> gViolations{0};
 std::atomic<const char*> gFirstViolation{nullptr};
 std::atomic<long> gLocksInRender{0};
-// Told apart by its address: the name of every interposed mutex lock.
-constexpr const char* kMutexLockName = "pthread_mutex_lock";
 
-void Check(const char* name) {
+void Check(const char* name, bool isLock = false) {
   gIntercepted.fetch_add(1, std::memory_order_relaxed);
   if (!tInRender) return;
-  if (name == kMutexLockName) gLocksInRender.fetch_add(1, std::memory_order_relaxed);
+  if (isLock && tLocksAllowed) {
+    gLocksTaken.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  if (isLock) gLocksInRender.fetch_add(1, std::memory_order_relaxed);
   if (gViolations.fetch_add(1, std::memory_order_relaxed) == 0)
     gFirstViolation.store(name, std::memory_order_relaxed);
 }
@@ -130,6 +134,8 @@ int OpenWith(std::atomic<OpenFn>& slot, const char* name, const char* path, int 
 namespace rtcheck {
 
 void SetInRender(bool inRender) { tInRender = inRender; }
+void SetLocksAllowed(bool allowed) { tLocksAllowed = allowed; }
+long LocksTaken() { return gLocksTaken.load(); }
 long Intercepted() { return gIntercepted.load(); }
 long Violations() { return gViolations.load(); }
 long LocksInRender() { return gLocksInRender.load(); }
@@ -139,6 +145,7 @@ const char* FirstViolation() {
 }
 void ResetCounts() {
   gIntercepted = 0;
+  gLocksTaken = 0;
   gViolations = 0;
   gFirstViolation = nullptr;
   gLocksInRender = 0;
@@ -174,7 +181,7 @@ void free(void* p) noexcept {
 #endif
 
 int pthread_mutex_lock(pthread_mutex_t* m) noexcept {
-  Check(kMutexLockName);
+  Check("pthread_mutex_lock", true);
   return Next(gMutexLock, "pthread_mutex_lock")(m);
 }
 

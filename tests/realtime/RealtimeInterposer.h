@@ -17,6 +17,13 @@ long LocksInRender();
 const char* FirstViolation();
 void ResetCounts();
 
+// While set on the calling thread, a mutex lock it takes inside the render
+// is counted by LocksTaken instead of as a violation: for host calls that
+// are specified to take the plug-in's mutex (a dispatcher's requests).
+// Allocations, files and every other waiting call still count.
+void SetLocksAllowed(bool allowed);
+long LocksTaken();
+
 // Marks the calling thread for its lifetime.
 class RenderScope {
 public:

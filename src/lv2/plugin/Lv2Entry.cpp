@@ -28,12 +28,9 @@ void ChangedOnAudioThread(IPluginBase* plug, int paramIdx) {
   static_cast<QiKt412*>(plug)->OnParamChangeOnAudioThread(paramIdx);
 }
 
-void StartAfresh(IPluginBase* plug) { static_cast<QiKt412*>(plug)->StartAfresh(); }
-
 void Describe(Lv2PlugHooks* hooks) {
   hooks->roles = Kt412PortRoles();
   hooks->changedOnAudioThread = ChangedOnAudioThread;
-  hooks->startAfresh = StartAfresh;
   hooks->outputValue = OutputValue;
   hooks->controllerOf = ControllerOf;
   hooks->setControllers = SetControllers;

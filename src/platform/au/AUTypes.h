@@ -37,6 +37,8 @@ enum : OSStatus {
   kAudioUnitErr_InvalidScope = -10866,
   kAudioUnitErr_InvalidPropertyValue = -10851,
   kAudioUnitErr_PropertyNotInUse = -10850,
+  kAudioUnitErr_Initialized = -10849,
+  kAudioUnitErr_Uninitialized = -10867,
 };
 constexpr ComponentResult badComponentSelector = static_cast<ComponentResult>(0x80008002u);
 

@@ -272,7 +272,7 @@ TEST_F(X11Player, NoteThroughJackLightsTheLedAndClosingSavesTheState) {
   EXPECT_EQ(std::string::npos, out.find(" 0 notes received")) << out;
   struct stat st;
   ASSERT_EQ(0, ::stat((home + "/config/kt412/state.bin").c_str(), &st));
-  EXPECT_EQ(17 * 8, st.st_size);
+  EXPECT_EQ(17 * 8 + 4 + 17, st.st_size);  // the values, then the MIDI-learn table
 
   // The next start, without --set, restores the saved Decay and saves it again.
   Child second;
@@ -315,18 +315,25 @@ TEST_F(X11Player, BadOptionsAndADamagedStateFile) {
   ASSERT_TRUE(badState.Start({KT412_BINARY, "play", "--no-audio", "--state", state}, home));
   EXPECT_EQ(2, badState.Wait(10000));
   EXPECT_NE(std::string::npos, Child::Read(badState.errPath).find("kt412: error:"));
-  // A damaged saved state only warns: the editor opens with the defaults.
-  std::system(("mkdir -p '" + home + "/config/kt412' && printf xyz > '" + home + "/config/kt412/state.bin'").c_str());
+  // A damaged saved state (here a value far out of range) only warns: the
+  // editor opens on the first factory preset.
+  std::system(("mkdir -p '" + home + "/config/kt412'").c_str());
+  {
+    double values[17] = {};
+    values[2] = 1e300;
+    std::ofstream(home + "/config/kt412/state.bin", std::ios::binary).write(reinterpret_cast<const char*>(values), sizeof values);
+  }
   Child warned;
   ASSERT_TRUE(warned.Start({KT412_BINARY, "play", "--no-audio"}, home));
   const Window w = WaitForWindow();
   ASSERT_NE(0ul, w);
   SendClose(dpy, w);
   EXPECT_EQ(0, warned.Wait(10000));
-  EXPECT_NE(std::string::npos, Child::Read(warned.errPath).find("warning"));
+  EXPECT_NE(std::string::npos, Child::Read(warned.errPath).find("warning: state file")) << Child::Read(warned.errPath);
+  EXPECT_NE(std::string::npos, Child::Read(warned.errPath).find("out of range"));
   struct stat st;
   ASSERT_EQ(0, ::stat((home + "/config/kt412/state.bin").c_str(), &st));
-  EXPECT_EQ(17 * 8, st.st_size);
+  EXPECT_EQ(17 * 8 + 4 + 17, st.st_size);
 }
 
 // The editor shows the sound that plays: settings, a restored state and a
