@@ -1,5 +1,5 @@
 // Speed of the drum voice: the voice as built against the straightforward reference model, while
-// playing and long after a hit. Every case runs with flush-to-zero and denormals-are-zero set, as
+// playing, long after a hit, and at rest. Every case runs with flush-to-zero and denormals-are-zero set, as
 // the instrument renders, unless its name says NoFlush.
 #include <benchmark/benchmark.h>
 
@@ -114,6 +114,31 @@ void renderIdle(benchmark::State& state)
     }
 }
 
+// A voice at rest, through the block entry in blocks of 512 frames as the instrument renders:
+// never hit (`state.range(0)` 0), or `state.range(0)` seconds after a hit, rendered untimed
+// first. One second of audio per iteration, as in the playing case, so the two compare directly.
+void renderResting(benchmark::State& state)
+{
+    ScopedFlushDenormals flush;
+    auto voice = makeVoice<kt412>();
+    const int block = 512;
+    std::vector<float> buffer(frames);
+    if (state.range(0) > 0) {
+        voice->restart();
+        for (long i = 0; i < static_cast<long>(state.range(0) * rate); i += block)
+            voice->process(buffer.data(), block);
+    }
+    if (!voice->isResting())
+        state.SkipWithError("the voice is not at rest");
+    for (auto _ : state) {
+        for (int i = 0; i < frames; i += block)
+            voice->process(buffer.data() + i, std::min(block, frames - i));
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    reportSamples(state, frames);
+}
+
 // A sound setter between samples every `state.range(0)` samples, as a host automating a knob
 // sample by sample (the worst case) or every few samples does.
 template <typename Voice>
@@ -141,6 +166,7 @@ void BM_ReferenceVoice(benchmark::State& state) { renderVoice<reference::Voice>(
 void BM_Kt412VoiceProcess(benchmark::State& state) { renderVoiceBlocks(state, true); }
 void BM_Kt412VoiceProcessSse2(benchmark::State& state) { renderVoiceBlocks(state, false); }
 void BM_Kt412VoiceIdle(benchmark::State& state) { renderIdle<kt412, true>(state); }
+void BM_Kt412VoiceResting(benchmark::State& state) { renderResting(state); }
 void BM_ReferenceVoiceIdle(benchmark::State& state) { renderIdle<reference::Voice, true>(state); }
 void BM_Kt412VoiceIdleNoFlush(benchmark::State& state) { renderIdle<kt412, false>(state); }
 void BM_Kt412VoiceAutomated(benchmark::State& state) { renderVoiceAutomated<kt412>(state); }
@@ -153,6 +179,7 @@ BENCHMARK(BM_Kt412Voice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceVoice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kt412VoiceProcess)->Arg(32)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kt412VoiceProcessSse2)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kt412VoiceResting)->Arg(0)->Arg(80)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Kt412VoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReferenceVoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Kt412VoiceIdleNoFlush)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);

@@ -17,20 +17,20 @@ void IFileSelectorControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
   if (!pGraphics) return;
   mState = kFSSelecting;
   SetDirty(false);
-  std::string file = mFile;
-  std::string dir = mDir;
-  // The platform takes the extension list as a mutable C string; give it a copy.
-  std::string extensions = mExtensions;
-  pGraphics->PromptForFile(&file, mFileAction, &dir, extensions.data());
-  mState = kFSDone;
-  if (!file.empty()) {
-    mFile = file;
-    mDir = dir;
-    mValue = mValue < 0.5 ? 1.0 : 0.0;
-    SetDirty(true);
-  } else {
-    SetDirty(false);
-  }
+  // The answer comes later, while the editor runs on; the control lives as
+  // long as the view, whose closing drops the answer.
+  pGraphics->PromptForFileAsync(mFile, mFileAction, mDir, mExtensions.empty() ? nullptr : mExtensions.c_str(),
+                                [this](const std::string& file, const std::string& dir) {
+                                  mState = kFSDone;
+                                  if (!file.empty()) {
+                                    mFile = file;
+                                    mDir = dir;
+                                    mValue = mValue < 0.5 ? 1.0 : 0.0;
+                                    SetDirty(true);
+                                  } else {
+                                    SetDirty(false);
+                                  }
+                                });
 }
 
 bool IFileSelectorControl::Draw(IGraphics* pGraphics) {

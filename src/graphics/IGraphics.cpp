@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "framework/IParam.h"
 #include "framework/IPluginBase.h"
@@ -175,6 +177,23 @@ void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
   }
 }
 
+void IGraphics::CreateIPopupMenuAsync(IPopupMenu* pMenu, IRECT* pAreaRect, PopupMenuDone done) {
+  IPopupMenu* pChosen = CreateIPopupMenu(pMenu, pAreaRect);
+  if (done) done(pChosen);
+}
+
+void IGraphics::PromptForFileAsync(const std::string& fileName, EFileAction action, const std::string& dir,
+                                   const char* extensions, FileDone done) {
+  std::string file = fileName, folder = dir, exts = extensions ? extensions : "";
+  PromptForFile(&file, action, &folder, exts.empty() ? nullptr : exts.data());
+  if (done) done(file, folder);
+}
+
+void IGraphics::ShowMessageBoxAsync(const char* pText, const char* pCaption, int type, MessageBoxDone done) {
+  const int answer = ShowMessageBox(pText, pCaption, type);
+  if (done) done(answer);
+}
+
 void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pTextRect) {
   if (!pControl || !pParam || !pTextRect) return;
 
@@ -184,22 +203,25 @@ void IGraphics::PromptUserInput(IControl* pControl, IParam* pParam, IRECT* pText
 
   if ((type == IParam::kTypeEnum || type == IParam::kTypeBool) && nDisplayTexts > 0) {
     pParam->GetDisplayForHost(currentText);
-    IPopupMenu menu;
+    auto menu = std::make_shared<IPopupMenu>();
     for (int i = 0; i < nDisplayTexts; ++i) {
       const char* str = pParam->GetDisplayTextAtIdx(i);
       const bool checked = std::string(str) == currentText;
-      menu.AddItem(str, -1, checked ? IPopupMenuItem::kChecked : IPopupMenuItem::kNoFlags);
+      menu->AddItem(str, -1, checked ? IPopupMenuItem::kChecked : IPopupMenuItem::kNoFlags);
     }
-    IPopupMenu* pChosen = CreateIPopupMenu(&menu, pTextRect);
-    // Item i stands for display text i; its value is the text's own value,
-    // which equals i when the texts were declared in value order (the usual
-    // case) and stays right when they were not.
-    const int chosen = pChosen == &menu ? menu.GetChosenItemIdx() : -1;
-    if (chosen >= 0 && chosen < nDisplayTexts) {
-      int value = chosen;
-      pParam->GetDisplayTextAtIdx(chosen, &value);
-      pControl->SetValueFromUserInput(pParam->GetNormalized((double)value));
-    }
+    // The answer comes later; control and parameter live as long as the view
+    // (the answer never comes once it is closed).
+    CreateIPopupMenuAsync(menu.get(), pTextRect, [menu, pControl, pParam, nDisplayTexts](IPopupMenu* pChosen) {
+      // Item i stands for display text i; its value is the text's own value,
+      // which equals i when the texts were declared in value order (the usual
+      // case) and stays right when they were not.
+      const int chosen = pChosen == menu.get() ? menu->GetChosenItemIdx() : -1;
+      if (chosen >= 0 && chosen < nDisplayTexts) {
+        int value = chosen;
+        pParam->GetDisplayTextAtIdx(chosen, &value);
+        pControl->SetValueFromUserInput(pParam->GetNormalized((double)value));
+      }
+    });
   } else {
     pParam->GetDisplayForHostNoDisplayText(currentText);
     CreateTextEntry(pControl, pControl->GetText(), pTextRect, currentText, pParam);

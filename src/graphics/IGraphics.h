@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,21 @@ public:
   virtual void PromptForFile(std::string* pFilename, EFileAction action = kFileOpen, std::string* pDir = nullptr,
                              char* extensions = nullptr) = 0;
   virtual bool PromptForColor(IColor* pColor, char* prompt = nullptr) = 0;
+  // Non-blocking forms of the menu, the file prompt and the message box: they
+  // return at once, and the answer reaches done later on the user-interface
+  // thread while the view keeps running, so a host's own window keeps working
+  // meanwhile. done is not called when the view closes first. pMenu stays the
+  // caller's and must live until done (or the view's closing). A file prompt
+  // answers an empty file when cancelled, and the folder of the file chosen.
+  // The defaults wait for the answer with the blocking forms above, for views
+  // that have no other way.
+  using PopupMenuDone = std::function<void(IPopupMenu* pChosen)>;
+  using FileDone = std::function<void(const std::string& file, const std::string& dir)>;
+  using MessageBoxDone = std::function<void(int answer)>;
+  virtual void CreateIPopupMenuAsync(IPopupMenu* pMenu, IRECT* pAreaRect, PopupMenuDone done);
+  virtual void PromptForFileAsync(const std::string& fileName, EFileAction action, const std::string& dir,
+                                  const char* extensions, FileDone done);
+  virtual void ShowMessageBoxAsync(const char* pText, const char* pCaption, int type, MessageBoxDone done);
   virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
                        const char* errMsgOnFailure = nullptr) = 0;
   virtual void* OpenWindow(void* pParentWnd) = 0;

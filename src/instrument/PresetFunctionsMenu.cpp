@@ -27,41 +27,46 @@ void PresetFunctionsMenu::OnMouseDown(int /*x*/, int /*y*/, IMouseMod* pMod) {
 void PresetFunctionsMenu::doPopupMenu() {
   IGraphics* pGraphics = mInstrument ? mInstrument->Graphics() : nullptr;
   if (!pGraphics) return;
-  PresetBrowser& browser = mInstrument->Presets();
   // Read afresh on every click, so new and deleted files show at once. The
-  // tree stays alive while this function or the browser holds it.
-  std::shared_ptr<PresetTree> tree = browser.Scan();
+  // tree stays alive while the menu is open and the browser holds it.
+  std::shared_ptr<PresetTree> tree = mInstrument->Presets().Scan();
   IPopupMenu* top = tree->Top();
-  IPopupMenu* chosenMenu = pGraphics->CreateIPopupMenu(top, &mRECT);
-  if (!chosenMenu) return;
-  const int chosen = chosenMenu->GetChosenItemIdx();
-  IPopupMenuItem* item = chosenMenu->GetItem(chosen);
-  if (!item) return;
-
-  if (chosenMenu == top) {
-    // Only "Save File..." acts at the top; a preset lying directly in the
-    // base folder belongs to no folder that could be stepped through.
-    if (chosen != 0) return;
-    if (!browser.HasFolder()) return;
-    std::string folder = browser.UserBasePath();
-    std::string fileName;
-    char extension[] = "qipreset";
-    pGraphics->PromptForFile(&fileName, kFileSave, &folder, extension);
-    if (fileName.empty()) return;
-    // Only ".qipreset" files are listed: a name typed without it gets it.
-    const std::string ext = PresetTree::kExtension;
-    if (fileName.size() < ext.size() || fileName.compare(fileName.size() - ext.size(), ext.size(), ext) != 0)
-      fileName += ext;
-    // A save that fails (a full disk, a folder without write permission)
-    // says why; the file there before, if any, is kept as it was.
-    std::string error;
-    if (!mInstrument->SavePresetFile(fileName, &error)) pGraphics->ShowMessageBox(error.c_str(), "Save File", 0);
-    return;
-  }
-
-  browser.SetCurrent(tree, chosenMenu, chosen);
-  SetDisplayText(item->GetText());
-  mInstrument->loadProgram(item->GetPath());
+  // The menu and the file prompt answer later, while the editor runs on; the
+  // control lives as long as the view, whose closing drops the answer.
+  pGraphics->CreateIPopupMenuAsync(top, &mRECT, [this, tree, top](IPopupMenu* chosenMenu) {
+    if (!chosenMenu) return;
+    const int chosen = chosenMenu->GetChosenItemIdx();
+    IPopupMenuItem* item = chosenMenu->GetItem(chosen);
+    if (!item) return;
+    PresetBrowser& browser = mInstrument->Presets();
+    if (chosenMenu == top) {
+      // Only "Save File..." acts at the top; a preset lying directly in the
+      // base folder belongs to no folder that could be stepped through.
+      if (chosen != 0 || !browser.HasFolder()) return;
+      IGraphics* g = mInstrument->Graphics();
+      if (!g) return;
+      g->PromptForFileAsync("", kFileSave, browser.UserBasePath(), "qipreset",
+                            [this](const std::string& file, const std::string&) {
+                              if (file.empty()) return;
+                              // Only ".qipreset" files are listed: a name typed without it gets it.
+                              std::string fileName = file;
+                              const std::string ext = PresetTree::kExtension;
+                              if (fileName.size() < ext.size() ||
+                                  fileName.compare(fileName.size() - ext.size(), ext.size(), ext) != 0)
+                                fileName += ext;
+                              // A save that fails (a full disk, a folder without write permission)
+                              // says why; the file there before, if any, is kept as it was.
+                              std::string error;
+                              if (mInstrument->SavePresetFile(fileName, &error)) return;
+                              if (IGraphics* g = mInstrument->Graphics())
+                                g->ShowMessageBoxAsync(error.c_str(), "Save File", 0, nullptr);
+                            });
+      return;
+    }
+    browser.SetCurrent(tree, chosenMenu, chosen);
+    SetDisplayText(item->GetText());
+    mInstrument->loadProgram(item->GetPath());
+  });
 }
 
 void PresetFunctionsMenu::SetDisplayText(const std::string& name) {

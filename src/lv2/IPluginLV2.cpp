@@ -91,6 +91,8 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
       mInPorts.push_back({port.index, port.paramIdx, port.toggled, std::numeric_limits<float>::quiet_NaN()});
     if (port.kind == Lv2Port::kControlOut) mOutPorts.push_back({port.index, port.paramIdx});
   }
+  mShown.assign(static_cast<size_t>(NParams()), std::numeric_limits<double>::quiet_NaN());
+  lv2_atom_forge_init(&mForge, const_cast<LV2_URID_Map*>(map));
 
   SetSampleRate(rate);
   SetBlockSize(kDefaultBlockSize);
@@ -179,6 +181,8 @@ void IPluginLV2::ApplyControlPorts() {
     if (v == port.seen || !std::isfinite(v)) continue;
     port.seen = v;
     SetParamFromHost(port.paramIdx, port.toggled ? (v > 0.0f ? 1.0 : 0.0) : v);
+    // The host shows the editor its port; the value as the parameter took it.
+    mShown[static_cast<size_t>(port.paramIdx)] = GetParam(port.paramIdx)->Value();
   }
 }
 
@@ -262,6 +266,10 @@ void IPluginLV2::ReadEditorMessage(const uint8_t* body, uint32_t size) {
     }
     pos += static_cast<uint32_t>(sizeof prop) + lv2_atom_pad_size(prop.value.size);
   }
+  if (haveIndex && paramIdx == Lv2Keys::kAllParamsIndex) {
+    mRepublish.store(true, std::memory_order_relaxed);
+    return;
+  }
   // Parameters with a port belong to the host; the message reaches only
   // the others, and not those that load presets (the editor does that).
   if (!haveIndex || !haveValue || paramIdx < 0 || paramIdx >= NParams() || mLayout->PortOfParam(paramIdx) >= 0 ||
@@ -294,6 +302,40 @@ void IPluginLV2::Lv2Run(uint32_t nFrames) {
     const double v = mHooks.outputValue ? mHooks.outputValue(this, port.paramIdx) : GetParam(port.paramIdx)->Value();
     *data = static_cast<float>(v);
   }
+  PublishParams();
   // Only this thread writes the position (activation never runs beside it).
   mSamplePos.store(mSamplePos.load(std::memory_order_relaxed) + static_cast<int>(nFrames), std::memory_order_relaxed);
+}
+
+void IPluginLV2::PublishParams() {
+  auto* seq = static_cast<LV2_Atom_Sequence*>(mPortData[static_cast<size_t>(mLayout->NotifyPort())]);
+  if (!seq) return;
+  // The host hands the port over with its room after the atom header as the atom's size.
+  lv2_atom_forge_set_buffer(&mForge, reinterpret_cast<uint8_t*>(seq), sizeof(LV2_Atom) + seq->atom.size);
+  LV2_Atom_Forge_Frame sequence;
+  if (!lv2_atom_forge_sequence_head(&mForge, &sequence, 0)) return;
+  if (mRepublish.exchange(false, std::memory_order_relaxed))
+    std::fill(mShown.begin(), mShown.end(), std::numeric_limits<double>::quiet_NaN());
+  // One message: event header, object body header, two properties of at most 8 bytes.
+  constexpr uint32_t kMessageBytes =
+      sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body) + 2 * (sizeof(LV2_Atom_Property_Body) + 8);
+  for (int i = 0; i < NParams(); ++i) {
+    const Lv2PortRole role = mLayout->RoleOf(i);
+    if (role == Lv2PortRole::kTrigger || role == Lv2PortRole::kOutput || GetParam(i)->GetIsMeta()) continue;
+    const double v = GetParam(i)->Value();
+    double& shown = mShown[static_cast<size_t>(i)];
+    if (v == shown) continue;
+    // What does not fit waits for the next run.
+    if (mForge.size - mForge.offset < kMessageBytes) break;
+    lv2_atom_forge_frame_time(&mForge, 0);
+    LV2_Atom_Forge_Frame object;
+    lv2_atom_forge_object(&mForge, &object, 0, mUrids.editorParamMsg);
+    lv2_atom_forge_key(&mForge, mUrids.paramIndex);
+    lv2_atom_forge_int(&mForge, i);
+    lv2_atom_forge_key(&mForge, mUrids.paramValue);
+    lv2_atom_forge_double(&mForge, v);
+    lv2_atom_forge_pop(&mForge, &object);
+    shown = v;
+  }
+  lv2_atom_forge_pop(&mForge, &sequence);
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include <lv2/atom/forge.h>
 #include <lv2/core/lv2.h>
 #include <lv2/options/options.h>
 #include <lv2/state/state.h>
@@ -45,7 +46,10 @@ struct Lv2PlugHooks {
 // event port reach ProcessMidiMsg at their frame offsets; a run longer than
 // the block size is rendered in block-size pieces, the MIDI queue carrying
 // later events over. Parameters without a port (learn and clear) are set by
-// the editor's own atom message on the event port, at its frame.
+// the editor's own atom message on the event port, at its frame. Every
+// parameter value the ports did not make (a learned controller, a restored
+// state, learn switching itself off) goes out at the end of the run as the
+// same message on the notification port, so the editor shows what sounds.
 //
 // Lifecycle: the entry creates the plug-in, then Lv2Instantiate (features,
 // rate, block size, Reset), Lv2ConnectPort for each port, Lv2Activate, runs,
@@ -130,6 +134,9 @@ private:
   void ReadEditorMessage(const uint8_t* body, uint32_t size);
   // Renders frames from .. to - 1 of the run into the output ports.
   void Render(uint32_t from, uint32_t to);
+  // Writes the notification port: each parameter whose value is not the one
+  // the editor was last shown (by its port or by us), as far as room allows.
+  void PublishParams();
   void TakeOption(const LV2_Options_Option& option);
 
   Urids mUrids;
@@ -151,5 +158,10 @@ private:
   };
   std::vector<OutPort> mOutPorts;
   std::atomic<bool> mAdoptPorts{false};
+  // What the editor shows of each parameter, as far as we know (NaN: unknown),
+  // and the forge that writes the notification port. Audio thread only.
+  std::vector<double> mShown;
+  LV2_Atom_Forge mForge{};
+  std::atomic<bool> mRepublish{false};
   std::atomic<int> mSamplePos{0};
 };

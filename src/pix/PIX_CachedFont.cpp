@@ -22,15 +22,29 @@ namespace {
 
 // Scratch bitmaps shared by every font: one the platform renders single glyphs
 // into, one for native drawing into bitmaps without a context. They are made on
-// first use and live for the process (deleting them at exit could run after the
-// platform layer's own statics are gone).
+// first use and deleted when the program ends or the library holding this code
+// is unloaded (a host unloads an editor library and goes on). The owner of each
+// is made just after the bitmap, so it goes before the platform layer's own
+// statics that the bitmap's first use made.
 std::mutex s_scratchMutex;
 PIX_SysBitmap* s_glyphScratch = nullptr;
 PIX_SysBitmap* s_nativeScratch = nullptr;
 
+struct ScratchOwner {
+  PIX_SysBitmap** bitmap;
+  ~ScratchOwner()
+  {
+    delete *bitmap;
+    *bitmap = nullptr;
+  }
+};
+
 PIX_SysBitmap* GlyphScratch()
 {
-  if (!s_glyphScratch) s_glyphScratch = new PIX_SysBitmap(256, 256);
+  if (!s_glyphScratch) {
+    s_glyphScratch = new PIX_SysBitmap(256, 256);
+    static ScratchOwner owner{&s_glyphScratch};
+  }
   return s_glyphScratch;
 }
 
@@ -486,7 +500,10 @@ int PIX_CachedFont::DrawNative(PIX_IBitmap* bm, const char* str, int len, RECT* 
   if (!bm && !(format & DT_CALCRECT)) return 0;
 
   std::lock_guard<std::mutex> slock(s_scratchMutex);
-  if (!s_nativeScratch) s_nativeScratch = new PIX_SysBitmap(1, 1);
+  if (!s_nativeScratch) {
+    s_nativeScratch = new PIX_SysBitmap(1, 1);
+    static ScratchOwner owner{&s_nativeScratch};
+  }
   PIX_SysBitmap* sb = s_nativeScratch;
   const long long rw = (long long)rect->right - rect->left, rh = (long long)rect->bottom - rect->top;
   GrowTo(sb, (int)std::clamp<long long>(rw, 1, 4096), (int)std::clamp<long long>(rh, 1, 4096));

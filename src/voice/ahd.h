@@ -1,6 +1,7 @@
 // Attack-hold-decay envelope: a one-pole smoother that runs towards 1, then towards 0.
 #pragma once
 
+#include <bit>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -28,7 +29,27 @@ public:
     void setAmp(float amplitude);
     void setSampleCount(int count) { sampleCount = count; }
     void reset();
+    // Puts the envelope where it comes to rest long after a hit: in its fall, at exactly 0 (every
+    // further sample is 0 then, with or without flush-to-zero).
+    void rest()
+    {
+        x1 = 0.0;
+        y1 = 0.0;
+        target = 0.0;
+    }
     float getSample();
+    // True when the envelope sits at rest: in its fall for good, with a +0 input and a level that
+    // the next step gives again, bit for bit, in the current flush mode, with finite coefficients
+    // and amplitude. That level is +0 (with flush-to-zero, or from the settled start), or without
+    // it the smallest subnormal, which fb * y rounds back to. Every further sample is restValue.
+    bool atRest() const
+    {
+        return fallsFromHere() && std::bit_cast<uint64_t>(x1) == 0 && !std::signbit(y1)
+            && std::isfinite(fall.in) && std::isfinite(fall.fb) && std::isfinite(amp)
+            && std::bit_cast<uint64_t>(static_cast<double>(static_cast<float>(fall.fb * y1)))
+                == std::bit_cast<uint64_t>(y1);
+    }
+    float restValue() const { return static_cast<float>(amp * y1); }
     // A fast form of getSample for runs in which the phase cannot change: while fallsFromHere,
     // n calls of getFallingSample followed by advanceCount(n) are the same as n getSample calls.
     bool fallsFromHere() const;

@@ -14,6 +14,11 @@ public:
     void setStateX(float x) { stateX = x; }
     void setStateY(float y) { stateY = y; }
     void setSampleRate(double fs) { sampleRate = fs; updateCoefficients(); }
+    float getStateX() const { return stateX; }
+    float getStateY() const { return stateY; }
+    // True when the output never falls as the previous output rises (a <= 0, every rate above
+    // 1 / (2 tau)): a larger state then stays larger, whatever the input, rounding included.
+    bool keepsOrder() const { return a <= 0.0f; }
 
     float getSample(float x)
     {
@@ -21,6 +26,29 @@ public:
         stateX = x;
         stateY = y;
         return y;
+    }
+
+    // The filter split for runs over a block: the part of the output that depends only on the
+    // inputs (b0 * x + b1 * x_prev), which can be formed for many samples at once, and the chain
+    // through the previous output that is left. run(inputPart(x, sx)) is getSample(x) exactly.
+    float inputPart(float x, float previousX) const { return b0 * x + b1 * previousX; }
+    float getB0() const { return b0; }
+    float getB1() const { return b1; }
+    struct Chain {
+        float a;  // feedback coefficient
+        float y;  // previous output
+        float run(float part)
+        {
+            y = part - a * y;
+            return y;
+        }
+    };
+    Chain startChain() const { return Chain{a, stateY}; }
+    // Stores the chain's state back; lastX is the last input.
+    void endChain(const Chain& chain, float lastX)
+    {
+        stateX = lastX;
+        stateY = chain.y;
     }
 
 private:

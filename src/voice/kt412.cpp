@@ -15,6 +15,7 @@ kt412::kt412()
 void kt412::init()
 {
     catchUp();
+    catchUpAll();
     ampEnv.setAttack(0.000594f);
 
     noiseEnv.setAttack(0.000726f);
@@ -43,6 +44,7 @@ void kt412::init()
 void kt412::setSamplingRate(double fs)
 {
     catchUp();
+    catchUpAll();  // the samples at rest ran at the old rate
     samplingRate = fs;
     ampEnv.setSamplingRate(fs);
     noiseEnv.setSamplingRate(fs);
@@ -61,6 +63,8 @@ void kt412::setSamplingRate(double fs)
         oscStartLastCount = -1;
     else
         oscStartLastCount = static_cast<int64_t>(std::floor(start));
+    if (fresh)
+        settle();
 }
 
 void kt412::setTune(float semitones)
@@ -119,6 +123,10 @@ void kt412::setHold(float x)
 void kt412::setTuneDepth(float x)
 {
     catchUp();
+    // At rest with the pitch at +0, p * depth + base is base for every finite depth; otherwise
+    // the oscillator's steps so far belong to the old depth.
+    if (!std::isfinite(x) || pitchEnv.restValue() != 0.0f)
+        catchUpOscillator();
     tuneDepth = x;
 }
 
@@ -142,6 +150,7 @@ void kt412::setDistortion(float x)
 void kt412::restart()
 {
     catchUp();
+    oscBehind = 0;  // the phase starts afresh; the noise is brought forward when next rendered
     clickPlayer.setSampleCount(0);
     ampEnv.reset();
     noiseEnv.reset();
@@ -221,6 +230,10 @@ void kt412::renderAhead()
     saved.osc = osc;
     saved.declick = declick;
     saved.clickCount = clickPlayer.getSampleCount();
+    saved.clickAtEnd = clickPlayer.isFinished();
+    saved.noiseBehind = noiseBehind;
+    saved.oscBehind = oscBehind;
+    saved.oscBehindFrom = oscBehindFrom;
     saved.sampleCount = sampleCount;
     saved.lastSample = lastSample;
     render(ahead, aheadSize);
@@ -254,7 +267,10 @@ void kt412::catchUp()
     noiseSource = saved.noiseSource;
     osc = saved.osc;
     declick = saved.declick;
-    clickPlayer.setSampleCount(saved.clickCount);
+    clickPlayer.restore(saved.clickCount, saved.clickAtEnd);
+    noiseBehind = saved.noiseBehind;
+    oscBehind = saved.oscBehind;
+    oscBehindFrom = saved.oscBehindFrom;
     sampleCount = saved.sampleCount;
     lastSample = saved.lastSample;
     aheadCount = 0;
@@ -270,6 +286,23 @@ void kt412::catchUp()
 // oscillator's phase) run as short chains; everything else is worked on several samples at once.
 void kt412::render(float* out, int n)
 {
+    fresh = false;
+    if (atRest()) {
+        const float rest = restOutput();
+        std::fill(out, out + n, rest);
+        ampEnv.advanceCount(n);
+        noiseEnv.advanceCount(n);
+        pitchEnv.advanceCount(n);
+        if (oscBehind == 0)
+            oscBehindFrom = sampleCount;
+        noiseBehind += static_cast<uint64_t>(n);
+        oscBehind += static_cast<uint64_t>(n);
+        sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
+            ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
+        lastSample = rest;
+        return;
+    }
+    catchUpAll();
     if (n < 4) {
         // Too short for the stages to pay (a setter between every few samples): sample by sample.
         for (int i = 0; i < n; ++i)
@@ -282,9 +315,9 @@ void kt412::render(float* out, int n)
     // Noise scaled to 0..1.5 as the circuit's noise source, and the transient. c * 7.5 * 1.5 in
     // double is exact, so the single-precision product with 11.25 rounds the same.
     int i = 0;
-    if (avx2) {
+    {
         uint32_t seed = noiseSource.getSeed();
-        i = noiseAvx2(seed, l.noiseIn, n);
+        i = avx2 ? noiseAvx2(seed, l.noiseIn, n) : noiseSse2(seed, l.noiseIn, n);
         noiseSource.setSeed(seed);
     }
     for (; i < n; ++i) {
@@ -359,47 +392,57 @@ float kt412::renderOne()
     return mixSample(o * 4.5f, a, e, w, c, declick.getFaderValue());
 }
 
-// The three envelopes, the de-click fader and the noise filters. Once all three envelopes fall
-// (all but the first 105 ms or so of a hit) their chains, the fader's and the filters' run side by
-// side in a single loop. The filters run every sample, heard or not, so that their state is right
-// when the click VCA opens.
+// The three envelopes, the de-click fader and the noise filters, side by side in a single loop,
+// each chain reduced to the operations that carry it from sample to sample: the envelopes'
+// amplitudes and the highpass's input terms are applied over the block outside it. An envelope
+// that falls through the whole block (all of a hit but its first 105 ms or so, for the amplitude)
+// runs as a chain in the loop; one that rises, or takes the first step of its fall, is worked out
+// on its own first, and its place in the loop is taken by a stand-in writing to a scratch lane.
+// The filters run every sample, heard or not, so that their state is right when the click VCA
+// opens.
 void kt412::renderEnvelopes(Lanes& l, int n)
 {
+    float scratch[maxBlock];
+    const auto prepare = [&](ahd& env, float* lane, ahd::FallChain& chain) {
+        if (env.fallsFromHere() && env.startFallChain(chain))
+            return lane;
+        env.getBlock(lane, n);
+        chain = ahd::FallChain{0.0f, 0.0f, 0.0f};
+        return static_cast<float*>(scratch);
+    };
+    const auto finish = [&](ahd& env, float* lane, float* chainLane, ahd::FallChain& chain, float y) {
+        if (chainLane != lane)
+            return;
+        scaleLane(lane, chain.amp, n);
+        chain.y = y;
+        env.endFallChain(chain);
+        env.advanceCount(n);
+    };
     ahd::FallChain noiseChain, pitchChain, ampChain;
-    hp highpass = noiseHp;
-    lp lowpass = noiseLp;
-    if (noiseEnv.fallsFromHere() && pitchEnv.fallsFromHere() && ampEnv.fallsFromHere()
-        && noiseEnv.startFallChain(noiseChain) && pitchEnv.startFallChain(pitchChain)
-        && ampEnv.startFallChain(ampChain)) {
-        Fader fader = declick;
-        for (int i = 0; i < n; ++i) {
-            l.noiseLevel[i] = noiseChain.step();
-            l.pitch[i] = pitchChain.step();
-            l.amp[i] = ampChain.step();
-            l.fade[i] = fader.getFaderValue();
-            l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
-        }
-        noiseHp = highpass;
-        noiseLp = lowpass;
-        declick = fader;
-        noiseEnv.endFallChain(noiseChain);
-        pitchEnv.endFallChain(pitchChain);
-        ampEnv.endFallChain(ampChain);
-        noiseEnv.advanceCount(n);
-        pitchEnv.advanceCount(n);
-        ampEnv.advanceCount(n);
-        return;
-    }
-    noiseEnv.getBlock(l.noiseLevel, n);
-    pitchEnv.getBlock(l.pitch, n);
-    ampEnv.getBlock(l.amp, n);
+    float* noiseLane = prepare(noiseEnv, l.noiseLevel, noiseChain);
+    float* pitchLane = prepare(pitchEnv, l.pitch, pitchChain);
+    float* ampLane = prepare(ampEnv, l.amp, ampChain);
+    highpassParts(noiseHp, l.noiseIn, l.hpPart, n);
+    hp::Chain highpass = noiseHp.startChain();
+    lp::Chain lowpass = noiseLp.startChain();
     Fader fader = declick;
+    const float lastInput = l.noiseIn[n - 1];
+    float noiseY = noiseChain.y, pitchY = pitchChain.y, ampY = ampChain.y;
     for (int i = 0; i < n; ++i) {
+        noiseY = noiseChain.fb * noiseY;
+        noiseLane[i] = noiseY;
+        pitchY = pitchChain.fb * pitchY;
+        pitchLane[i] = pitchY;
+        ampY = ampChain.fb * ampY;
+        ampLane[i] = ampY;
         l.fade[i] = fader.getFaderValue();
-        l.noiseIn[i] = lowpass.getSample(highpass.getSample(l.noiseIn[i]));
+        l.noiseIn[i] = lowpass.run(highpass.run(l.hpPart[i]));
     }
-    noiseHp = highpass;
-    noiseLp = lowpass;
+    finish(noiseEnv, l.noiseLevel, noiseLane, noiseChain, noiseY);
+    finish(pitchEnv, l.pitch, pitchLane, pitchChain, pitchY);
+    finish(ampEnv, l.amp, ampLane, ampChain, ampY);
+    noiseHp.endChain(highpass, lastInput);
+    noiseLp.endChain(lowpass);
     declick = fader;
 }
 
@@ -434,9 +477,10 @@ void kt412::oscShapes(Lanes& l, const vco& running, int n) const
         i = oscShapeAvx2(running, l.phase, l.step, l.window, l.osc45, n);
 #if KT412_SSE2
     for (; i + 4 <= n; i += 4) {
-        if (!oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i)) {
-            for (int k = i; k < i + 4; ++k)
-                l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
+        for (int other = oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i); other != 0;
+             other &= other - 1) {
+            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
+            l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
         }
     }
 #endif

@@ -44,6 +44,14 @@
 // a copy of their state at the block's start, replaying the samples consumed). That block shrinks
 // to the spacing of such calls and grows back when they stop. The two entries mix freely.
 //
+// A voice at rest costs next to nothing. Long after a hit (or before the first) every envelope
+// sits at exactly 0 and the de-click bridge at a value that no longer changes, the two VCAs are
+// shut, and every sample is the same constant. The block render notices that from the states
+// themselves and writes the constant without computing anything; the oscillator and the noise
+// filters, which go on running in the model but cannot be heard until the next hit, are left
+// where they stood and brought forward, exactly, when they can be heard again (catchUpNoise,
+// catchUpOscillator). The output is the same, bit for bit, as computing every sample.
+//
 // Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
 // setSamplingRate before the first sample; setters at any time between samples; restart per hit;
 // getSample once per output frame, or process for a run of frames. There is no note-off: the
@@ -59,7 +67,8 @@ public:
     // Fixed settings of the building blocks; called by the constructor.
     void init();
 
-    // Sample rate in Hz, passed to every building block.
+    // Sample rate in Hz, passed to every building block. A voice that has not rendered a sample
+    // yet is settled at the rate, so that its first hit sounds like every later one (see settle).
     void setSamplingRate(double fs);
 
     // Sound setters. Each stores its argument; where noted it sets an envelope at once.
@@ -102,6 +111,9 @@ public:
         return aheadPos > 0 ? ahead[aheadPos - 1] : saved.lastSample;
     }
     uint32_t getSampleCount() const;
+    // True when the next sample starts a stretch at rest: every sample the same constant, written
+    // without computing, until a hit or a setting changes that.
+    bool isResting() const { return aheadPos >= aheadCount && atRest(); }
     // The envelopes' settings. Their running state may stand up to one block ahead of the output.
     const ahd& getAmpEnv() const { return ampEnv; }
     const ahd& getNoiseEnv() const { return noiseEnv; }
@@ -118,21 +130,54 @@ public:
     void setSampleCount(uint32_t count)
     {
         catchUp();
+        catchUpOscillator();  // its lag began at the old count
         sampleCount = count;
     }
 
 private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
+    // Puts a voice that has not rendered yet into the state an idle voice settles to.
+    void settle();
+    // True when every further sample is restOutput() until a hit or a setting changes it.
+    bool atRest() const;
+    float restOutput() const { return static_cast<float>(0.0 + declick.getValue()); }
+    // Brings the noise source and its filters, and the oscillator's phase, forward over the
+    // samples rendered at rest (see the class comment).
+    void catchUpNoise()
+    {
+        if (noiseBehind > 0)
+            bringNoiseForward();
+    }
+    void catchUpOscillator()
+    {
+        if (oscBehind > 0)
+            bringOscillatorForward();
+    }
+    void catchUpAll()
+    {
+        catchUpNoise();
+        catchUpOscillator();
+    }
+    void bringNoiseForward();
+    void bringOscillatorForward();
+    // The noise filters' states after `span` samples from any states within +-noiseBound, when
+    // those all end in the same states (see bringNoiseForward); false when they do not.
+    bool noiseFromAnyState(uint64_t skip, uint64_t span);
     // The clipper for a drive factor dist + 1 already formed.
     static float clipDriven(float x, double drive);
     // The transistor stage behind both VCAs.
     static float transistorVca(float q, float env, double threshold, double c, double reciprocal);
 
+    // A transient-player position past the end of the table at any rate up to 1e8 Hz.
+    static constexpr int clickRestCount = 1 << 20;
+    // Longest settling run: 0.2 s up to 327 kHz.
+    static constexpr uint32_t maxSettle = 1u << 16;
     // Longest block render works on; process splits longer runs.
     static constexpr int maxBlock = 64;
     // The stage outputs of one block, which the later stages read.
     struct Lanes {
         float noiseIn[maxBlock];     // the noise, scaled and then filtered
+        float hpPart[maxBlock];      // the highpass's output less its feedback
         float clickIn[maxBlock];     // the transient, times 11.25
         float noiseLevel[maxBlock];  // click-path envelope
         float pitch[maxBlock];       // pitch envelope
@@ -151,6 +196,10 @@ private:
     void render(float* out, int n);
     float renderOne();
     void renderEnvelopes(Lanes& l, int n);
+    // Side-by-side parts of renderEnvelopes: the highpass's parts from its inputs, and a lane of
+    // envelope levels times the envelope's amplitude.
+    static void highpassParts(const hp& filter, const float* x, float* part, int n);
+    static void scaleLane(float* lane, float amp, int n);
     void oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const;
     void oscShapes(Lanes& l, const vco& running, int n) const;
     void mix(const Lanes& l, float* out, int n) const;
@@ -170,15 +219,17 @@ private:
     // when any of them needs the oscillator's own slow path.
     static bool oscSteps4(const vco& o, const float* pitch, double depth, double base, float* freq,
                           float* step, float* window);
-    // The oscillator's output (times 4.5) for four phases away from its corners; false (out
-    // untouched) when any of them needs the corner correction.
-    static bool oscShape4(const float* phase, const float* step, const float* window, float* out);
+    // The oscillator's output (times 4.5) for four phases as the plain triangle; returns the
+    // lanes (bit k for lane k) that need the corner correction or another step, which shapeAt
+    // must then put right.
+    static int oscShape4(const float* phase, const float* step, const float* window, float* out);
 #endif
     // Eight samples at a time (kt412Avx2.cpp), for processors with AVX2. Each handles whole
     // groups of eight from the start, a group that leaves the common case by the scalar path, and
     // returns how many samples it did.
     static bool cpuHasAvx2();
     static int noiseAvx2(uint32_t& seed, float* w, int n);
+    static int noiseSse2(uint32_t& seed, float* w, int n);
     static int oscStepsAvx2(const vco& o, const float* pitch, double depth, double base, float* freq,
                             float* step, float* window, int n);
     static int oscShapeAvx2(const vco& o, const float* phase, const float* step, const float* window,
@@ -217,6 +268,13 @@ private:
     // is the count exceeding this whole number, kept with the rate so the test needs no
     // conversion per sample.
     int64_t oscStartLastCount = -1;
+    // No sample rendered yet: setSamplingRate settles the voice at the new rate.
+    bool fresh = true;
+    // Samples rendered at rest for which the noise source and filters, and the oscillator, have
+    // not been advanced yet, and the running count when the oscillator's lag began.
+    uint64_t noiseBehind = 0;
+    uint64_t oscBehind = 0;
+    uint32_t oscBehindFrom = 0;
     // distortion + 1 in double, the clipper's drive factor, formed when the distortion is set.
     double distortionDrive = 1.0;
     // attack^2 is small enough that the click-path input cannot overflow the click VCA's transfer
@@ -242,6 +300,10 @@ private:
         vco osc;
         Fader declick;
         int clickCount = 0;
+        bool clickAtEnd = false;
+        uint64_t noiseBehind = 0;
+        uint64_t oscBehind = 0;
+        uint32_t oscBehindFrom = 0;
         uint32_t sampleCount = 0;
         double lastSample = 0.0;
     };

@@ -77,6 +77,39 @@ KT412_TARGET_AVX2 inline __m256 floatQuotient8(__m256d xlo, __m256d xhi, double 
     return low;
 }
 
+// Two groups of four double masks as eight float masks (the low half of each 64-bit lane).
+KT412_TARGET_AVX2 inline __m256 toFloatMask(__m256d lo, __m256d hi)
+{
+    const __m256i even = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    const __m256 l = _mm256_permutevar8x32_ps(_mm256_castpd_ps(lo), even);
+    const __m256 h = _mm256_permutevar8x32_ps(_mm256_castpd_ps(hi), even);
+    return _mm256_blend_ps(l, h, 0xf0);
+}
+
+// Lanes of floatQuotient8 that failed because the quotient lies exactly on the half-way point
+// between the two floats its bracket rounds to. That happens often where x is a whole multiple of
+// a power of two and c a small whole number: the clipper's (v + 9) * 1000 / 18 lands on one for
+// about one sample in 150. The double division then gives that point exactly, and the conversion
+// to float rounds it to even, as cvtpd2ps does. x == h * c proves it when h * c is exact, which
+// holds for a whole c of at most 28 significant bits (h has 25). Returns the quotients with those
+// lanes settled, and clears them in failed.
+KT412_TARGET_AVX2 inline __m256 settleTies(__m256 low, __m256d xlo, __m256d xhi, double reciprocal, double c,
+                                           __m256& failed)
+{
+    const __m256d above = _mm256_set1_pd(1.0 + 0x1p-48);
+    const __m256d r = _mm256_set1_pd(reciprocal);
+    const __m256 high = toFloat(_mm256_mul_pd(_mm256_mul_pd(xlo, r), above),
+                                _mm256_mul_pd(_mm256_mul_pd(xhi, r), above));
+    const __m256d half = _mm256_set1_pd(0.5);
+    const __m256d hlo = _mm256_mul_pd(_mm256_add_pd(lowToDouble(low), lowToDouble(high)), half);
+    const __m256d hhi = _mm256_mul_pd(_mm256_add_pd(highToDouble(low), highToDouble(high)), half);
+    const __m256d cv = _mm256_set1_pd(c);
+    const __m256 ties = _mm256_and_ps(failed, toFloatMask(_mm256_cmp_pd(xlo, _mm256_mul_pd(hlo, cv), _CMP_EQ_OQ),
+                                                          _mm256_cmp_pd(xhi, _mm256_mul_pd(hhi, cv), _CMP_EQ_OQ)));
+    failed = _mm256_andnot_ps(ties, failed);
+    return _mm256_blendv_ps(low, toFloat(hlo, hhi), ties);
+}
+
 // vco::wrap on eight lanes: one step of 2 towards -1..1.
 KT412_TARGET_AVX2 inline __m256 wrap8(__m256 x)
 {
@@ -186,8 +219,8 @@ KT412_TARGET_AVX2 int kt412::oscStepsAvx2(const vco& o, const float* pitch, doub
     return i;
 }
 
-// vco::shapeAt (phase offset 0.5) times 4.5 for eight samples; a group with a lane near a corner
-// or with a step that is not positive and finite goes through shapeAt.
+// vco::shapeAt (phase offset 0.5) times 4.5 for eight samples; a lane near a corner, or with a
+// step that is not positive and finite, goes through shapeAt.
 KT412_TARGET_AVX2 int kt412::oscShapeAvx2(const vco& o, const float* phase, const float* step,
                                           const float* window, float* out, int n)
 {
@@ -201,12 +234,15 @@ KT412_TARGET_AVX2 int kt412::oscShapeAvx2(const vco& o, const float* phase, cons
                                            _mm256_cmp_ps(absolute(q), w, _CMP_LT_OS));
         const __m256 plain = _mm256_and_ps(_mm256_cmp_ps(dt, _mm256_setzero_ps(), _CMP_GT_OS),
                                            _mm256_cmp_ps(dt, _mm256_set1_ps(FLT_MAX), _CMP_LE_OS));
-        if (all(_mm256_andnot_ps(corner, plain))) {
-            const __m256 t = _mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(2.0f), absolute(p)), _mm256_set1_ps(1.0f));
-            _mm256_storeu_ps(out + i, _mm256_mul_ps(t, _mm256_set1_ps(4.5f)));
-        } else {
-            for (int k = i; k < i + 8; ++k)
-                out[k] = o.shapeAt(phase[k], step[k], window[k], 0.5f) * 4.5f;
+        // The plain triangle for every lane; lanes near a corner (or with another step) are then
+        // put right one by one.
+        const __m256 t = _mm256_sub_ps(_mm256_mul_ps(_mm256_set1_ps(2.0f), absolute(p)), _mm256_set1_ps(1.0f));
+        _mm256_storeu_ps(out + i, _mm256_mul_ps(t, _mm256_set1_ps(4.5f)));
+        int other = _mm256_movemask_ps(_mm256_andnot_ps(_mm256_andnot_ps(corner, plain), _mm256_castsi256_ps(_mm256_set1_epi32(-1))));
+        while (other != 0) {
+            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
+            out[k] = o.shapeAt(phase[k], step[k], window[k], 0.5f) * 4.5f;
+            other &= other - 1;
         }
     }
     return i;
@@ -237,8 +273,11 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
         const __m256d vlo = roundToFloat(_mm256_mul_pd(lowToDouble(l.osc45 + i), drive));
         const __m256d vhi = roundToFloat(_mm256_mul_pd(highToDouble(l.osc45 + i), drive));
         __m256 failed;
-        __m256 pos = floatQuotient8(_mm256_mul_pd(_mm256_add_pd(vlo, nine), thousand),
-                                    _mm256_mul_pd(_mm256_add_pd(vhi, nine), thousand), 1.0 / 18.0, failed);
+        const __m256d xlo = _mm256_mul_pd(_mm256_add_pd(vlo, nine), thousand);
+        const __m256d xhi = _mm256_mul_pd(_mm256_add_pd(vhi, nine), thousand);
+        __m256 pos = floatQuotient8(xlo, xhi, 1.0 / 18.0, failed);
+        if (any(failed))
+            pos = settleTies(pos, xlo, xhi, 1.0 / 18.0, 18.0, failed);
         bad = _mm256_or_ps(bad, failed);
         pos = _mm256_and_ps(_mm256_cmp_ps(pos, _mm256_setzero_ps(), _CMP_GE_OS), pos);
         pos = _mm256_min_ps(pos, _mm256_set1_ps(1000.0f));

@@ -37,6 +37,25 @@ inline __m128 floatQuotient4(__m128d xlo, __m128d xhi, double reciprocal, __m128
     return low;
 }
 
+// Lanes of floatQuotient4 that failed because the quotient lies exactly on a float half-way
+// point, settled as the division would (see settleTies in kt412Avx2.cpp); a whole c of at most 28
+// significant bits.
+inline __m128 settleTies4(__m128 low, __m128d xlo, __m128d xhi, double reciprocal, double c, __m128& failed)
+{
+    const __m128d above = _mm_set1_pd(1.0 + 0x1p-48);
+    const __m128d r = _mm_set1_pd(reciprocal);
+    const __m128 high = toFloat(_mm_mul_pd(_mm_mul_pd(xlo, r), above), _mm_mul_pd(_mm_mul_pd(xhi, r), above));
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d hlo = _mm_mul_pd(_mm_add_pd(lowToDouble(low), lowToDouble(high)), half);
+    const __m128d hhi = _mm_mul_pd(_mm_add_pd(highToDouble(low), highToDouble(high)), half);
+    const __m128d cv = _mm_set1_pd(c);
+    const __m128 ties = _mm_and_ps(failed, toFloatMask(_mm_cmpeq_pd(xlo, _mm_mul_pd(hlo, cv)),
+                                                       _mm_cmpeq_pd(xhi, _mm_mul_pd(hhi, cv))));
+    failed = _mm_andnot_ps(ties, failed);
+    const __m128 settled = toFloat(hlo, hhi);
+    return _mm_or_ps(_mm_and_ps(ties, settled), _mm_andnot_ps(ties, low));
+}
+
 // wrap of the oscillator on four lanes: one step of 2 towards -1..1.
 inline __m128 wrap4(__m128 x)
 {
@@ -50,6 +69,77 @@ inline __m128 wrap4(__m128 x)
 }
 
 }  // namespace
+
+// noise::getSample and the scaling to 0..1.5 for four samples at once, as noiseAvx2 does for
+// eight (see there): the generator four steps on is a_4 * seed + c_4, the products of 32-bit
+// lanes formed two at a time, since SSE2 has no 32-bit lane product.
+int kt412::noiseSse2(uint32_t& seed, float* w, int n)
+{
+    if (n < 4)
+        return 0;
+    uint32_t mul[4], add[4];
+    uint32_t a = 1, c = 0;
+    for (int j = 0; j < 4; ++j) {
+        a *= 69069u;
+        c = c * 69069u + 1u;
+        mul[j] = a;
+        add[j] = c;
+    }
+    const auto product = [](__m128i x, __m128i y) {
+        const __m128i even = _mm_mul_epu32(x, y);
+        const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(x, 32), _mm_srli_epi64(y, 32));
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    };
+    const __m128i stepMul = _mm_set1_epi32(static_cast<int>(mul[3]));
+    const __m128i stepAdd = _mm_set1_epi32(static_cast<int>(add[3]));
+    __m128i s = _mm_add_epi32(product(_mm_set1_epi32(static_cast<int>(seed)),
+                                      _mm_setr_epi32(static_cast<int>(mul[0]), static_cast<int>(mul[1]),
+                                                     static_cast<int>(mul[2]), static_cast<int>(mul[3]))),
+                              _mm_setr_epi32(static_cast<int>(add[0]), static_cast<int>(add[1]),
+                                             static_cast<int>(add[2]), static_cast<int>(add[3])));
+    const __m128i lowMask = _mm_set1_epi32(0xffff);
+    const __m128d k75 = _mm_set1_pd(7.5);
+    const __m128d k01 = _mm_set1_pd(0.1);
+    int i = 0;
+    __m128i last = s;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 hi = _mm_cvtepi32_ps(_mm_srli_epi32(s, 16));
+        const __m128 lo = _mm_cvtepi32_ps(_mm_and_si128(s, lowMask));
+        const __m128 f = _mm_add_ps(_mm_mul_ps(hi, _mm_set1_ps(65536.0f)), lo);
+        const __m128 v = _mm_sub_ps(_mm_mul_ps(f, _mm_set1_ps(0x1p-31f)), _mm_set1_ps(1.0f));
+        const __m128 u = toFloat(_mm_add_pd(_mm_mul_pd(lowToDouble(v), k75), k75),
+                                 _mm_add_pd(_mm_mul_pd(highToDouble(v), k75), k75));
+        _mm_storeu_ps(w + i, toFloat(_mm_mul_pd(lowToDouble(u), k01), _mm_mul_pd(highToDouble(u), k01)));
+        last = s;
+        s = _mm_add_epi32(product(s, stepMul), stepAdd);
+    }
+    seed = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(last, _MM_SHUFFLE(3, 3, 3, 3))));
+    return i;
+}
+
+// b0 * x[i] + b1 * x[i - 1] (x[-1] the filter's last input) four at a time.
+void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
+{
+    part[0] = filter.inputPart(x[0], filter.getStateX());
+    const __m128 b0 = _mm_set1_ps(filter.getB0());
+    const __m128 b1 = _mm_set1_ps(filter.getB1());
+    int i = 1;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(part + i, _mm_add_ps(_mm_mul_ps(b0, _mm_loadu_ps(x + i)), _mm_mul_ps(b1, _mm_loadu_ps(x + i - 1))));
+    for (; i < n; ++i)
+        part[i] = filter.inputPart(x[i], x[i - 1]);
+}
+
+void kt412::scaleLane(float* lane, float amp, int n)
+{
+    const __m128 a = _mm_set1_ps(amp);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(lane + i, _mm_mul_ps(a, _mm_loadu_ps(lane + i)));
+    for (; i < n; ++i)
+        lane[i] = amp * lane[i];
+}
 
 // The frequency float(p * depth + base) and vco::stepFor of four pitch samples; false (outputs
 // untouched) when a step needs the division or its window is not twice the step.
@@ -82,9 +172,8 @@ bool kt412::oscSteps4(const vco& o, const float* pitch, double depth, double bas
 
 
 // vco::shapeAt (phase offset 0.5) times 4.5 for four samples away from both corners, with a
-// positive finite step; false (out untouched) when any lane is near a corner or has another
-// step, which shapeAt then handles.
-bool kt412::oscShape4(const float* phase, const float* step, const float* window, float* out)
+// positive finite step; the lanes near a corner or with another step are returned for shapeAt.
+int kt412::oscShape4(const float* phase, const float* step, const float* window, float* out)
 {
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     const __m128 p = wrap4(_mm_add_ps(_mm_loadu_ps(phase), _mm_set1_ps(0.5f)));
@@ -96,11 +185,9 @@ bool kt412::oscShape4(const float* phase, const float* step, const float* window
                                     _mm_cmplt_ps(_mm_and_ps(q, absMask), w));
     const __m128 plain = _mm_and_ps(_mm_cmpgt_ps(dt, _mm_setzero_ps()),
                                     _mm_cmple_ps(dt, _mm_set1_ps(FLT_MAX)));
-    if (_mm_movemask_ps(_mm_andnot_ps(corner, plain)) != 0xf)
-        return false;
     const __m128 t = _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(2.0f), _mm_and_ps(p, absMask)), _mm_set1_ps(1.0f));
     _mm_storeu_ps(out, _mm_mul_ps(t, _mm_set1_ps(4.5f)));
-    return true;
+    return _mm_movemask_ps(_mm_andnot_ps(corner, plain)) ^ 0xf;
 }
 
 // Each step is the scalar one of mixSample on four lanes: SSE2 arithmetic is IEEE single and
@@ -123,9 +210,11 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
     const __m128d nine = _mm_set1_pd(9.0);
     const __m128d thousand = _mm_set1_pd(1000.0);
     __m128 failed;
-    __m128 pos = floatQuotient4(_mm_mul_pd(_mm_add_pd(lowToDouble(v), nine), thousand),
-                                _mm_mul_pd(_mm_add_pd(highToDouble(v), nine), thousand),
-                                1.0 / 18.0, failed);
+    const __m128d xlo = _mm_mul_pd(_mm_add_pd(lowToDouble(v), nine), thousand);
+    const __m128d xhi = _mm_mul_pd(_mm_add_pd(highToDouble(v), nine), thousand);
+    __m128 pos = floatQuotient4(xlo, xhi, 1.0 / 18.0, failed);
+    if (_mm_movemask_ps(failed) != 0)
+        pos = settleTies4(pos, xlo, xhi, 1.0 / 18.0, 18.0, failed);
     __m128 bad = failed;
     // !(pos >= 0) gives +0 (not-a-number included), then at most 1000.
     pos = _mm_and_ps(_mm_cmpge_ps(pos, _mm_setzero_ps()), pos);
@@ -214,4 +303,21 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
     _mm_storeu_ps(out, toFloat(_mm_add_pd(lowToDouble(m), f01), _mm_add_pd(highToDouble(m), f23)));
     return true;
 }
+#else
+
+int kt412::noiseSse2(uint32_t&, float*, int) { return 0; }
+
+void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
+{
+    part[0] = filter.inputPart(x[0], filter.getStateX());
+    for (int i = 1; i < n; ++i)
+        part[i] = filter.inputPart(x[i], x[i - 1]);
+}
+
+void kt412::scaleLane(float* lane, float amp, int n)
+{
+    for (int i = 0; i < n; ++i)
+        lane[i] = amp * lane[i];
+}
+
 #endif

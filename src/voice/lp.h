@@ -13,6 +13,10 @@ public:
     void setStateX(float x) { stateX = x; }
     void setStateY(float y) { stateY = y; }
     void setSampleRate(double fs) { sampleRate = fs; updateCoefficients(); }
+    float getStateX() const { return stateX; }
+    float getStateY() const { return stateY; }
+    // True when the output never falls as the input or either state rises (b >= 0 and a <= 0).
+    bool keepsOrder() const { return b >= 0.0f && a <= 0.0f; }
 
     float getSample(float x)
     {
@@ -20,6 +24,30 @@ public:
         stateX = x;
         stateY = y;
         return y;
+    }
+
+    // The filter as a chain for runs over a block: b * x of one sample is b * stateX of the next,
+    // so each sample takes one product of the input instead of two. run(x) is getSample(x) exactly
+    // (the sum of the two products does not depend on their order).
+    struct Chain {
+        float a, b;
+        float bx;  // b * the previous input
+        float y;   // previous output
+        float x;   // previous input
+        float run(float in)
+        {
+            const float product = b * in;
+            y = (product + bx) - a * y;
+            bx = product;
+            x = in;
+            return y;
+        }
+    };
+    Chain startChain() const { return Chain{a, b, b * stateX, stateY, stateX}; }
+    void endChain(const Chain& chain)
+    {
+        stateX = chain.x;
+        stateY = chain.y;
     }
 
 private:

@@ -19,6 +19,29 @@ public:
     uint32_t getSeed() const { return seed; }
     void setSeed(uint32_t s) { seed = s; }
 
+    // The sequence is a bijection of the 32-bit states, so it runs both ways: skip moves the
+    // state on by any number of steps at once (state * a^n + c_n, the step composed with itself
+    // by squaring), and the state n steps back is the one that n steps on lead to this one.
+    void skip(uint64_t steps)
+    {
+        uint32_t mul = 69069u, add = 1u;  // one step: s * mul + add
+        uint32_t totalMul = 1u, totalAdd = 0u;
+        for (; steps > 0; steps >>= 1) {
+            if (steps & 1u) {
+                totalMul *= mul;
+                totalAdd = totalAdd * mul + add;
+            }
+            add = add * mul + add;
+            mul *= mul;
+        }
+        seed = seed * totalMul + totalAdd;
+    }
+    void rewind(uint32_t steps)
+    {
+        // 2^32 - n steps on is n steps back, the sequence's period being 2^32.
+        skip((uint64_t{1} << 32) - steps);
+    }
+
 private:
     uint32_t seed = 0;
 };

@@ -19,6 +19,12 @@ public:
     void setSamplingRateOriginal(double fs) { recordedRate = fs; finished = false; }
     void setSampleCount(int count) { sampleCount = count; finished = false; }
     int getSampleCount() const { return sampleCount; }
+    // Puts back a position and end flag read before (the flag is what getSample would find).
+    void restore(int count, bool atEnd)
+    {
+        sampleCount = count;
+        finished = atEnd;
+    }
     // True once the end was reached: getSample returns 0 until a setter is called.
     bool isFinished() const { return finished; }
 

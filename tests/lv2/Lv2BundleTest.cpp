@@ -4,9 +4,10 @@
 
 #include <lv2/port-groups/port-groups.h>
 #include <lv2/port-props/port-props.h>
+#include <lv2/ui/ui.h>
+#include <lv2/units/units.h>
 
 #include <utility>
-#include <lv2/units/units.h>
 
 #include "instrument/QiKt412.h"
 #include "lv2/describe/Lv2PortLayout.h"
@@ -116,7 +117,7 @@ TEST(Lv2Bundle, PortsFollowTheInstrumentsParameters) {
   World w;
   ASSERT_NE(w.Plugin(), nullptr);
   QiKt412 plug;  // the command-line build: the list the description was made from
-  ASSERT_EQ(lilv_plugin_get_num_ports(w.Plugin()), 16u);
+  ASSERT_EQ(lilv_plugin_get_num_ports(w.Plugin()), 17u);
 
   const LilvPort* events = lilv_plugin_get_port_by_index(w.Plugin(), 0);
   EXPECT_TRUE(PortIs(w, events, LV2_CORE__InputPort));
@@ -130,7 +131,13 @@ TEST(Lv2Bundle, PortsFollowTheInstrumentsParameters) {
     EXPECT_TRUE(PortIs(w, out, LV2_CORE__AudioPort));
   }
 
-  std::vector<float> mins(16), maxs(16), defs(16);
+  // Last, the notifications to the editor.
+  const LilvPort* notify = lilv_plugin_get_port_by_index(w.Plugin(), 16);
+  EXPECT_TRUE(PortIs(w, notify, LV2_CORE__OutputPort));
+  EXPECT_TRUE(PortIs(w, notify, LV2_ATOM__AtomPort));
+  EXPECT_EQ(w.PortIndex("notify"), 16);
+
+  std::vector<float> mins(17), maxs(17), defs(17);
   lilv_plugin_get_port_ranges_float(w.Plugin(), mins.data(), maxs.data(), defs.data());
   int controlPorts = 0;
   for (int p = 0; p < kNumParams; ++p) {
@@ -207,10 +214,34 @@ TEST(Lv2Describe, NamesFoldingToOneSymbolAreNumbered) {
   std::vector<Lv2PortRole> roles(kNumParams, Lv2PortRole::kNone);
   roles[kPitch] = roles[kAccent] = Lv2PortRole::kControl;
   Lv2PortLayout layout(plug, roles);
-  ASSERT_EQ(layout.NPorts(), 5);
+  ASSERT_EQ(layout.NPorts(), 6);  // the notification port last
   EXPECT_EQ(layout.Port(3).symbol, "pitch");
   EXPECT_EQ(layout.Port(4).symbol, "pitch_2");
   EXPECT_EQ(layout.PortOfParam(kAccent), 4);
   EXPECT_EQ(layout.PortOfParam(kDecay), -1);
   EXPECT_EQ(layout.PortOfParam(99), -1);
+}
+
+TEST(Lv2Bundle, EditorDeclaresIdleAndScaleFactorButNotTheDeprecatedResize) {
+  World w;
+  ASSERT_NE(w.Plugin(), nullptr);
+  LilvUIs* uis = lilv_plugin_get_uis(w.Plugin());
+  ASSERT_EQ(lilv_uis_size(uis), 1u);
+  const LilvNode* ui = lilv_ui_get_uri(lilv_uis_get(uis, lilv_uis_begin(uis)));
+  auto values = [&](const char* predicate) {
+    LilvNode* p = w.Uri(predicate);
+    LilvNodes* nodes = lilv_world_find_nodes(w.Get(), ui, p, nullptr);
+    lilv_node_free(p);
+    return nodes;
+  };
+  LilvNodes* optional = values(LV2_CORE__optionalFeature);
+  LilvNodes* required = values(LV2_CORE__requiredFeature);
+  LilvNodes* ext = values(LV2_CORE__extensionData);
+  LilvNodes* options = values(LV2_OPTIONS__supportedOption);
+  EXPECT_TRUE(HasUri(w, optional, LV2_UI__idleInterface) || HasUri(w, required, LV2_UI__idleInterface));
+  EXPECT_TRUE(HasUri(w, ext, LV2_UI__idleInterface));
+  EXPECT_TRUE(HasUri(w, options, LV2_UI__scaleFactor));
+  EXPECT_FALSE(HasUri(w, optional, LV2_UI__resize) || HasUri(w, required, LV2_UI__resize));
+  for (LilvNodes* n : {optional, required, ext, options}) lilv_nodes_free(n);
+  lilv_uis_free(uis);
 }

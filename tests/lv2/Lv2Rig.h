@@ -12,6 +12,7 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -117,11 +118,14 @@ public:
     lilv_plugin_get_port_ranges_float(world.Plugin(), mins.data(), maxs.data(), defs.data());
     LilvNode* audio = world.Uri(LV2_CORE__AudioPort);
     LilvNode* atom = world.Uri(LV2_ATOM__AtomPort);
+    LilvNode* output = world.Uri(LV2_CORE__OutputPort);
     for (uint32_t i = 0; i < nPorts; ++i) {
       const LilvPort* port = lilv_plugin_get_port_by_index(world.Plugin(), i);
       if (lilv_port_is_a(world.Plugin(), port, audio)) {
         mAudio[i].assign(kMaxBlock, 0.0f);
         lilv_instance_connect_port(mInstance, i, mAudio[i].data());
+      } else if (lilv_port_is_a(world.Plugin(), port, atom) && lilv_port_is_a(world.Plugin(), port, output)) {
+        lilv_instance_connect_port(mInstance, i, mNotify.data());
       } else if (lilv_port_is_a(world.Plugin(), port, atom)) {
         mEventPort = i;
         lilv_instance_connect_port(mInstance, i, mEvents.data());
@@ -132,6 +136,7 @@ public:
     }
     lilv_node_free(audio);
     lilv_node_free(atom);
+    lilv_node_free(output);
     mSeqType = urids.Map(LV2_ATOM__Sequence);
     mMidiType = urids.Map(LV2_MIDI__MidiEvent);
     lv2_atom_forge_init(&mForge, urids.MapFeature());
@@ -172,6 +177,10 @@ public:
   }
   // Runs one block with the queued events, then starts a new, empty sequence.
   void Run(uint32_t nFrames) {
+    // As a host does: the notification port's capacity as its atom's size.
+    auto* notify = reinterpret_cast<LV2_Atom*>(mNotify.data());
+    notify->type = 0;
+    notify->size = static_cast<uint32_t>(mNotifyCapacity - sizeof(LV2_Atom));
     if (mMisaligned) {
       const auto* seq = reinterpret_cast<const LV2_Atom*>(mEvents.data());
       std::memcpy(reinterpret_cast<char*>(mShadow.data()) + 4, mEvents.data(), sizeof(LV2_Atom) + seq->size);
@@ -187,6 +196,12 @@ public:
   }
 
   const void* Extension(const char* uri) const { return lilv_instance_get_extension_data(mInstance, uri); }
+  // What the last run wrote on the notification port (a sequence).
+  const LV2_Atom_Sequence* Notifications() const {
+    return reinterpret_cast<const LV2_Atom_Sequence*>(mNotify.data());
+  }
+  // The room the next runs give the notification port, header included.
+  void SetNotifyCapacity(size_t bytes) { mNotifyCapacity = std::min(bytes, mNotify.size() * sizeof(uint64_t)); }
 
 private:
   void BeginEvents() {
@@ -208,6 +223,8 @@ private:
   std::vector<std::vector<float>> mAudio;
   std::vector<uint64_t> mEvents = std::vector<uint64_t>(kEventBytes / sizeof(uint64_t));
   std::vector<uint64_t> mShadow = std::vector<uint64_t>(kEventBytes / sizeof(uint64_t) + 1);
+  std::vector<uint64_t> mNotify = std::vector<uint64_t>(kEventBytes / sizeof(uint64_t));
+  size_t mNotifyCapacity = kEventBytes;
   bool mMisaligned = false;
   uint32_t mEventPort = 0;
   LV2_URID mSeqType = 0, mMidiType = 0;

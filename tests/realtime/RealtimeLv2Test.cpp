@@ -96,11 +96,12 @@ TEST(RealtimeSafety, TheLv2RunNeverWaitsWhileAnotherThreadSavesAndConnectsAnEdit
   const Lv2PortLayout layout(ranges, Kt412PortRoles());
   std::vector<float> controls(static_cast<size_t>(layout.NPorts()), 0.0f);
   std::vector<float> left(kFrames), right(kFrames);
-  std::vector<uint64_t> events(2048);
+  std::vector<uint64_t> events(2048), notify(2048);
   int led = -1;
   for (const Lv2Port& port : layout.Ports()) {
     void* data = &controls[static_cast<size_t>(port.index)];
     if (port.kind == Lv2Port::kMidiIn) data = events.data();
+    if (port.kind == Lv2Port::kNotifyOut) data = notify.data();
     if (port.index == Lv2PortLayout::kOutLeft) data = left.data();
     if (port.index == Lv2PortLayout::kOutRight) data = right.data();
     if (port.kind == Lv2Port::kControlOut) led = port.index;
@@ -155,6 +156,11 @@ TEST(RealtimeSafety, TheLv2RunNeverWaitsWhileAnotherThreadSavesAndConnectsAnEdit
         ++delivered;
       }
       lv2_atom_forge_pop(&forge, &seq);
+
+      // The notification output's room, as a host hands it over before each run.
+      auto* out = reinterpret_cast<LV2_Atom*>(notify.data());
+      out->type = 0;
+      out->size = static_cast<uint32_t>(notify.size() * sizeof(uint64_t) - sizeof(LV2_Atom));
 
       rtcheck::SetInRender(true);
       desc->run(h, kFrames);

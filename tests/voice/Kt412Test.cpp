@@ -1,6 +1,7 @@
 // The bass drum voice: setters, tuning, model stages, and the whole voice against its reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "util/ScopedFlushDenormals.h"
 #include "voice/ReferenceVoice.h"
 #include "voice/VoiceSetup.h"
 #include "voice/kt412.h"
@@ -207,31 +209,74 @@ TEST(Kt412Voice, DefaultHitIsAudibleAndDecays)
     EXPECT_LT(late, early / 10.0);
 }
 
-TEST(Kt412Voice, ToneIsMutedOnlyInTheFirstTwoMillisecondsAfterConstruction)
+// A hit after `idle` samples of a voice given `rate` (after `firstRate`, when that is not 0),
+// `length` samples long.
+std::vector<float> hitAfter(double rate, long idle, int length, double firstRate = 0.0)
 {
-    // During the first 2 ms (88 samples at 44.1 kHz) the tuning makes no difference.
-    auto low = makeVoice(44100.0), high = makeVoice(44100.0);
-    high->setTune(12.0f);
-    low->restart();
-    high->restart();
-    for (int i = 0; i < 88; ++i)
-        ASSERT_EQ(low->getSample(), high->getSample()) << i;
-    int differing = 0;
-    for (int i = 0; i < 88; ++i)
-        differing += low->getSample() != high->getSample();
-    EXPECT_GT(differing, 40);
+    auto v = makeVoice(firstRate > 0.0 ? firstRate : rate);
+    v->setSamplingRate(rate);
+    for (long i = 0; i < idle; ++i)
+        v->getSample();
+    v->restart();
+    std::vector<float> out(static_cast<size_t>(length));
+    v->process(out.data(), length);
+    return out;
+}
 
-    // A later hit starts its tone at once.
-    auto low2 = makeVoice(44100.0), high2 = makeVoice(44100.0);
-    high2->setTune(12.0f);
-    low2->setSampleCount(88);
-    high2->setSampleCount(88);
-    low2->restart();
-    high2->restart();
-    differing = 0;
-    for (int i = 0; i < 88; ++i)
-        differing += low2->getSample() != high2->getSample();
-    EXPECT_GT(differing, 40);
+double largestDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    double largest = 0.0;
+    for (size_t i = 0; i < a.size(); ++i)
+        largest = std::max(largest, std::fabs(static_cast<double>(a[i]) - b[i]));
+    return largest;
+}
+
+double peak(const std::vector<float>& a)
+{
+    double largest = 0.0;
+    for (float s : a)
+        largest = std::max(largest, std::fabs(static_cast<double>(s)));
+    return largest;
+}
+
+// The first hit of a song lands in the voice's first milliseconds; it must sound like every later
+// hit, which differ among themselves only through the noise. A voice given a first rate and then
+// the host's rate before rendering starts exactly as one given the host's rate at once.
+TEST(Kt412Voice, FirstHitSoundsLikeEveryLaterHit)
+{
+    for (double rate : {44100.0, 48000.0, 96000.0}) {
+        const int length = static_cast<int>(rate * 0.3);
+        const auto first = hitAfter(rate, 0, length);
+        const auto later = hitAfter(rate, static_cast<long>(rate / 2), length);
+        const auto latest = hitAfter(rate, static_cast<long>(rate), length);
+        const double spread = largestDifference(later, latest);
+        EXPECT_LT(spread, 0.1) << rate;
+        EXPECT_LE(largestDifference(first, later), 2.0 * spread) << rate;
+        EXPECT_NEAR(20.0 * std::log10(peak(first) / peak(later)), 0.0, 0.2) << rate;
+        EXPECT_EQ(hitAfter(rate, 0, length, 44100.0), first) << rate;
+    }
+}
+
+// Settling changes only where the voice starts: once a voice started the old way has come to
+// rest (the envelopes at 0 under flush-to-zero), its hits are the settled voice's, bit for bit.
+TEST(Kt412Voice, SettledStartChangesNothingOnceAnUnsettledVoiceHasComeToRest)
+{
+    ScopedFlushDenormals flush;
+    const double rate = 8000.0;
+    auto voice = makeVoice(rate);
+    reference::Voice unsettled;
+    unsettled.fresh = false;  // starts from the presets, as voices did before settling
+    unsettled.setSamplingRate(rate);
+    applyDefaultSound(unsettled);
+    const long idle = static_cast<long>(rate * 20);
+    for (long i = 0; i < idle; ++i) {
+        voice->getSample();
+        unsettled.getSample();
+    }
+    voice->restart();
+    unsettled.restart();
+    for (int i = 0; i < 8000; ++i)
+        ASSERT_EQ(bits(voice->getSample()), bits(unsettled.getSample())) << i;
 }
 
 TEST(Kt412Voice, TwoRestartsInARowActAsOne)

@@ -2,6 +2,7 @@
 // optimised voice: every exponential and every coefficient is recomputed each sample.
 #pragma once
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -179,6 +180,7 @@ struct Voice {
     double midiVelocity = 0.0;
     int midiTuneFlag = 0, midiAccentFlag = 0;
     double lastSample = 0.0;
+    bool fresh = true;  // nothing rendered yet
 
     Voice()
     {
@@ -205,6 +207,40 @@ struct Voice {
         clickPlayer.samplingRate = fs;
         osc.samplingRate = fs;
         declick.sampleRate = fs;
+        if (fresh)
+            settle();
+    }
+    // A voice that has not rendered yet starts from rest: envelopes at 0, the transient past its
+    // end, the noise filters run for 0.2 s (at most 65536 samples) over the noise that leads up to
+    // the generator's first state, and the count past the oscillator's start-up mute.
+    void settle()
+    {
+        for (Ahd* e : {&ampEnv, &noiseEnv, &pitchEnv}) {
+            e->x1 = 0.0;
+            e->y1 = 0.0;
+            e->target = 0.0f;
+        }
+        clickPlayer.sampleCount = 1 << 20;
+        noiseHp.stateX = 1.2383f;
+        noiseHp.stateY = 0.5041f;
+        noiseLp.stateX = 0.0f;
+        noiseLp.stateY = 0.0f;
+        const double length = std::ceil(0.2 * samplingRate);
+        const uint32_t n = length > 0.0 ? static_cast<uint32_t>(std::min(length, 65536.0)) : 0u;
+        // 69069 * inverse = 1 modulo 2^32 (Newton's iteration doubles the correct low bits).
+        uint32_t inverse = 69069u;
+        for (int i = 0; i < 5; ++i)
+            inverse *= 2u - 69069u * inverse;
+        Noise history;
+        for (uint32_t i = 0; i < n; ++i)
+            history.seed = (history.seed - 1u) * inverse;
+        for (uint32_t i = 0; i < n; ++i) {
+            float w = history.getSample();
+            w = static_cast<float>(w * 7.5 + 7.5);
+            w = static_cast<float>(w * 0.1);
+            noiseLp.getSample(noiseHp.getSample(w));
+        }
+        sampleCount = n;
     }
     void setTune(float x) { tune = x; }
     void setAccent(float x)
@@ -295,6 +331,7 @@ struct Voice {
 
     float getSample()
     {
+        fresh = false;
         float w = noiseSource.getSample();
         w = static_cast<float>(w * 7.5 + 7.5);
         w = static_cast<float>(w * 0.1);

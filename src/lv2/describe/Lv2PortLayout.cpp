@@ -57,6 +57,7 @@ Lv2PortLayout::Lv2PortLayout(const IPluginBase& plug, const std::vector<Lv2PortR
     mPorts.push_back({kind, index, i, symbol, param->GetNameForHost(), toggled});
     mPortOfParam[static_cast<size_t>(i)] = index;
   }
+  mPorts.push_back({Lv2Port::kNotifyOut, static_cast<int>(mPorts.size()), -1, "notify", "Editor Notifications"});
 }
 
 int Lv2PortLayout::PortOfParam(int paramIdx) const {

@@ -18,7 +18,7 @@ enum class Lv2PortRole {
 
 // One port of the plug-in, in index order.
 struct Lv2Port {
-  enum EKind { kMidiIn, kAudioOut, kControlIn, kTriggerIn, kControlOut };
+  enum EKind { kMidiIn, kAudioOut, kControlIn, kTriggerIn, kControlOut, kNotifyOut };
   EKind kind;
   int index;           // the LV2 port index
   int paramIdx;        // the parameter behind a control port; -1 for the others
@@ -30,8 +30,10 @@ struct Lv2Port {
 };
 
 // The ports of an instrument with MIDI in and stereo out: the event input
-// (index 0), the audio outputs (1 and 2), then one control port per
-// parameter whose role is not kNone, in parameter order.
+// (index 0), the audio outputs (1 and 2), one control port per parameter
+// whose role is not kNone, in parameter order, and last the notification
+// output: an atom port on which the plug-in tells its editor of parameter
+// changes the ports did not make (learned controllers, restored state).
 class Lv2PortLayout {
 public:
   static constexpr int kEventsIn = 0;
@@ -48,6 +50,7 @@ public:
   // The port index of a parameter, or -1 when it has no port.
   int PortOfParam(int paramIdx) const;
   Lv2PortRole RoleOf(int paramIdx) const;
+  int NotifyPort() const { return NPorts() - 1; }
 
   // "TuneDecay" -> "tune_decay", "MidiAccentFlag" -> "midi_accent_flag",
   // "clear" -> "clear": a valid LV2 symbol made from a parameter name.

@@ -24,6 +24,7 @@ const char* const kPrefixes =
     "@prefix pset:   <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf:    <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs:   <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix rsz:    <http://lv2plug.in/ns/ext/resize-port#> .\n"
     "@prefix state:  <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix ui:     <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units:  <http://lv2plug.in/ns/extensions/units#> .\n"
@@ -65,6 +66,12 @@ void WritePort(std::ostringstream& out, const IPluginBase& plug, const Lv2Port& 
     case Lv2Port::kControlIn:
     case Lv2Port::kTriggerIn: out << "lv2:InputPort, lv2:ControlPort ;\n"; break;
     case Lv2Port::kControlOut: out << "lv2:OutputPort, lv2:ControlPort ;\n"; break;
+    case Lv2Port::kNotifyOut:
+      // Room for every parameter's message in one run.
+      out << "lv2:OutputPort, atom:AtomPort ;\n"
+          << "    atom:bufferType atom:Sequence ;\n"
+          << "    rsz:minimumSize 4096 ;\n";
+      break;
   }
   out << "    lv2:index " << port.index << " ;\n"
       << "    lv2:symbol " << Lv2TtlString(port.symbol) << " ;\n"
@@ -207,13 +214,18 @@ std::string Lv2PluginTtl(const IPluginBase& plug, const Lv2PortLayout& layout, c
         << Iri(info.uiUri) << "\n"
         << "    a ui:X11UI ;\n"
         << "    lv2:requiredFeature urid:map, ui:parent ;\n"
-        << "    lv2:optionalFeature ui:resize, ui:noUserResize ;\n"
-        << "    lv2:extensionData ui:idleInterface ;\n";
-    // The editor follows every control port, the LED included.
+        // The host's LV2UI_Resize is used when given, but is no longer listed
+        // (deprecated as a declared feature); the size is fixed for the user.
+        << "    lv2:optionalFeature ui:idleInterface, ui:noUserResize, opts:options ;\n"
+        << "    lv2:extensionData ui:idleInterface ;\n"
+        << "    opts:supportedOption ui:scaleFactor ;\n";
+    // The editor follows every control port, the LED included, and the
+    // plug-in's own notifications.
     for (const Lv2Port& port : layout.Ports()) {
-      if (port.paramIdx < 0) continue;
+      if (port.paramIdx < 0 && port.kind != Lv2Port::kNotifyOut) continue;
       out << "    ui:portNotification [ ui:plugin " << Iri(info.uri) << " ; lv2:symbol "
-          << Lv2TtlString(port.symbol) << " ; ui:protocol ui:floatProtocol ] ;\n";
+          << Lv2TtlString(port.symbol) << " ; ui:protocol "
+          << (port.kind == Lv2Port::kNotifyOut ? "atom:eventTransfer" : "ui:floatProtocol") << " ] ;\n";
     }
     out << "    ui:binary " << Iri(info.uiBinary) << " .\n";
   }

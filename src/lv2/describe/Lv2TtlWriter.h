@@ -41,6 +41,10 @@ constexpr const char* kControllersState = "controllers";
 constexpr const char* kEditorParamMsg = "EditorParam";
 constexpr const char* kParamIndex = "paramIndex";
 constexpr const char* kParamValue = "paramValue";
+// The same message the other way, DSP -> editor on the notification port: a
+// parameter's value the ports did not set. From the editor with this index it
+// asks for every parameter's value once (an editor that just opened).
+constexpr int kAllParamsIndex = -1;
 }  // namespace Lv2Keys
 
 std::string Lv2Uri(const std::string& pluginUri, const char* key);

@@ -33,9 +33,19 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
   if (!editor->plug || !editor->plug->Lv2UiInstantiate(pluginUri, features, write, controller, Kt412PortRoles()))
     return nullptr;
   editor->view = dynamic_cast<IGraphicsX11*>(editor->plug->Graphics());
-  if (!editor->view || !editor->view->OpenWindow(parent)) return nullptr;
+  if (!editor->view) return nullptr;
+  // The host's scale factor, when it gives one, decides over the desktop's:
+  // the view draws at whole multiples, so 1.5 and above double it.
+  if (const double factor = editor->plug->HostScaleFactor(); factor > 0.0)
+    editor->view->SetOutputScale(factor >= 1.5 ? 2 : 1);
+  if (!editor->view->OpenWindow(parent)) return nullptr;
   *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(editor->view->XWindowId()));
+  // The host sizes its frame by what we ask: the window's size on screen.
+  editor->plug->SetWindowScale(editor->view->OutputScale());
   editor->plug->ResizeGraphics(QiKt412::kEditorWidth, QiKt412::kEditorHeight);
+  // The ports the host shows us next may not be what sounds (a learned
+  // controller moved it, a session restored it): the DSP tells us those.
+  editor->plug->RequestPublishedValues();
   return editor.release();
 }
 

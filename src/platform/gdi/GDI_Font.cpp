@@ -5,7 +5,9 @@
 #include FT_SYNTHESIS_H
 #include FT_OUTLINE_H
 #include FT_GLYPH_H
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cmath>
@@ -63,28 +65,58 @@ struct MatchResult {
 // fontconfig answers are cached: matching walks every installed font.
 std::map<MatchKey, MatchResult> g_matches;
 
+// True when this code is part of the program itself, not of a library it loaded
+// (the program is the head of the dynamic linker's list).
+bool InMainProgram()
+{
+  Dl_info info;
+  link_map* map = nullptr;
+  if (!dladdr1(reinterpret_cast<void*>(&InMainProgram), &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) ||
+      !map)
+    return false;
+  return map->l_prev == nullptr;
+}
+
+// Fonts are matched in a fontconfig configuration of our own, never in the
+// process's default one: inside a host that one is the host's, and releasing
+// it when our library is unloaded would pull it from under the host's fonts.
+// Ours goes with the library (or at exit); a program of our own also releases
+// fontconfig's shared state then, which keeps leak checkers quiet. Matches are
+// cached as plain strings, so nothing of ours points into fontconfig after.
+struct OwnFontConfig {
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  ~OwnFontConfig()
+  {
+    if (config) FcConfigDestroy(config);
+  }
+};
+
+FcConfig* FontConfig()
+{
+  // The exit hook first, so that it runs after the configuration is gone.
+  static const bool s_finiAtExit = InMainProgram() && std::atexit([] { FcFini(); }) == 0;
+  (void)s_finiAtExit;
+  static OwnFontConfig s_own;
+  return s_own.config;
+}
+
 MatchResult Match(const MatchKey& key)
 {
   auto it = g_matches.find(key);
   if (it != g_matches.end()) return it->second;
 
   MatchResult res;
-  if (FcInit()) {
-    // fontconfig's configuration is released only by FcFini; doing that at exit
-    // keeps leak checkers quiet. Matches are cached as plain strings, so
-    // nothing of ours points into fontconfig afterwards.
-    static const bool s_finiAtExit = (std::atexit([] { FcFini(); }) == 0);
-    (void)s_finiAtExit;
+  if (FcConfig* config = FontConfig()) {
     FcPattern* pat = FcPatternCreate();
     if (pat) {
       FcPatternAddString(pat, FC_FAMILY, (const FcChar8*)key.family.c_str());
       FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(key.weight));
       FcPatternAddInteger(pat, FC_SLANT, key.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
       FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-      FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+      FcConfigSubstitute(config, pat, FcMatchPattern);
       FcDefaultSubstitute(pat);
       FcResult r = FcResultNoMatch;
-      FcPattern* m = FcFontMatch(nullptr, pat, &r);
+      FcPattern* m = FcFontMatch(config, pat, &r);
       if (m) {
         FcChar8* file = nullptr;
         FcChar8* fam = nullptr;

@@ -94,7 +94,7 @@ void Fill(PIX_IBitmap* bm, int x, int y, int w, int h, int r, int g, int b) {
 IGraphicsX11::IGraphicsX11(IPluginBase* pPlug, int w, int h, int refreshFPS) : IGraphics(pPlug, w, h, refreshFPS) {}
 
 IGraphicsX11::~IGraphicsX11() {
-  mInModal = false;
+  mNested = 0;
   CloseWindow();
 }
 
@@ -132,8 +132,9 @@ void IGraphicsX11::SetWindowIcon(PIX_IBitmap* bitmap, int x, int y, int w, int h
 }
 
 void* IGraphicsX11::OpenWindow(void* pParentWnd) {
+  X11ErrorTrap::Scope trap;
   CloseWindow();
-  if (mView) return nullptr;  // a modal loop is still running on the old view
+  if (mView) return nullptr;  // a blocking prompt is still waiting on the old view
   Display* dpy = XOpenDisplay(nullptr);
   if (!dpy) return nullptr;
   X11ErrorTrap::Register(dpy);
@@ -145,7 +146,8 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   v.visual = DefaultVisual(dpy, v.screen);
   v.depth = DefaultDepth(dpy, v.screen);
   v.colormap = DefaultColormap(dpy, v.screen);
-  v.scale = X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
+  v.scale = mScaleWanted == 1 || mScaleWanted == 2 ? mScaleWanted
+                                                   : X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
   v.topLevel = pParentWnd == nullptr;
   ReadDoubleClickSettings(v);
 
@@ -230,14 +232,18 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
 }
 
 void IGraphicsX11::CloseWindow() {
+  X11ErrorTrap::Scope trap;
   if (!mView) return;
-  if (mInModal) {
-    // A menu or message box is running on this connection: it ends at its
-    // next event and the view is closed after it.
+  if (mNested > 0) {
+    // A blocking prompt is waiting further up this thread's stack: it ends
+    // at its next round and the view is closed after it.
     mView->closePending = true;
     return;
   }
   X11View& v = *mView;
+  // An open prompt goes without an answer.
+  v.session.reset();
+  mInModal = false;
   EndTextEntry(false);
   HideTooltip();
   if (mCursorHidden) ShowMouseCursor();
@@ -250,11 +256,13 @@ void IGraphicsX11::CloseWindow() {
   XSync(v.dpy, False);
   Display* dpy = v.dpy;
   mView.reset();
-  X11ErrorTrap::Unregister(dpy);
+  // Still ours while it closes: the close syncs once more.
   XCloseDisplay(dpy);
+  X11ErrorTrap::Unregister(dpy);
 }
 
 void IGraphicsX11::Resize(int w, int h) {
+  X11ErrorTrap::Scope trap;
   if (w == Width() && h == Height()) return;
   ForceEndUserEdit();
   IGraphics::Resize(w, h);
@@ -279,13 +287,37 @@ void IGraphicsX11::Resize(int w, int h) {
 // Event loop and timer
 
 bool IGraphicsX11::Idle() {
+  X11ErrorTrap::Scope trap;
   if (!mView) return false;
   Pump(0);
-  if (mView && mView->closePending && !mInModal) CloseWindow();
+  if (mView && mView->closePending && mNested == 0) CloseWindow();
   return mView != nullptr;
 }
 
+bool IGraphicsX11::StartSession(std::unique_ptr<X11Session> session) {
+  if (!session || !mView || mView->windowGone || mView->session) return false;
+  mView->session = std::move(session);
+  mInModal = true;
+  return true;
+}
+
+void IGraphicsX11::EndSession() {
+  if (!mView || !mView->session) return;
+  std::unique_ptr<X11Session> session = std::move(mView->session);
+  mInModal = false;
+  // It may call back into the view, even open the next prompt.
+  session->Finish();
+}
+
+void IGraphicsX11::WaitFor(const bool& done) {
+  ++mNested;
+  while (!done && mView && !mView->closePending) Pump(1000 / FPS());
+  --mNested;
+  if (mNested == 0 && mView && mView->closePending) CloseWindow();
+}
+
 void IGraphicsX11::RunEventLoop(const std::atomic<bool>* stop) {
+  X11ErrorTrap::Scope trap;
   while (mView && !(stop && stop->load())) {
     const int waitMs = (int)((mNextTick - NowSeconds()) * 1000.0);
     Pump(waitMs < 0 ? 0 : waitMs > 1000 ? 1000 : waitMs);
@@ -307,6 +339,8 @@ void IGraphicsX11::Pump(int timeoutMs) {
     XNextEvent(mView->dpy, &ev);
     DispatchEvent(&ev);
   }
+  // A file prompt's child or portal has no X events: its session is polled every round.
+  if (mView && !mView->closePending && mView->session && mView->session->Poll()) EndSession();
   if (!mView || mView->windowGone) return;
   const double now = NowSeconds();
   if (now >= mNextTick) {
@@ -326,16 +360,19 @@ void IGraphicsX11::Tick() {
 }
 
 void IGraphicsX11::RedrawDirty() {
+  X11ErrorTrap::Scope trap;
   IRECT r;
   if (IsDirty(&r)) Draw(&r);
   if (mView && !mView->windowGone) XFlush(mView->dpy);
 }
 
 void IGraphicsX11::Sync() {
+  X11ErrorTrap::Scope trap;
   if (mView) XSync(mView->dpy, False);
 }
 
 bool IGraphicsX11::DrawScreen(IRECT* pR) {
+  X11ErrorTrap::Scope trap;
   if (!mView || mView->windowGone || !pR) return false;
   return mView->out.Put(mView->win, mView->gc, GetDrawBitmap(), pR->L, pR->T, pR->W(), pR->H());
 }
@@ -347,7 +384,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
   XEvent& ev = *(XEvent*)xevent;
   if (!mView) return;
   X11View& v = *mView;
-  if (v.modal && v.modal(ev)) return;
+  if (v.session && v.session->Handle(ev)) return;
   if (v.entry && ev.xany.window == v.entry->win) {
     if (ev.type == Expose && ev.xexpose.count == 0)
       v.entry->out.Put(v.entry->win, v.gc, &v.entry->bitmap, 0, 0, v.entry->bitmap.getWidth(),
@@ -357,7 +394,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
     return;
   }
   const int s = v.scale;
-  const bool inputBlocked = mInModal;  // a modal session takes the input itself
+  const bool inputBlocked = mInModal;  // an open prompt takes the input itself
 
   switch (ev.type) {
     case Expose: {
@@ -391,8 +428,6 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       v.prevX = x;
       v.prevY = y;
       const unsigned button = ev.xbutton.button;
-      if (button == 1 || button == 3)
-        XSetInputFocus(v.dpy, v.win, RevertToParent, CurrentTime);  // keys come to the editor after a click
       if (v.entry) {
         if (v.entry->rect.Contains(x, y) && button == 1) {
           HandleEntryClick(x, y, ev.xbutton.state & ShiftMask);
@@ -488,6 +523,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
 // Cursor
 
 void IGraphicsX11::HideMouseCursor() {
+  X11ErrorTrap::Scope trap;
   if (mCursorHidden) return;
   mCursorHidden = true;
   mHiddenMousePointX = mMouseX;
@@ -505,6 +541,7 @@ void IGraphicsX11::HideMouseCursor() {
 }
 
 void IGraphicsX11::ShowMouseCursor() {
+  X11ErrorTrap::Scope trap;
   if (!mCursorHidden) return;
   mCursorHidden = false;
   mHiddenMousePointX = mHiddenMousePointY = -1;
@@ -523,6 +560,7 @@ constexpr double kTooltipDelay = 0.5;  // seconds the pointer rests before a too
 }
 
 void IGraphicsX11::UpdateTooltips() {
+  X11ErrorTrap::Scope trap;
   // The tooltip text is asked for when it shows; a shown one may be stale now.
   HideTooltip();
 }

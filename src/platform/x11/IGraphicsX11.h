@@ -8,6 +8,7 @@
 
 #include "graphics/IGraphics.h"
 
+class X11Session;
 class X11View;
 
 // The concrete IGraphics for Linux desktops, on plain Xlib (with MIT-SHM for
@@ -27,9 +28,12 @@ class X11View;
 // calls OnGUIIdle, then draws the dirty rectangle and puts exactly that
 // rectangle on screen.
 //
-// Menus, text entry and message boxes are drawn by us; menus and message
-// boxes run a modal loop on the same connection that keeps redrawing the
-// editor. X errors on our connection are counted, never fatal: a parent that
+// Menus, text entry and message boxes are drawn by us. A menu, message box
+// or file prompt is a session of the view (X11Session) that Idle drives like
+// everything else: the prompt operations' non-blocking forms return at once
+// and call back when answered, so a host's idle call never waits on the user.
+// Their blocking forms (for programs of our own and tests) run a loop of
+// idle rounds until the answer is there. X errors on our connection are counted, never fatal: a parent that
 // vanishes only makes requests fail, and the view notices its window is gone.
 //
 // Threads: one user-interface thread per surface, as the core requires.
@@ -55,6 +59,9 @@ public:
   // ---- Configuration and state, for the player, tests and benchmarks ----
   // Shared-memory output is tried unless switched off before OpenWindow.
   void SetUseShm(bool use) { mUseShm = use; }
+  // The output scale the host asks for (1 or 2), set before OpenWindow;
+  // 0 (the default) takes the desktop's (GDK_SCALE, Xft.dpi).
+  void SetOutputScale(int scale) { mScaleWanted = scale; }
   // How a top-level window introduces itself to the desktop, set before
   // OpenWindow: its WM_CLASS (instance and class name, which a .desktop
   // file's StartupWMClass matches) and its _NET_WM_ICON, taken from a
@@ -66,7 +73,7 @@ public:
   unsigned long XWindowId() const;  // 0 while closed
   bool TextEntryOpen() const;
   bool TooltipShown() const;
-  // True while a menu, message box or file prompt runs its modal loop (readable from any thread).
+  // True while a menu, message box or file prompt is open (readable from any thread).
   bool MenuOpen() const { return mInModal.load(); }
   // X errors trapped on any editor connection since the process started.
   static int XErrorCount();
@@ -78,6 +85,10 @@ public:
   const char* GetGUIAPI() override { return "X11"; }
   int ShowMessageBox(const char* pText, const char* pCaption, int type) override;
   IPopupMenu* CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) override;
+  void CreateIPopupMenuAsync(IPopupMenu* pMenu, IRECT* pAreaRect, PopupMenuDone done) override;
+  void PromptForFileAsync(const std::string& fileName, EFileAction action, const std::string& dir,
+                          const char* extensions, FileDone done) override;
+  void ShowMessageBoxAsync(const char* pText, const char* pCaption, int type, MessageBoxDone done) override;
   void CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTextRect, const char* pString = nullptr,
                        IParam* pParam = nullptr) override;
   void HostPath(std::string* pPath) override;
@@ -114,17 +125,22 @@ private:
   void DrawEntry();
   void ShowTooltipIfDue();
   void HideTooltip();
-  // The own-drawn modal box behind ShowMessageBox and the fallback file
-  // prompt: a message, optionally a text field, and buttons. Returns the
-  // result of the button pressed (Return: the first, Escape: the last).
-  int RunModalBox(const char* caption, const char* text, int type, std::string* field);
+  // Makes a session the view's open prompt; false (session dropped) when
+  // there is no window or a prompt is open already.
+  bool StartSession(std::unique_ptr<X11Session> session);
+  // Takes the answered session off the view and lets it call back.
+  void EndSession();
+  // The blocking forms: idle rounds until *done (or the view closes).
+  void WaitFor(const bool& done);
 
   std::unique_ptr<X11View> mView;
   bool mUseShm = true;
+  int mScaleWanted = 0;
   std::string mClassInstance, mClassName;
   std::vector<unsigned long> mIcon;  // _NET_WM_ICON: width, height, then ARGB pixels row by row
   bool mCloseRequested = false;
-  std::atomic<bool> mInModal{false};
+  std::atomic<bool> mInModal{false};  // a session is open
+  int mNested = 0;                     // blocking prompts waiting on this thread's stack
   double mNextTick = 0.0;
 };
 

@@ -10,10 +10,12 @@
 
 #include "pix/PIX_Blit.h"
 #include "platform/x11/IGraphicsX11.h"
+#include "platform/x11/X11ErrorTrap.h"
 #include "platform/x11/X11View.h"
 
 void IGraphicsX11::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTextRect, const char* pString,
                                    IParam* pParam) {
+  X11ErrorTrap::Scope trap;
   if (!pControl || !pTextRect || !mView || mView->windowGone || mView->entry) return;
   X11View& v = *mView;
   IRECT r = IRECT(0, 0, Width(), Height()).Intersect(pTextRect);
@@ -42,6 +44,9 @@ void IGraphicsX11::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTex
   DrawEntry();
   XMapRaised(v.dpy, v.entry->win);
   XRaiseWindow(v.dpy, v.win);
+  // The keyboard is the editor's only while the entry is open (the host
+  // keeps it otherwise, for its own shortcuts); it goes back where it was.
+  XGetInputFocus(v.dpy, &v.entry->prevFocus, &v.entry->prevRevert);
   XSetInputFocus(v.dpy, v.win, RevertToParent, CurrentTime);
   XFlush(v.dpy);
 }
@@ -154,7 +159,12 @@ void IGraphicsX11::EndTextEntry(bool apply) {
   e->out.Destroy();
   if (!mView->windowGone) {
     XDestroyWindow(mView->dpy, e->win);
-    XSetInputFocus(mView->dpy, mView->win, RevertToParent, CurrentTime);
+    // Given back only while it is still ours (a click into another window
+    // took it already), to whatever had it, PointerRoot or None included.
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(mView->dpy, &focus, &revert);
+    if (focus == mView->win || focus == e->win) XSetInputFocus(mView->dpy, e->prevFocus, e->prevRevert, CurrentTime);
   }
   IControl* pControl = e->control;
   IParam* pParam = e->param;
@@ -165,4 +175,7 @@ void IGraphicsX11::EndTextEntry(bool apply) {
   else pControl->TextFromTextEntry(text.c_str());
 }
 
-void IGraphicsX11::ForceEndUserEdit() { EndTextEntry(false); }
+void IGraphicsX11::ForceEndUserEdit() {
+  X11ErrorTrap::Scope trap;
+  EndTextEntry(false);
+}

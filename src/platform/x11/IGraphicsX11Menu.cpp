@@ -11,6 +11,7 @@
 #include "pix/PIX_Blit.h"
 #include "pix/PIX_Primitives.h"
 #include "platform/x11/IGraphicsX11.h"
+#include "platform/x11/X11ErrorTrap.h"
 #include "platform/x11/X11MenuModel.h"
 #include "platform/x11/X11View.h"
 
@@ -287,9 +288,37 @@ private:
 
 }  // namespace
 
-IPopupMenu* IGraphicsX11::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) {
+namespace {
+// The menu as the view's open prompt.
+class MenuPrompt : public X11Session {
+public:
+  MenuPrompt(X11View& v, IGraphics::PopupMenuDone done) : mMenu(v), mDone(std::move(done)) {}
+  ~MenuPrompt() override {
+    if (!mClosed) mMenu.Close();
+  }
+  bool Open(IPopupMenu* menu, int rootX, int rootY) { return mMenu.Open(menu, rootX, rootY); }
+  bool Handle(XEvent& ev) override { return mMenu.Handle(ev); }
+  bool Poll() override { return mMenu.Done(); }
+  void Finish() override {
+    mMenu.Close();
+    mClosed = true;
+    if (mDone) mDone(mMenu.Result());
+  }
+
+private:
+  MenuSession mMenu;
+  IGraphics::PopupMenuDone mDone;
+  bool mClosed = false;
+};
+}  // namespace
+
+void IGraphicsX11::CreateIPopupMenuAsync(IPopupMenu* pMenu, IRECT* pAreaRect, PopupMenuDone done) {
+  X11ErrorTrap::Scope trap;
   ReleaseMouseCapture();
-  if (!pMenu || !mView || mView->windowGone || mInModal || pMenu->GetNItems() == 0) return nullptr;
+  if (!pMenu || !mView || mView->windowGone || mView->session || pMenu->GetNItems() == 0) {
+    if (done) done(nullptr);
+    return;
+  }
   X11View& v = *mView;
   EndTextEntry(true);
   // Below the lower-left corner of the area, 4 pixels down.
@@ -297,21 +326,22 @@ IPopupMenu* IGraphicsX11::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) 
   int rx = 0, ry = 0;
   Window child;
   XTranslateCoordinates(v.dpy, v.win, v.root, area.L * v.scale, (area.B + 4) * v.scale, &rx, &ry, &child);
+  auto prompt = std::make_unique<MenuPrompt>(v, std::move(done));
+  if (!prompt->Open(pMenu, rx, ry)) {
+    prompt->Finish();  // answers "nothing picked"
+    return;
+  }
+  StartSession(std::move(prompt));
+}
 
-  MenuSession session(v);
-  if (!session.Open(pMenu, rx, ry)) return nullptr;
-  mInModal = true;
-  v.modal = [&session](XEvent& ev) { return session.Handle(ev); };
-  while (!session.Done() && mView && !mView->closePending) Pump(1000 / FPS());
-  if (mView) {
-    mView->modal = nullptr;
-    session.Close();
-  }
-  mInModal = false;
-  // A close that arrived while the menu was open is done now.
-  if (mView && mView->closePending) {
-    CloseWindow();
-    return nullptr;
-  }
-  return session.Result();
+IPopupMenu* IGraphicsX11::CreateIPopupMenu(IPopupMenu* pMenu, IRECT* pAreaRect) {
+  X11ErrorTrap::Scope trap;
+  IPopupMenu* result = nullptr;
+  bool done = false;
+  CreateIPopupMenuAsync(pMenu, pAreaRect, [&](IPopupMenu* chosen) {
+    result = chosen;
+    done = true;
+  });
+  WaitFor(done);
+  return done ? result : nullptr;
 }

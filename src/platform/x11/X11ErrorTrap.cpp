@@ -1,4 +1,4 @@
-// Process-wide X error handler that keeps the editor's errors away from the host's handler.
+// X error handler of the editor's connections, installed only while the editor's own code runs.
 #include "platform/x11/X11ErrorTrap.h"
 
 #include <atomic>
@@ -14,11 +14,14 @@ std::map<Display*, int>& Connections() {
   static std::map<Display*, int> c;  // connection -> last error code
   return c;
 }
+// Guarded by TrapMutex: the handler found when the outermost scope began,
+// and how many scopes are open.
 XErrorHandler gPrevious = nullptr;
-bool gInstalled = false;
+int gDepth = 0;
 std::atomic<int> gCount{0};
 
 int OnXError(Display* dpy, XErrorEvent* ev) {
+  XErrorHandler previous;
   {
     std::lock_guard<std::mutex> lock(TrapMutex());
     auto it = Connections().find(dpy);
@@ -27,18 +30,30 @@ int OnXError(Display* dpy, XErrorEvent* ev) {
       ++gCount;
       return 0;
     }
+    previous = gPrevious;
   }
-  return gPrevious ? gPrevious(dpy, ev) : 0;
+  // Not ours: the host's error, for the host's handler (called unlocked, it may do anything).
+  return previous ? previous(dpy, ev) : 0;
 }
 }  // namespace
 
 namespace X11ErrorTrap {
+Scope::Scope() {
+  std::lock_guard<std::mutex> lock(TrapMutex());
+  if (gDepth++ == 0) gPrevious = XSetErrorHandler(OnXError);
+}
+
+Scope::~Scope() {
+  std::lock_guard<std::mutex> lock(TrapMutex());
+  if (--gDepth > 0) return;
+  const XErrorHandler current = XSetErrorHandler(gPrevious);
+  // Someone else replaced ours while we ran: theirs stays.
+  if (current != OnXError) XSetErrorHandler(current);
+  gPrevious = nullptr;
+}
+
 void Register(Display* dpy) {
   std::lock_guard<std::mutex> lock(TrapMutex());
-  if (!gInstalled) {
-    gPrevious = XSetErrorHandler(OnXError);
-    gInstalled = true;
-  }
   Connections()[dpy] = 0;
 }
 

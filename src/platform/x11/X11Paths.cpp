@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <unistd.h>
+
 std::string X11HomeFolder() {
   const char* home = std::getenv("HOME");
   return home && home[0] ? std::string(home) : std::string("/tmp");
@@ -36,4 +38,21 @@ std::string X11UserDir(const char* key, const char* fallback) {
     }
   }
   return home + "/" + fallback;
+}
+
+std::string X11FindInPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  const std::string all = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= all.size()) {
+    const size_t colon = all.find(':', start);
+    const std::string dir = all.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!dir.empty()) {
+      const std::string candidate = dir + "/" + program;
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return std::string();
 }

@@ -12,3 +12,6 @@ std::string X11UserDir(const char* key, const char* fallback);
 std::string X11DataHome();
 // $XDG_CONFIG_HOME, else $HOME/.config.
 std::string X11ConfigHome();
+// The first executable file of that name in the folders of $PATH (/usr/bin:/bin
+// when unset); empty when there is none.
+std::string X11FindInPath(const char* program);

@@ -226,63 +226,107 @@ std::optional<std::string> X11PortalUriToPath(const std::string& uri) {
   return path;
 }
 
-X11PortalResult X11PortalChooseFile(const X11PortalQuery& query, const std::function<bool()>& keepWaiting,
-                                    int pollMs, int timeoutMs) {
-  Connection bus = OpenSessionBus();
-  if (!bus) return {X11PortalStatus::kUnavailable, {}};
-  DBusConnection* c = bus.get();
+struct X11PortalRequest::Impl {
+  Connection bus;
+  std::string handle;
+  dbus_uint32_t serial = 0;
+  bool accepted = false;
+  std::chrono::steady_clock::time_point deadline;
+  std::optional<X11PortalResult> answer;
+};
+
+X11PortalRequest::X11PortalRequest(const X11PortalQuery& query, int timeoutMs) : mImpl(std::make_unique<Impl>()) {
+  Impl& r = *mImpl;
+  auto fail = [&r](X11PortalStatus status) { r.answer = X11PortalResult{status, {}}; };
+  r.bus = OpenSessionBus();
+  if (!r.bus) {
+    fail(X11PortalStatus::kUnavailable);
+    return;
+  }
+  DBusConnection* c = r.bus.get();
   DBusError err;
   dbus_error_init(&err);
   const bool owned = dbus_bus_name_has_owner(c, kPortalName, &err);
   dbus_error_free(&err);
-  if (!owned) return {X11PortalStatus::kUnavailable, {}};
+  if (!owned) {
+    fail(X11PortalStatus::kUnavailable);
+    return;
+  }
 
   static std::atomic<unsigned> counter{0};
   const std::string token = "kt412_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-  std::string handle = X11PortalRequestPath(dbus_bus_get_unique_name(c), token);
+  r.handle = X11PortalRequestPath(dbus_bus_get_unique_name(c), token);
   // Listening before calling: a fast portal may answer before the call returns.
-  dbus_bus_add_match(c, MatchRule(handle).c_str(), &err);
+  dbus_bus_add_match(c, MatchRule(r.handle).c_str(), &err);
   const bool matched = !dbus_error_is_set(&err);
   dbus_error_free(&err);
-  if (!matched) return {X11PortalStatus::kFailed, {}};
+  if (!matched) {
+    fail(X11PortalStatus::kFailed);
+    return;
+  }
 
   Message call = MakeCall(query, X11PortalMakeOptions(query, token));
-  dbus_uint32_t serial = 0;
-  if (!call || !dbus_connection_send(c, call.get(), &serial)) return {X11PortalStatus::kFailed, {}};
+  if (!call || !dbus_connection_send(c, call.get(), &r.serial)) {
+    fail(X11PortalStatus::kFailed);
+    return;
+  }
   dbus_connection_flush(c);
+  r.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+}
 
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  bool accepted = false;
-  while (true) {
-    if (!dbus_connection_read_write(c, pollMs)) return {X11PortalStatus::kFailed, {}};
-    while (DBusMessage* raw = dbus_connection_pop_message(c)) {
-      Message m(raw);
-      const int type = dbus_message_get_type(m.get());
-      if ((type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR) &&
-          dbus_message_get_reply_serial(m.get()) == serial) {
-        if (type == DBUS_MESSAGE_TYPE_ERROR) return {X11PortalStatus::kFailed, {}};
-        accepted = true;
-        // An old portal ignores the token and names the request itself.
-        const char* returned = nullptr;
-        DBusMessageIter it;
-        if (dbus_message_iter_init(m.get(), &it) && dbus_message_iter_get_arg_type(&it) == DBUS_TYPE_OBJECT_PATH) {
-          dbus_message_iter_get_basic(&it, &returned);
-          if (handle != returned) {
-            handle = returned;
-            dbus_bus_add_match(c, MatchRule(handle).c_str(), nullptr);
-          }
+X11PortalRequest::~X11PortalRequest() { Abort(); }
+
+bool X11PortalRequest::Taken() const { return mImpl->accepted; }
+
+void X11PortalRequest::Abort() {
+  Impl& r = *mImpl;
+  if (r.answer || !r.bus) return;
+  CloseRequest(r.bus.get(), r.handle);
+  r.answer = X11PortalResult{X11PortalStatus::kAborted, {}};
+}
+
+std::optional<X11PortalResult> X11PortalRequest::Poll(int waitMs) {
+  Impl& r = *mImpl;
+  if (r.answer) return r.answer;
+  DBusConnection* c = r.bus.get();
+  if (!dbus_connection_read_write(c, waitMs)) return r.answer = X11PortalResult{X11PortalStatus::kFailed, {}};
+  while (DBusMessage* raw = dbus_connection_pop_message(c)) {
+    Message m(raw);
+    const int type = dbus_message_get_type(m.get());
+    if ((type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR) &&
+        dbus_message_get_reply_serial(m.get()) == r.serial) {
+      if (type == DBUS_MESSAGE_TYPE_ERROR) return r.answer = X11PortalResult{X11PortalStatus::kFailed, {}};
+      r.accepted = true;
+      // An old portal ignores the token and names the request itself.
+      const char* returned = nullptr;
+      DBusMessageIter it;
+      if (dbus_message_iter_init(m.get(), &it) && dbus_message_iter_get_arg_type(&it) == DBUS_TYPE_OBJECT_PATH) {
+        dbus_message_iter_get_basic(&it, &returned);
+        if (r.handle != returned) {
+          r.handle = returned;
+          dbus_bus_add_match(c, MatchRule(r.handle).c_str(), nullptr);
         }
-      } else if (dbus_message_is_signal(m.get(), kRequestIface, "Response") &&
-                 handle == (dbus_message_get_path(m.get()) ? dbus_message_get_path(m.get()) : "")) {
-        return ReadResponse(m.get());
       }
+    } else if (dbus_message_is_signal(m.get(), kRequestIface, "Response") &&
+               r.handle == (dbus_message_get_path(m.get()) ? dbus_message_get_path(m.get()) : "")) {
+      return r.answer = ReadResponse(m.get());
     }
-    const bool stop = keepWaiting && !keepWaiting();
-    if (stop || Clock::now() >= deadline) {
-      CloseRequest(c, handle);
-      if (stop) return {X11PortalStatus::kAborted, {}};
-      return {accepted ? X11PortalStatus::kTimedOut : X11PortalStatus::kFailed, {}};
+  }
+  if (std::chrono::steady_clock::now() >= r.deadline) {
+    CloseRequest(c, r.handle);
+    return r.answer = X11PortalResult{r.accepted ? X11PortalStatus::kTimedOut : X11PortalStatus::kFailed, {}};
+  }
+  return std::nullopt;
+}
+
+X11PortalResult X11PortalChooseFile(const X11PortalQuery& query, const std::function<bool()>& keepWaiting,
+                                    int pollMs, int timeoutMs) {
+  X11PortalRequest request(query, timeoutMs);
+  while (true) {
+    if (std::optional<X11PortalResult> answer = request.Poll(pollMs)) return *answer;
+    if (keepWaiting && !keepWaiting()) {
+      request.Abort();
+      return {X11PortalStatus::kAborted, {}};
     }
   }
 }

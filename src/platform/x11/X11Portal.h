@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,6 +52,28 @@ enum class X11PortalStatus {
 struct X11PortalResult {
   X11PortalStatus status = X11PortalStatus::kUnavailable;
   std::string path;
+};
+
+// One question to the portal, asked at construction and answered through
+// Poll, so that the caller never waits on it: a view polls it from its idle
+// calls. Destroying an unanswered request closes it (the chooser goes away).
+class X11PortalRequest {
+public:
+  explicit X11PortalRequest(const X11PortalQuery& query, int timeoutMs = 15 * 60 * 1000);
+  ~X11PortalRequest();
+  X11PortalRequest(const X11PortalRequest&) = delete;
+  X11PortalRequest& operator=(const X11PortalRequest&) = delete;
+  // Reads what arrived (waiting at most waitMs); the answer once there is one
+  // (kUnavailable or kFailed at once when the portal could not be asked).
+  std::optional<X11PortalResult> Poll(int waitMs = 0);
+  // True once the portal took the call (a chooser is showing).
+  bool Taken() const;
+  // Closes an unanswered request; its answer becomes kAborted.
+  void Abort();
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> mImpl;
 };
 
 // Asks the portal and waits for the answer. keepWaiting is called about every

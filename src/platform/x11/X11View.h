@@ -12,6 +12,7 @@
 #include "pix/PIX_Bitmap.h"
 #include "platform/x11/X11Input.h"
 #include "platform/x11/X11Screen.h"
+#include "platform/x11/X11Session.h"
 #include "platform/x11/X11TextField.h"
 
 class IControl;
@@ -29,6 +30,9 @@ struct X11TextEntry {
   PIX_MemBitmap bitmap;
   X11Screen out;
   int scroll = 0;  // pixels of text hidden on the left
+  // What had the keyboard before the entry took it, and its revert mode.
+  Window prevFocus = 0;
+  int prevRevert = 0;
 };
 
 // Everything that exists only while the view is open. Owned by IGraphicsX11.
@@ -55,8 +59,8 @@ public:
   Window tipWin = 0;
   double lastMotion = 0.0;  // seconds, steady clock
   bool pointerInside = false;
-  // While a menu or message box runs, it sees every event first; true = consumed.
-  std::function<bool(XEvent&)> modal;
+  // The open menu, message box or file prompt, which sees every event first.
+  std::unique_ptr<X11Session> session;
 };
 
 // Font drawing helpers shared by the own-drawn menus, fields and boxes.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 
 #include "framework/IEditor.h"
@@ -202,12 +203,15 @@ TEST(Lv2UiBinding, PortEventsMoveControlsWithoutEchoingBack) {
   }
 }
 
-TEST(Lv2UiBinding, ResizeGoesToTheHostAndAMissingMapIsRefused) {
+TEST(Lv2UiBinding, ResizeGoesToTheHostAtTheWindowsScaleAndAMissingMapIsRefused) {
   Rig rig;
   rig.plug.ResizeGraphics(592, 442);
   rig.plug.ResizeGraphics(0, 10);
-  ASSERT_EQ(rig.host.resizes.size(), 1u);
+  rig.plug.SetWindowScale(2);
+  rig.plug.ResizeGraphics(592, 442);
+  ASSERT_EQ(rig.host.resizes.size(), 2u);
   EXPECT_EQ(rig.host.resizes[0], (std::pair<int, int>{592, 442}));
+  EXPECT_EQ(rig.host.resizes[1], (std::pair<int, int>{1184, 884}));
 
   UiPlug lone;
   const LV2_Feature* none[] = {nullptr};
@@ -216,4 +220,51 @@ TEST(Lv2UiBinding, ResizeGoesToTheHostAndAMissingMapIsRefused) {
   const float v = 1.0f;
   lone.Lv2PortEvent(3, sizeof v, 0, &v);
   EXPECT_EQ(lone.WritesSent(), 0);
+}
+
+TEST(Lv2UiBinding, TheDspsNotificationsMoveControlsAndAnOpeningEditorAsksForThem) {
+  Rig rig;
+  // Ports: ..., 6 Led, 7 notifications.
+  auto message = [&](int idx, double value, LV2_URID otype) {
+    alignas(8) uint8_t buffer[128];
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, &rig.host.map);
+    lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_object(&forge, &frame, 0, otype);
+    lv2_atom_forge_key(&forge, rig.host.Map("urn:test#paramIndex"));
+    lv2_atom_forge_int(&forge, idx);
+    lv2_atom_forge_key(&forge, rig.host.Map("urn:test#paramValue"));
+    lv2_atom_forge_double(&forge, value);
+    lv2_atom_forge_pop(&forge, &frame);
+    return std::string(reinterpret_cast<const char*>(buffer), sizeof(LV2_Atom) + reinterpret_cast<LV2_Atom*>(buffer)->size);
+  };
+  const LV2_URID transfer = rig.host.Map(LV2_ATOM__eventTransfer), msg = rig.host.Map("urn:test#EditorParam");
+  const std::string learned = message(kPitch, 5.0, msg);
+  rig.plug.Lv2PortEvent(7, static_cast<uint32_t>(learned.size()), transfer, learned.data());
+  ASSERT_EQ(rig.editor->moves.size(), 1u);
+  EXPECT_EQ(rig.editor->moves[0].idx, kPitch);
+  EXPECT_EQ(rig.plug.GetParam(kPitch)->Value(), 5.0);
+  const std::string learnOff = message(kLearnP, 0.0, msg);
+  rig.plug.Lv2PortEvent(7, static_cast<uint32_t>(learnOff.size()), transfer, learnOff.data());
+  EXPECT_EQ(rig.editor->moves.size(), 2u) << "a parameter without a port is shown too";
+
+  // Another object type, a wrong index, a cut message, a float protocol: nothing.
+  const std::string other = message(kPitch, 1.0, rig.host.Map("urn:test#Other"));
+  const std::string badIndex = message(99, 1.0, msg);
+  rig.plug.Lv2PortEvent(7, static_cast<uint32_t>(other.size()), transfer, other.data());
+  rig.plug.Lv2PortEvent(7, static_cast<uint32_t>(badIndex.size()), transfer, badIndex.data());
+  rig.plug.Lv2PortEvent(7, static_cast<uint32_t>(learned.size() - 8), transfer, learned.data());
+  rig.plug.Lv2PortEvent(7, 4, 0, learned.data());
+  EXPECT_EQ(rig.editor->moves.size(), 2u);
+  EXPECT_TRUE(rig.host.writes.empty()) << "nothing echoes back";
+
+  rig.plug.RequestPublishedValues();
+  ASSERT_EQ(rig.host.writes.size(), 1u);
+  EXPECT_EQ(rig.host.writes[0].port, 0u);
+  const auto* obj = reinterpret_cast<const LV2_Atom_Object*>(rig.host.writes[0].bytes.data());
+  const LV2_Atom* index = nullptr;
+  lv2_atom_object_get(obj, rig.host.Map("urn:test#paramIndex"), &index, 0);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(reinterpret_cast<const LV2_Atom_Int*>(index)->body, -1);
 }

@@ -3,10 +3,14 @@
 // times inside a parent window of its own, feeds it port events and idle
 // calls, closes some editors after their parent window is gone, and checks
 // that the editor writes nothing back for values that came from the host.
+// Every third editor is opened with the host's scale factor 2: its window is
+// twice the size, and that is the size it asks the host for.
 //   kt412_lv2_ui_cycles BUNDLE_DIR [CYCLES]
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -29,10 +33,13 @@ LV2_URID Map(LV2_URID_Map_Handle, const char* uri) {
 }
 
 int gWrites = 0;
-void Write(LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) { ++gWrites; }
-int gResizes = 0;
+// Port values written (format 0); the editor's own messages are not echoes.
+void Write(LV2UI_Controller, uint32_t, uint32_t, uint32_t format, const void*) { gWrites += format == 0; }
+// The size the editor asked for last.
+int gAskedW = 0, gAskedH = 0;
 int Resize(LV2UI_Feature_Handle, int w, int h) {
-  if (w == 592 && h == 442) ++gResizes;
+  gAskedW = w;
+  gAskedH = h;
   return 0;
 }
 
@@ -71,11 +78,26 @@ int main(int argc, char** argv) {
     LV2_Feature mapF{LV2_URID__map, &map};
     LV2_Feature parentF{LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
     LV2_Feature resizeF{LV2_UI__resize, &resize};
-    const LV2_Feature* features[] = {&mapF, &parentF, &resizeF, nullptr};
+    const float scale = 2.0f;
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, Map(nullptr, LV2_UI__scaleFactor), sizeof scale, Map(nullptr, LV2_ATOM__Float), &scale},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    LV2_Feature optionsF{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const bool scaled = cycle % 3 == 2;
+    const LV2_Feature* features[] = {&mapF, &parentF, &resizeF, scaled ? &optionsF : nullptr, nullptr};
     LV2UI_Widget widget = nullptr;
     gWrites = 0;
     LV2UI_Handle ui = d->instantiate(d, "urn:quorvane:kt412", bundle.c_str(), Write, nullptr, &widget, features);
     if (!ui || !widget) return Fail("no editor", cycle);
+    Window root;
+    int x, y;
+    unsigned w = 0, h = 0, border, depth;
+    XGetGeometry(dpy, static_cast<Window>(reinterpret_cast<uintptr_t>(widget)), &root, &x, &y, &w, &h, &border, &depth);
+    const int want = scaled ? 2 : 1;
+    if (w != 592u * want || h != 442u * want) return Fail("the window is not at the host's scale", cycle);
+    if (gAskedW != static_cast<int>(w) || gAskedH != static_cast<int>(h))
+      return Fail("the editor asked for another size than its window has", cycle);
+    gAskedW = gAskedH = 0;
     // The host's values, ports 3..15, then a few redraws.
     for (uint32_t port = 3; port < 16; ++port) d->port_event(ui, port, sizeof(float), 0, &values[port - 3]);
     d->port_event(ui, 99, sizeof(float), 0, &values[0]);  // a port the plug-in does not have
@@ -95,7 +117,6 @@ int main(int argc, char** argv) {
     }
   }
   XCloseDisplay(dpy);
-  if (gResizes != cycles) return Fail("the editor did not ask for its size each time", cycles);
   std::printf("kt412_lv2_ui_cycles: %d editors opened and closed\n", cycles);
   // The library stays loaded, as hosts keep it: its image and font caches
   // live for the process.

@@ -4,8 +4,17 @@
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
 
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "instrument/QiKt412.h"
 
@@ -165,4 +174,44 @@ TEST_F(X11Life, DestroyingTheSurfaceWithAnOpenWindowAndEntryIsClean) {
   other.reset();  // the plug-in deletes its surface, and with it window and entry
   XSync(dpy, False);
   EXPECT_EQ(errorsBefore, IGraphicsX11::XErrorCount());
+}
+
+// Forks of this process, counted here: the editor lives inside hosts, whose
+// threads and memory a fork would copy; it starts programs with posix_spawn.
+namespace {
+std::atomic<int> gForks{0};
+}
+extern "C" pid_t fork() {
+  ++gForks;
+  static auto real = reinterpret_cast<pid_t (*)()>(dlsym(RTLD_NEXT, "fork"));
+  return real();
+}
+
+TEST(X11Programs, OpenURLStartsTheOpenerWithoutForkingAndWaitsForNothing) {
+  char dir[] = "/tmp/kt412_opener_XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string folder = dir, opener = folder + "/xdg-open", out = folder + "/opened";
+  {
+    std::ofstream script(opener);
+    script << "#!/bin/sh\nsleep 2\necho \"$1\" > " << out << ".tmp && mv " << out << ".tmp " << out << "\n";
+  }
+  chmod(opener.c_str(), 0755);
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", (folder + ":" + oldPath).c_str(), 1);
+  QiKt412 synth;
+  IGraphicsX11 g(&synth, 100, 100);
+  const int forks = gForks.load();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(g.OpenURL("https://example.invalid/manual"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500)) << "the opener is not waited for";
+  EXPECT_EQ(gForks.load(), forks);
+  setenv("PATH", oldPath.c_str(), 1);
+  std::string opened;
+  for (int i = 0; i < 100 && opened.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::ifstream in(out);
+    std::getline(in, opened);
+  }
+  EXPECT_EQ(opened, "https://example.invalid/manual");
+  std::filesystem::remove_all(folder);
 }
