@@ -98,9 +98,9 @@ BENCHMARK(BM_RenderBlockHitsOnly);
 
 // One 512-frame block that receives 10 000 MIDI events: note-ons and learned
 // controllers, delivered in frame order (arg 0) or in random order (arg 1),
-// all added before the render as a host delivers them. The queue is sized for
-// the block (512) at Reset and grows to hold them on the first block; the
-// time is that of the MIDI delivery plus the render.
+// all added before the render as a host delivers them. The queue's room, set
+// at Reset, holds them all (none is dropped); the time is that of the MIDI
+// delivery plus the render.
 void BM_RenderBlockWith10000MidiEvents(benchmark::State& state) {
   constexpr int kEvents = 10000;
   const bool shuffled = state.range(0) != 0;

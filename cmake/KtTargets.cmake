@@ -34,13 +34,19 @@ endfunction()
 
 find_package(Threads REQUIRED)
 
-# kt_add_instrument(<name> BINDING <binding library> [SHARED])
+# kt_add_instrument(<name> BINDING <binding library> [SHARED] [NO_EDITOR])
 # The instrument's one source, compiled against one host binding. The binding
 # library puts its IPluginBinding.h on the include path; the instrument derives
-# from the IPluginBinding it names. Static unless SHARED is given.
+# from the IPluginBinding it names. Static unless SHARED is given. NO_EDITOR:
+# for a host library that only runs the sound; the editor's sources are left
+# out (noeditor/ stands in for them) and no drawing library is linked in.
 function(kt_add_instrument name)
-  cmake_parse_arguments(ARG "SHARED" "BINDING" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SHARED;NO_EDITOR" "BINDING" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/instrument/*.cpp)
+  if(ARG_NO_EDITOR)
+    list(FILTER srcs EXCLUDE REGEX "/(QiKt412Editor|PresetFunctionsMenu|InstrumentImages)\\.cpp$")
+    list(APPEND srcs ${PROJECT_SOURCE_DIR}/src/instrument/noeditor/QiKt412NoEditor.cpp)
+  endif()
   if(ARG_SHARED)
     add_library(${name} SHARED ${srcs})
     set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
@@ -51,6 +57,12 @@ function(kt_add_instrument name)
   kt_add_builtin_resources()
   target_link_libraries(${name} PUBLIC kt_voice kt_framework kt_graphics ${ARG_BINDING} ${ARG_DEPS}
                         kt_instrument_resources ${CMAKE_DL_LIBS})
+  if(ARG_NO_EDITOR)
+    # The preset browser's menu model is all it takes from the graphics
+    # library: the image, font and window libraries that library brings
+    # along are dropped from the binary when nothing in it uses them.
+    target_link_options(${name} PRIVATE -Wl,--as-needed)
+  endif()
 endfunction()
 
 # The bytes of resources/ (skin images, factory presets) compiled into one

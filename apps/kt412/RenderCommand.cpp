@@ -1,6 +1,7 @@
 // The kt412 render command: options, the demo pattern and the render loop.
 #include "RenderCommand.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,9 @@
 #include <sstream>
 
 #include "AUHost.h"
+#include "NumberList.h"
+#include "OneShot.h"
+#include "RenderLoop.h"
 #include "ParamOptions.h"
 #include "instrument/PresetFile.h"
 #include "instrument/QiKt412.h"
@@ -20,42 +24,6 @@
 namespace {
 
 const char* const kDemoOutput = "kt412-demo.wav";
-
-bool ParseInt(const std::string& text, long* value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (!end || *end != '\0' || errno == ERANGE) return false;
-  *value = v;
-  return true;
-}
-
-// A decimal number with nothing after it; inf and nan are not numbers here.
-bool ParseDouble(const std::string& text, double* value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (!end || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
-  *value = v;
-  return true;
-}
-
-bool ParseRangedInt(const std::string& what, const std::string& text, long lo, long hi, int* out,
-                    std::string* error) {
-  long v = 0;
-  if (!ParseInt(text, &v)) {
-    *error = what + " '" + text + "' is not a whole number";
-    return false;
-  }
-  if (v < lo || v > hi) {
-    *error = what + " " + text + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
-    return false;
-  }
-  *out = static_cast<int>(v);
-  return true;
-}
 
 // "CC=NAME" of --learn: a controller number and a parameter that controllers drive.
 bool ApplyLearn(QiKt412& plug, const std::string& binding, std::string* error, int* pCC = nullptr,
@@ -151,184 +119,6 @@ bool PrepareAUUnit(AUHostUnit& unit, QiKt412& plug) {
 
 }  // namespace
 
-std::string RenderUsage() {
-  std::ostringstream s;
-  s << "usage: kt412 render [options] [FILE.mid]\n"
-       "\n"
-       "Plays a Standard MIDI File (format 0 or 1) through the KT-412 bass drum and\n"
-       "writes the sound to a stereo WAV file. Without FILE it plays the built-in demo:\n"
-       "four bars of kicks at 120 bpm with varied velocities. Every note-on with a\n"
-       "velocity above 0, on any channel, starts a hit (velocity 0 is a note-off); the\n"
-       "render continues "
-    << kTailSeconds
-    << " s past the last MIDI event.\n"
-       "\n"
-       "options:\n"
-       "  -o, --output PATH      WAV file to write (default: the input's name with .wav,\n"
-       "                         or kt412-demo.wav, in the current folder)\n"
-       "  -r, --rate HZ          sample rate, "
-    << kMinSampleRate << ".." << kMaxSampleRate
-    << " (default 48000)\n"
-       "  -b, --block FRAMES     render block size, "
-    << kMinBlockSize << ".." << kMaxBlockSize
-    << " (default 512)\n"
-       "  -f, --format FORMAT    float (32-bit float, default), 16 or 24 (integer PCM)\n"
-       "  -g, --gain DB          gain applied to the output, "
-    << kMinGainDb << ".." << kMaxGainDb
-    << " dB (default 0). Hits\n"
-       "                         closer than about 30 ms pile up past full scale;\n"
-       "                         16- and 24-bit files clip them, and the summary then\n"
-       "                         counts the clipped samples and names a gain that fits\n"
-       "      --set NAME=VALUE   set a parameter to a plain value in its own units\n"
-       "                         (e.g. --set Decay=0.9 --set Pitch=-5; switches take\n"
-       "                         0/1 or off/on); may be repeated, applied in order\n"
-       "      --learn CC=NAME    bind MIDI controller CC (0..127) to parameter NAME, as\n"
-       "                         MIDI learn does; control changes of CC in the file then\n"
-       "                         move it. Only Pitch .. MidiAccentFlag can be bound.\n"
-       "                         Before any binding every parameter listens to\n"
-       "                         controller 0, and MidiAccentFlag (the highest) takes it.\n"
-       "      --state FILE       load a saved state (17 values, 136 bytes) first\n"
-       "      --preset FILE      load a preset file (.qipreset) after --state\n"
-       "      --preset-dir DIR   start as a host does, with DIR as the preset folder:\n"
-       "                         seeded with the factory presets if it has none, and\n"
-       "                         its first factory preset loaded (otherwise the render\n"
-       "                         starts from the defaults and reads no preset folder)\n"
-       "      --save-state FILE  save the state after all options are applied\n"
-       "      --list-params      print the parameters (after --state and --set) and exit\n"
-       "      --host au          render through the Audio Unit plug-in library, driving\n"
-       "                         it as a host does (same output as the default path)\n"
-       "      --au-library PATH  the plug-in library for --host au (default: the one\n"
-       "                         built beside kt412)\n"
-       "  -h, --help             print this help and exit\n"
-       "\n"
-       "Options are applied in this order: --preset-dir, --state, --preset, then each\n"
-       "--set, then each --learn.\n"
-       "Errors (bad options, unreadable or malformed input, unwritable output) print one\n"
-       "line and exit with status 2, leaving nothing at the output path.\n";
-  return s.str();
-}
-
-bool ParseRenderArgs(const std::vector<std::string>& args, RenderOptions* opts, std::string* error) {
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (!opts->inputPath.empty()) {
-        *error = "more than one input file ('" + opts->inputPath + "' and '" + arg + "')";
-        return false;
-      }
-      opts->inputPath = arg;
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    // --name=value or --name value (or -x value).
-    std::string value;
-    bool inlineValue = false;
-    if (arg.rfind("--", 0) == 0) {
-      size_t eq = arg.find('=');
-      if (eq != std::string::npos) {
-        value = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
-        inlineValue = true;
-      }
-    }
-    auto takeValue = [&](std::string* out) {
-      if (inlineValue) {
-        *out = value;
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        *error = "option " + arg + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    auto noValue = [&]() {
-      if (inlineValue) *error = "option " + arg + " takes no value";
-      return !inlineValue;
-    };
-
-    std::string v;
-    if (arg == "-h" || arg == "--help") {
-      if (!noValue()) return false;
-      opts->help = true;
-    } else if (arg == "--list-params") {
-      if (!noValue()) return false;
-      opts->listParams = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (!takeValue(&v)) return false;
-      if (v.empty()) {
-        *error = "option " + arg + " needs a path";
-        return false;
-      }
-      opts->outputPath = v;
-    } else if (arg == "-r" || arg == "--rate" || arg == "--sample-rate") {
-      if (!takeValue(&v) || !ParseRangedInt("sample rate", v, kMinSampleRate, kMaxSampleRate, &opts->sampleRate, error))
-        return false;
-    } else if (arg == "-b" || arg == "--block" || arg == "--block-size") {
-      if (!takeValue(&v) || !ParseRangedInt("block size", v, kMinBlockSize, kMaxBlockSize, &opts->blockSize, error))
-        return false;
-    } else if (arg == "-f" || arg == "--format") {
-      if (!takeValue(&v)) return false;
-      if (!ParseWavSampleFormat(v, &opts->format)) {
-        *error = "unknown sample format '" + v + "' (use float, 16 or 24)";
-        return false;
-      }
-    } else if (arg == "-g" || arg == "--gain") {
-      if (!takeValue(&v)) return false;
-      double db = 0.0;
-      if (!ParseDouble(v, &db)) {
-        *error = "gain '" + v + "' is not a number of dB";
-        return false;
-      }
-      if (db < kMinGainDb || db > kMaxGainDb) {
-        std::ostringstream range;
-        range << kMinGainDb << ".." << kMaxGainDb;
-        *error = "gain " + v + " dB is outside " + range.str() + " dB";
-        return false;
-      }
-      opts->gainDb = db;
-    } else if (arg == "--set") {
-      if (!takeValue(&v)) return false;
-      opts->settings.push_back(v);
-    } else if (arg == "--learn") {
-      if (!takeValue(&v)) return false;
-      opts->learns.push_back(v);
-    } else if (arg == "--state") {
-      if (!takeValue(&v)) return false;
-      opts->stateIn = v;
-    } else if (arg == "--preset" || arg == "--preset-dir") {
-      if (!takeValue(&v)) return false;
-      if (v.empty()) {
-        *error = "option " + arg + " needs a path";
-        return false;
-      }
-      (arg == "--preset" ? opts->presetFile : opts->presetDir) = v;
-    } else if (arg == "--host") {
-      if (!takeValue(&v)) return false;
-      if (v != "au" && v != "cli") {
-        *error = "unknown host '" + v + "' (use au, or leave --host out)";
-        return false;
-      }
-      opts->host = v == "au" ? v : "";
-    } else if (arg == "--au-library") {
-      if (!takeValue(&v)) return false;
-      opts->auLibrary = v;
-    } else if (arg == "--save-state") {
-      if (!takeValue(&v)) return false;
-      opts->stateOut = v;
-    } else {
-      *error = "unknown option '" + args[i] + "' (see kt412 render --help)";
-      return false;
-    }
-  }
-  return true;
-}
-
 std::string DefaultOutputPath(const std::string& inputPath) {
   if (inputPath.empty()) return kDemoOutput;
   std::filesystem::path stem = std::filesystem::path(inputPath).filename().stem();
@@ -378,6 +168,92 @@ int64_t RenderLengthFrames(const MidiFileSong& song, int sampleRate) {
   return song.endFrame + static_cast<int64_t>(std::llround(kTailSeconds * sampleRate));
 }
 
+namespace {
+
+bool OutputIsAnInput(const RenderOptions& opts, const std::string& outputPath) {
+  return SameFile(outputPath, opts.inputPath) || SameFile(outputPath, opts.stateIn) ||
+         SameFile(outputPath, opts.presetFile) || SameFile(outputPath, opts.stateOut) ||
+         outputPath == opts.stateOut;
+}
+
+// Streams the render into the WAV writer.
+class WavSink : public RenderSink {
+public:
+  explicit WavSink(WavWriter& writer) : mWriter(writer) {}
+  bool Take(const float* interleaved, int64_t frames, std::string* error) override {
+    return mWriter.Write(interleaved, frames, error);
+  }
+  bool InBackground() const override { return true; }
+
+private:
+  WavWriter& mWriter;
+};
+
+void PrintSummary(const RenderSummary& s, double gainDb, std::ostream& out) {
+  out << "kt412: wrote " << s.outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
+      << " s, peak " << DbText(s.peak);
+  if (s.normalizeGainDb != 0.0)
+    out << ", normalized by " << std::showpos << std::setprecision(2) << s.normalizeGainDb << std::noshowpos
+        << " dB";
+  if (s.clippedSamples > 0) {
+    // The gain that brings this peak down to full scale, to a tenth of a dB.
+    const double fit = gainDb - std::ceil(20.0 * std::log10(s.peak) * 10.0) / 10.0;
+    out << ", " << s.clippedSamples << " samples clipped (try --gain " << std::setprecision(1) << fit << ")";
+  }
+  if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";
+  out << "\n";
+}
+
+int RenderOneShotCommand(QiKt412& plug, const RenderOptions& opts, std::ostream& out, std::ostream& err,
+                         RenderSummary* summary) {
+  std::string error;
+  const std::string outputPath =
+      opts.outputPath.empty() ? DefaultOneShotPath(opts.note, opts.velocity) : opts.outputPath;
+  if (OutputIsAnInput(opts, outputPath)) return Fail(err, "output '" + outputPath + "' is also an input or state file");
+  if (!opts.stateOut.empty() && !SaveStateFile(plug, opts.stateOut, &error)) return Fail(err, error);
+  OneShotSpec spec;
+  spec.note = opts.note;
+  spec.velocity = opts.velocity;
+  spec.lengthSeconds = opts.lengthSeconds;
+  spec.normalize = opts.normalize;
+  spec.normalizeDb = opts.normalizeDb;
+  spec.gain = static_cast<float>(std::pow(10.0, opts.gainDb / 20.0));
+  OneShot shot;
+  if (!RenderOneShot(plug, opts.sampleRate, opts.blockSize, spec, &shot, &error) ||
+      !WriteWavFile(outputPath, opts.sampleRate, 2, opts.format, shot.samples.data(), shot.frames, &error))
+    return Fail(err, error);
+  RenderSummary s;
+  s.outputPath = outputPath;
+  s.frames = shot.frames;
+  s.seconds = static_cast<double>(shot.frames) / opts.sampleRate;
+  s.peak = shot.peak;
+  s.clippedSamples = opts.format != WavSampleFormat::kFloat32 ? shot.overs : 0;
+  s.hostSamplePos = plug.SamplePosition();
+  s.normalizeGainDb = shot.gainDb;
+  PrintSummary(s, opts.gainDb, out);
+  if (summary) *summary = s;
+  return 0;
+}
+
+}  // namespace
+
+void FilterSongEvents(const RenderOptions& opts, MidiFileSong* song) {
+  if (opts.notes.empty() && opts.channel == 0) return;
+  std::vector<MidiFileEvent> kept;
+  for (const MidiFileEvent& e : song->events) {
+    if (opts.channel != 0 && e.Channel() != opts.channel - 1) continue;
+    if (e.IsNoteOn() && !opts.notes.empty() &&
+        std::find(opts.notes.begin(), opts.notes.end(), e.data1) == opts.notes.end())
+      continue;
+    kept.push_back(e);
+  }
+  song->events = std::move(kept);
+}
+
+std::string DefaultOneShotPath(int note, int velocity) {
+  return "kt412-" + std::to_string(note) + "-v" + std::to_string(velocity) + ".wav";
+}
+
 int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, RenderSummary* summary) {
   if (opts.help) {
     out << RenderUsage();
@@ -405,18 +281,18 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     return 0;
   }
 
+  if (opts.note >= 0) return RenderOneShotCommand(plug, opts, out, err, summary);
+
   MidiFileSong song;
   if (opts.inputPath.empty()) {
     song = DemoSong(opts.sampleRate);
   } else if (!ReadMidiFile(opts.inputPath, opts.sampleRate, &song, &error)) {
     return Fail(err, error);
   }
+  FilterSongEvents(opts, &song);
 
   const std::string outputPath = opts.outputPath.empty() ? DefaultOutputPath(opts.inputPath) : opts.outputPath;
-  if (SameFile(outputPath, opts.inputPath) || SameFile(outputPath, opts.stateIn) ||
-      SameFile(outputPath, opts.presetFile) ||
-      SameFile(outputPath, opts.stateOut) || outputPath == opts.stateOut)
-    return Fail(err, "output '" + outputPath + "' is also an input or state file");
+  if (OutputIsAnInput(opts, outputPath)) return Fail(err, "output '" + outputPath + "' is also an input or state file");
 
   const int64_t totalFrames = RenderLengthFrames(song, opts.sampleRate);
   if (totalFrames * 2 * BytesPerSample(opts.format) > kMaxWavDataBytes)
@@ -430,13 +306,6 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
     return Fail(err, error);
   }
 
-  // The host's side of a render call: two connected outputs in single
-  // precision, which the base fills from the instrument's render entry.
-  const int block = opts.blockSize;
-  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  std::vector<float> interleaved(static_cast<size_t>(block) * 2);
-  float* outs[2] = {left.data(), right.data()};
-
   // With --host au the same blocks come from the plug-in library, driven
   // through its component entry as a host drives it.
   AUPluginLibrary lib;
@@ -447,79 +316,34 @@ int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err, R
       return Fail(err, error);
     }
     unit = std::make_unique<AUHostUnit>(lib);
-    if (!unit->IsOpen() || unit->Prepare(opts.sampleRate, static_cast<UInt32>(block)) != noErr ||
+    if (!unit->IsOpen() || unit->Prepare(opts.sampleRate, static_cast<UInt32>(opts.blockSize)) != noErr ||
         !PrepareAUUnit(*unit, plug)) {
       writer.Abort();
       return Fail(err, "the plug-in library refused to open or prepare an instance");
     }
-  } else {
-    plug.SetOutputChannelConnections(0, 2, true);
-    plug.AttachOutputBuffers(0, 2, outs);
   }
 
   // The gain scales the instrument's output, as a fader after it would; the
   // sound itself is rendered as the model prescribes.
   const float gain = static_cast<float>(std::pow(10.0, opts.gainDb / 20.0));
-  const bool integerFormat = opts.format != WavSampleFormat::kFloat32;
-  double peak = 0.0;
-  int64_t clipped = 0;
-  size_t next = 0;
-  for (int64_t start = 0; start < totalFrames; start += block) {
-    const int n = static_cast<int>(std::min<int64_t>(block, totalFrames - start));
-    for (; next < song.events.size() && song.events[next].frame < start + n; ++next) {
-      const MidiFileEvent& e = song.events[next];
-      if (unit) {
-        MusicDeviceMIDIEvent(unit->Unit(), e.status, e.data1, e.data2, static_cast<UInt32>(e.frame - start));
-      } else {
-        IMidiMsg msg(static_cast<int>(e.frame - start), e.status, e.data1, e.data2);
-        plug.ProcessMidiMsg(&msg);
-      }
-    }
-    if (unit) {
-      if (unit->Render(static_cast<UInt32>(n), left.data(), right.data()) != noErr) {
-        writer.Abort();
-        return Fail(err, "the plug-in library refused a render call");
-      }
-    } else {
-      plug.ProcessBuffers(0.0f, n);
-    }
-    for (int i = 0; i < n; ++i) {
-      interleaved[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)] * gain;
-      interleaved[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)] * gain;
-    }
-    for (size_t k = 0; k < 2 * static_cast<size_t>(n); ++k) {
-      const double a = std::fabs(static_cast<double>(interleaved[k]));
-      peak = std::max(peak, a);
-      if (a > 1.0) ++clipped;
-    }
-    if (!writer.Write(interleaved.data(), n, &error)) {
-      writer.Abort();
-      return Fail(err, error);
-    }
-    plug.AdvanceSamplePos(n);
-    // Where a host's editor timer would tick: controller moves reach the
-    // (recorded) host from here, not from the render.
-    plug.OnIdle();
-    if (!unit) plug.AdvanceSamplePos(n);
+  WavSink sink(writer);
+  RenderLoopResult loop;
+  if (!RunRenderLoop(plug, unit.get(), song.events, totalFrames, opts.blockSize, gain, sink, &loop, &error)) {
+    writer.Abort();
+    return Fail(err, error);
   }
   if (!writer.Commit(&error)) return Fail(err, error);
 
+  const bool integerFormat = opts.format != WavSampleFormat::kFloat32;
   RenderSummary s;
   s.outputPath = outputPath;
   s.frames = totalFrames;
   s.seconds = static_cast<double>(totalFrames) / opts.sampleRate;
-  s.peak = peak;
-  s.clippedSamples = integerFormat ? clipped : 0;
+  s.peak = loop.peak;
+  s.clippedSamples = integerFormat ? loop.overs : 0;
   s.controllerMoves = unit ? ComponentEventCount(unit->Unit()) : static_cast<int>(plug.ControllerMoves());
-  out << "kt412: wrote " << outputPath << ": " << std::fixed << std::setprecision(3) << s.seconds
-      << " s, peak " << DbText(peak);
-  if (s.clippedSamples > 0) {
-    // The gain that brings this peak down to full scale, to a tenth of a dB.
-    const double fit = opts.gainDb - std::ceil(20.0 * std::log10(peak) * 10.0) / 10.0;
-    out << ", " << s.clippedSamples << " samples clipped (try --gain " << std::setprecision(1) << fit << ")";
-  }
-  if (s.controllerMoves > 0) out << ", " << s.controllerMoves << " controller moves";
-  out << "\n";
+  s.hostSamplePos = plug.SamplePosition();
+  PrintSummary(s, opts.gainDb, out);
   if (summary) *summary = s;
   return 0;
 }

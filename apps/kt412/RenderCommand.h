@@ -13,6 +13,7 @@
 // Everything `kt412 render` can be told.
 struct RenderOptions {
   std::string inputPath;   // Standard MIDI File; empty: the built-in demo pattern
+  std::vector<std::string> inputs;  // every input given; more than one makes a batch
   std::string outputPath;  // empty: named after the input (or kt412-demo.wav) in the current folder
   int sampleRate = 48000;
   int blockSize = 512;
@@ -28,6 +29,16 @@ struct RenderOptions {
   std::string auLibrary;              // --au-library; empty: the one built beside kt412
   bool listParams = false;
   bool help = false;
+  // One-shot (--note): a single hit without a MIDI file.
+  int note = -1;                      // -1: no one-shot
+  int velocity = 127;
+  double lengthSeconds = 0.0;         // --length SECONDS; 0: auto
+  bool normalize = false;
+  double normalizeDb = -0.3;
+  // Filters on the MIDI played (the file's or the demo's).
+  std::vector<int> notes;             // --notes: only note-ons of these notes; empty: all
+  int channel = 0;                    // --channel 1..16: only this channel's events; 0: all
+  int jobs = 0;                       // --jobs: workers of a batch; 0: one per core
 };
 
 constexpr int kMinSampleRate = 8000;
@@ -51,6 +62,11 @@ std::string RenderUsage();
 // The output path used when none is given: the input's file name with the
 // extension .wav, or kt412-demo.wav, in the current folder.
 std::string DefaultOutputPath(const std::string& inputPath);
+// The output of a one-shot when none is given: kt412-<note>-v<velocity>.wav.
+std::string DefaultOneShotPath(int note, int velocity);
+
+// Keeps the events that the --notes and --channel filters let through.
+void FilterSongEvents(const RenderOptions& opts, MidiFileSong* song);
 
 // The built-in demo: four bars of four-on-the-floor kicks at 120 beats per
 // minute with varied velocities, a pick-up hit before the last downbeat; note
@@ -70,6 +86,8 @@ struct RenderSummary {
   // flattened to its largest value; 0 for float output, which keeps them.
   int64_t clippedSamples = 0;
   int controllerMoves = 0;    // parameters moved by learned controllers
+  int64_t hostSamplePos = 0;  // the host's transport position after the render
+  double normalizeGainDb = 0.0;  // the gain --normalize applied
 };
 
 // Frames a render of the song lasts: its last event plus kTailSeconds.
@@ -87,3 +105,11 @@ bool LoadPresetOption(QiKt412& plug, const std::string& path, std::string* error
 // path (an existing file there is kept as it was).
 int RunRender(const RenderOptions& opts, std::ostream& out, std::ostream& err,
               RenderSummary* summary = nullptr);
+
+// Renders each of several inputs (opts.inputs) to its own WAV file, named
+// after the input in the current folder or in the folder -o names, on
+// opts.jobs workers (every core by default). Each file is the one a render of
+// that input alone makes. Prints one summary line per input in input order,
+// progress on err while it is a terminal (progress true), and returns 0 when
+// every file was written, else 2 with each failure on its own line.
+int RunRenderBatch(const RenderOptions& opts, std::ostream& out, std::ostream& err, bool progress);

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "ExportCommand.h"
 #include "PresetsCommand.h"
+#include "Progress.h"
 #include "PlayCommand.h"
 #include "RenderCommand.h"
 #include "SnapshotCommand.h"
@@ -12,7 +14,8 @@
 
 namespace {
 void Usage(std::ostream& out) {
-  out << "usage: kt412 render [options] [FILE.mid]   render MIDI (or the demo) to a WAV file\n"
+  out << "usage: kt412 render [options] [FILE.mid...] render MIDI (or the demo, or one --note) to WAV\n"
+         "       kt412 export [options] -o FOLDER     render presets as one-shots and SFZ kits\n"
          "       kt412 snapshot [options]             draw the editor into a PNG file\n"
          "       kt412 play [options]                 play live with the editor open (JACK)\n"
          "       kt412 presets [--preset-dir DIR]     list the preset folder as the editor's menu\n"
@@ -35,7 +38,7 @@ int main(int argc, char** argv) {
   // A program may take over its signals; a plug-in's library never does.
   UTIL_AtomicFile::RemoveTemporaryFilesOnSignals();
   if (argc < 2) {
-    std::cerr << "kt412: error: no command (render, snapshot, presets or play; see kt412 --help)\n";
+    std::cerr << "kt412: error: no command (render, export, snapshot, presets or play; see kt412 --help)\n";
     return 2;
   }
   const std::string command = argv[1];
@@ -70,8 +73,17 @@ int main(int argc, char** argv) {
     }
     return RunValidate(vopts, std::cout, std::cerr);
   }
+  if (command == "export") {
+    ExportOptions eopts;
+    if (!ParseExportArgs(args, &eopts, &error)) {
+      std::cerr << "kt412: error: " << error << "\n";
+      return 2;
+    }
+    return RunExport(eopts, std::cout, std::cerr, Progress::StderrIsTerminal());
+  }
   if (command != "render") {
-    std::cerr << "kt412: error: unknown command '" << command << "' (commands: render, snapshot, presets, play, validate)\n";
+    std::cerr << "kt412: error: unknown command '" << command
+              << "' (commands: render, export, snapshot, presets, play, validate)\n";
     return 2;
   }
   RenderOptions opts;
@@ -79,5 +91,7 @@ int main(int argc, char** argv) {
     std::cerr << "kt412: error: " << error << "\n";
     return 2;
   }
+  if (opts.inputs.size() > 1 && !opts.help && !opts.listParams)
+    return RunRenderBatch(opts, std::cout, std::cerr, Progress::StderrIsTerminal());
   return RunRender(opts, std::cout, std::cerr);
 }

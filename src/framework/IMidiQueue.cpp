@@ -1,4 +1,4 @@
-// Ordered MIDI queue: insertion by offset, block flushing and granular growth.
+// Ordered MIDI queue: appending, one stable sort per block when needed, block flushing and granular sizing.
 #include "framework/IMidiQueue.h"
 
 #include <climits>
@@ -7,18 +7,36 @@
 
 namespace {
 
-// Storage grows in 4096-byte granules; at 8 bytes a message that is 512.
+// Storage comes in 4096-byte granules; at 8 bytes a message that is 512.
 constexpr long long kGranuleBytes = 4096;
 constexpr long long kMsgBytes = sizeof(IMidiMsg);
+// Fewer waiting messages than this are sorted by insertion; more by radix.
+constexpr int kInsertionSortMax = 48;
+// Offsets spanning fewer frames than this are sorted in one counting pass
+// (its table, 16 KiB, lives on the stack).
+constexpr unsigned kCountingSortKeys = 4096;
+
+// Stable insertion sort of a[0..n).
+void InsertionSort(IMidiMsg* a, int n) {
+  for (int i = 1; i < n; ++i) {
+    const IMidiMsg m = a[i];
+    int j = i - 1;
+    while (j >= 0 && m.offset < a[j].offset) {
+      a[j + 1] = a[j];
+      --j;
+    }
+    a[j + 1] = m;
+  }
+}
 
 }  // namespace
 
-IMidiQueue::IMidiQueue(int size) {
-  mGrowStep = Granulize(size);
-  Expand();
-}
+IMidiQueue::IMidiQueue(int size) { Reallocate(Granulize(size)); }
 
-IMidiQueue::~IMidiQueue() { std::free(mItems); }
+IMidiQueue::~IMidiQueue() {
+  std::free(mItems);
+  std::free(mScratch);
+}
 
 int IMidiQueue::Granulize(int n) const {
   if (n <= 0) return 0;
@@ -28,27 +46,36 @@ int IMidiQueue::Granulize(int n) const {
   return static_cast<int>((bytes - bytes % kGranuleBytes + kGranuleBytes) / kMsgBytes);
 }
 
+int IMidiQueue::CapacityForBlock(int blockSize) {
+  const long long frames = blockSize > kMinBlockFrames ? blockSize : kMinBlockFrames;
+  const long long n = frames * kMessagesPerFrame;
+  return n > kMaxCapacity ? kMaxCapacity : static_cast<int>(n);
+}
+
 bool IMidiQueue::Reallocate(int capacity) {
   if (capacity == 0) {
     // realloc(p, 0) may free p and return null, which would read as a failure
     // while the old storage is gone; an empty array is released explicitly.
     std::free(mItems);
-    mItems = nullptr;
+    std::free(mScratch);
+    mItems = mScratch = nullptr;
     mCapacity = 0;
     return true;
   }
-  void* items = std::realloc(mItems, static_cast<size_t>(capacity) * sizeof(IMidiMsg));
-  if (!items) return false;
+  const size_t bytes = static_cast<size_t>(capacity) * sizeof(IMidiMsg);
+  // The scratch half holds nothing between sorts: a fresh block will do.
+  void* scratch = std::malloc(bytes);
+  if (!scratch) return false;
+  void* items = std::realloc(mItems, bytes);
+  if (!items) {
+    std::free(scratch);
+    return false;
+  }
+  std::free(mScratch);
   mItems = static_cast<IMidiMsg*>(items);
+  mScratch = static_cast<IMidiMsg*>(scratch);
   mCapacity = capacity;
   return true;
-}
-
-bool IMidiQueue::Expand() {
-  if (mGrowStep <= 0) return false;
-  const long long capacity = (mCapacity / mGrowStep + 1LL) * mGrowStep;
-  if (capacity > kMaxCapacity) return false;
-  return Reallocate(static_cast<int>(capacity));
 }
 
 void IMidiQueue::Compact() {
@@ -62,28 +89,67 @@ void IMidiQueue::Compact() {
 void IMidiQueue::Add(const IMidiMsg* msg) {
   if (!msg) return;
   if (mWritePos >= mCapacity) {
-    if (mReadPos > 0) {
-      Compact();
-    } else if (!Expand()) {
+    if (mReadPos == 0) {
+      // Growing here would allocate on the audio thread: the rest of a
+      // block that brings more than the queue was sized for is dropped.
+      mDropped.fetch_add(1, std::memory_order_relaxed);
       return;
     }
+    Compact();
   }
-
-  int pos = mWritePos;
-  if (!Empty() && msg->offset < mItems[mWritePos - 1].offset) {
-    // Walk back past every later message; stopping at the first one that is
-    // not later keeps equal offsets in arrival order.
-    int i = mWritePos - 2;
-    while (i >= mReadPos && msg->offset < mItems[i].offset) --i;
-    pos = i + 1;
-    std::memmove(mItems + pos + 1, mItems + pos,
-                 static_cast<size_t>(mWritePos - pos) * sizeof(IMidiMsg));
-  }
-  mItems[pos].offset = msg->offset;
-  mItems[pos].status = msg->status;
-  mItems[pos].data1 = msg->data1;
-  mItems[pos].data2 = msg->data2;
+  if (!Empty() && msg->offset < mItems[mWritePos - 1].offset) mUnsorted = true;
+  IMidiMsg& slot = mItems[mWritePos];
+  slot.offset = msg->offset;
+  slot.status = msg->status;
+  slot.data1 = msg->data1;
+  slot.data2 = msg->data2;
   ++mWritePos;
+}
+
+void IMidiQueue::SortWaiting() const {
+  mUnsorted = false;
+  IMidiMsg* a = mItems + mReadPos;
+  const int n = mWritePos - mReadPos;
+  if (n < kInsertionSortMax) {
+    InsertionSort(a, n);
+    return;
+  }
+  // The offsets, counted from the smallest, are sorted as keys: stable at
+  // every step, so equal offsets keep their arrival order.
+  int lo = a[0].offset, hi = a[0].offset;
+  for (int i = 1; i < n; ++i) {
+    if (a[i].offset < lo) lo = a[i].offset;
+    if (a[i].offset > hi) hi = a[i].offset;
+  }
+  const auto key = [lo](const IMidiMsg& m) {
+    return static_cast<unsigned>(static_cast<long long>(m.offset) - lo);
+  };
+  const unsigned range = static_cast<unsigned>(static_cast<long long>(hi) - lo);
+  if (range < kCountingSortKeys) {
+    // A block's offsets span its frames, a few thousand at most: one
+    // counting pass into the scratch array, and back.
+    int start[kCountingSortKeys + 1];
+    std::memset(start, 0, (range + 2) * sizeof(int));
+    for (int i = 0; i < n; ++i) ++start[key(a[i]) + 1];
+    for (unsigned d = 1; d <= range; ++d) start[d] += start[d - 1];
+    for (int i = 0; i < n; ++i) mScratch[start[key(a[i])]++] = a[i];
+    std::memcpy(a, mScratch, static_cast<size_t>(n) * sizeof(IMidiMsg));
+    return;
+  }
+  // Offsets far apart (messages queued far ahead, or absurd ones): a
+  // least-significant-digit radix sort, one byte of the key per pass.
+  IMidiMsg* src = a;
+  IMidiMsg* dst = mScratch;
+  for (int shift = 0; shift < 32 && (range >> shift) != 0; shift += 8) {
+    int start[257] = {};
+    for (int i = 0; i < n; ++i) ++start[(key(src[i]) >> shift & 0xFF) + 1];
+    for (int d = 1; d < 257; ++d) start[d] += start[d - 1];
+    for (int i = 0; i < n; ++i) dst[start[key(src[i]) >> shift & 0xFF]++] = src[i];
+    IMidiMsg* t = src;
+    src = dst;
+    dst = t;
+  }
+  if (src != a) std::memcpy(a, src, static_cast<size_t>(n) * sizeof(IMidiMsg));
 }
 
 void IMidiQueue::Flush(int nFrames) {
@@ -97,8 +163,7 @@ void IMidiQueue::Flush(int nFrames) {
 
 int IMidiQueue::Resize(int size) {
   if (mReadPos > 0) Compact();
-  mGrowStep = Granulize(size);
-  int capacity = mGrowStep;
+  int capacity = Granulize(size);
   if (mWritePos > capacity) capacity = Granulize(mWritePos);
   if (capacity == mCapacity) return mCapacity;
   Reallocate(capacity);

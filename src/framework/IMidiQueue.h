@@ -1,21 +1,30 @@
 // Time-stamped MIDI queue that carries messages to their frame of a block.
 #pragma once
 
+#include <atomic>
+
 #include "framework/IMidiMsg.h"
 
 // Holds copies of IMidiMsg records ordered by frame offset; messages with equal
-// offsets keep their order of arrival. Storage is one array that grows in whole
-// 4096-byte granules (512 messages).
+// offsets keep their order of arrival. Storage is one array of whole 4096-byte
+// granules (512 messages), sized from the block size and never grown by Add.
 //
-// Lifecycle: constructed with a size (the instrument uses 1024) and re-sized by
-// Resize(blockSize) from the plug-in's Reset, so a block's worth of messages
-// (one per frame) fits without growing. Add grows the array only when more
-// messages are waiting than that; this is the one place where the queue may
-// allocate, and normal traffic never reaches it.
+// Lifecycle: constructed with a size, then sized by SizeForBlock(blockSize)
+// from the plug-in's Reset, with room for several messages per frame (and for
+// runs of a few thousand frames when the host gives only a small or no block
+// size, since a binding queues a whole run's MIDI before it renders the run in
+// blocks). A message that finds the queue full is dropped and counted.
+//
+// Order: Add appends; a message that arrives before the last one waiting
+// marks the queue unsorted, and the first read after that sorts the waiting
+// messages once (a stable counting or radix sort on the offset, through a
+// scratch array of the same size), so a block of n messages in any order
+// costs O(n), and messages in order cost nothing extra.
 //
 // Threads: not locked. Add, Peek, Remove and Flush run on the thread that
-// delivers MIDI and renders (the audio thread); Resize runs from Reset while
-// no render is in progress.
+// delivers MIDI and renders (the audio thread) and never allocate; Resize and
+// SizeForBlock run from Reset while no render is in progress. Dropped may be
+// read from any thread.
 class IMidiQueue {
 public:
   explicit IMidiQueue(int size = 0);
@@ -23,46 +32,72 @@ public:
   IMidiQueue(const IMidiQueue&) = delete;
   IMidiQueue& operator=(const IMidiQueue&) = delete;
 
-  // Stores a copy at its place by offset, after any message of equal offset.
-  // A message that finds the queue full and unable to grow is dropped.
+  // Stores a copy; it is read at its place by offset, after any message of
+  // equal offset that came before it. A message that finds the queue full
+  // is dropped and counted.
   void Add(const IMidiMsg* msg);
 
   bool Empty() const { return mReadPos == mWritePos; }
   // The first waiting message, or null when none is waiting.
-  IMidiMsg* Peek() const { return Empty() ? nullptr : mItems + mReadPos; }
+  IMidiMsg* Peek() const {
+    if (Empty()) return nullptr;
+    if (mUnsorted) SortWaiting();
+    return mItems + mReadPos;
+  }
   // Drops the first waiting message (nothing when empty).
   void Remove() {
-    if (!Empty()) ++mReadPos;
+    if (Empty()) return;
+    if (mUnsorted) SortWaiting();
+    ++mReadPos;
   }
 
   // Ends a block of nFrames: waiting messages move into the next block.
   void Flush(int nFrames);
 
-  // Sets the growth step and capacity from a block size; keeps room for the
-  // messages already waiting. Returns the capacity.
+  // Sets the capacity to size messages rounded up to whole granules, or to
+  // what the waiting messages need when more are waiting. Allocates; never
+  // on the audio thread. Returns the capacity (the old one when the memory
+  // could not be had).
   int Resize(int size);
+  // Sizes the queue for blocks of blockSize frames (0: no size known).
+  int SizeForBlock(int blockSize) { return Resize(CapacityForBlock(blockSize)); }
+  // Messages a queue for blocks of blockSize frames holds:
+  // kMessagesPerFrame for every frame of max(blockSize, kMinBlockFrames).
+  static int CapacityForBlock(int blockSize);
 
   int Capacity() const { return mCapacity; }
-  int GrowStep() const { return mGrowStep; }
   int Count() const { return mWritePos - mReadPos; }
+  // Messages dropped so far because the queue was full.
+  long Dropped() const { return mDropped.load(std::memory_order_relaxed); }
 
   // Moves the waiting messages to the start of the array.
   void Compact();
-  // Grows the array by one growth step; false when it cannot.
-  bool Expand();
   // n rounded up to whole granules of 512 messages (0 for n <= 0).
   int Granulize(int n) const;
 
+  // Room per frame of a block: controller sweeps and dense note patterns
+  // reach a message or two per frame; four leave a margin.
+  static constexpr int kMessagesPerFrame = 4;
+  // A host that gives no block size, or a small one, may still hand over
+  // runs of this many frames, each run's MIDI queued before it is rendered.
+  static constexpr int kMinBlockFrames = 4096;
   // Upper bound on the capacity: 2^22 messages (32 MiB) is far beyond any
   // real traffic and keeps every size computation inside an int.
   static constexpr int kMaxCapacity = 1 << 22;
 
 private:
   bool Reallocate(int capacity);
+  // Puts the waiting messages in offset order, equal offsets in arrival order.
+  void SortWaiting() const;
 
   IMidiMsg* mItems = nullptr;
+  IMidiMsg* mScratch = nullptr;  // as large as mItems; where the sort's passes go
   int mCapacity = 0;
-  int mGrowStep = 0;
   int mReadPos = 0;
   int mWritePos = 0;
+  // Set by an Add that came before the last waiting message; cleared by the
+  // sort. The sort only reorders the waiting messages, which a const read
+  // may do: what a reader sees is the same ordered queue either way.
+  mutable bool mUnsorted = false;
+  std::atomic<long> mDropped{0};
 };

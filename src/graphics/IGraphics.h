@@ -104,6 +104,14 @@ public:
   virtual void UpdateTooltips() {}
   // Decodes the image named by a resource; a new bitmap the caller owns, or null.
   virtual PIX_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+  // The PNG file that holds the image named by a resource, for a platform
+  // whose images are plain files: LoadIBitmap then reads only its size and
+  // decodes it when its pixels are first wanted. False (the default): the
+  // platform has no such file and LoadIBitmap decodes through OSLoadBitmap.
+  virtual bool OSLocateBitmap(int id, const char* name, std::string* pPath) {
+    (void)id, (void)name, (void)pPath;
+    return false;
+  }
 
   // --- Called by the plug-in base (virtual: the framework does not link us) ---
   void PrepDraw() override;
@@ -205,12 +213,22 @@ public:
   void* GetBits();
 
   // --- Images and text ---
+  // The handle carries the image's size at once; where the platform locates
+  // image files (OSLocateBitmap) or the built-in copy can be sized, the pixels
+  // are decoded only when something first asks for them (an editor's first
+  // draw), so a surface built and never shown decodes nothing.
   IBitmap LoadIBitmap(int id, const char* name, int nStates = 1, bool framesAreHorizontal = false);
   // Process-wide second source of skin images: LoadIBitmap asks it (with the
   // resource name) when OSLoadBitmap finds or decodes nothing. It returns a
   // new bitmap the cache then owns, or null. Null switches it off.
   using BuiltInImageLoader = PIX_IBitmap* (*)(const char* name);
   static void SetBuiltInImageLoader(BuiltInImageLoader loader);
+  // Its size without decoding it (false when it has no such image); with
+  // it, a built-in image is decoded when its pixels are first wanted too.
+  using BuiltInImageSizer = bool (*)(const char* name, int* pW, int* pH);
+  static void SetBuiltInImageSizer(BuiltInImageSizer sizer);
+  // Skin images decoded so far in this process (each id once, whatever its source).
+  static int DecodedImageCount();
   IBitmap ScaleBitmap(IBitmap* pSrcBitmap, int destW, int destH);
   IBitmap CropBitmap(IBitmap* pSrcBitmap, IRECT* pR);
   void RetainBitmap(IBitmap* pBitmap);

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pix/PIX_PNG.h"
 
 namespace {
 
@@ -59,11 +58,6 @@ std::vector<const BuiltInResource*> BuiltInResourcesUnder(const std::string& pre
   std::sort(found.begin(), found.end(),
             [](const BuiltInResource* a, const BuiltInResource* b) { return std::strcmp(a->path, b->path) < 0; });
   return found;
-}
-
-PIX_IBitmap* LoadBuiltInImage(const char* name) {
-  const BuiltInResource* res = name ? FindBuiltInResource(name) : nullptr;
-  return res ? PIX_LoadPNGFromMemory(res->data, res->size) : nullptr;
 }
 
 void UseBuiltInResources(bool use) { s_useBuiltIn.store(use); }

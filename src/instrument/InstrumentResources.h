@@ -33,6 +33,8 @@ std::vector<const BuiltInResource*> BuiltInResourcesUnder(const std::string& pre
 // ("resources/img/led.png"); null when there is none or it does not decode.
 // Installed as the graphics core's fallback image source.
 PIX_IBitmap* LoadBuiltInImage(const char* name);
+// The size of that image from its header, without decoding it.
+bool BuiltInImageSize(const char* name, int* pW, int* pH);
 
 // Built-in resources are on unless switched off; tests switch them off to
 // see what the instrument does when a resource is nowhere to be found.

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "framework/IEditor.h"
+#include "framework/ILog.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "util/ScopedFlushDenormals.h"
 
 namespace {
@@ -21,8 +21,6 @@ constexpr int FourCC(const char (&code)[5]) {
 }
 
 constexpr int kVendorVersion = 0x10000;  // 1.0.0
-// Room for 1024 queued messages until Reset sizes the queue from the block size.
-constexpr int kInitialQueueSize = 1024;
 // Parameters 0..10 (the sound controls and the two MIDI switches) are the
 // ones a controller can drive; the learn, trigger, LED and preset buttons are not.
 constexpr int kLastRoutableParam = kMidiAccentFlag;
@@ -46,7 +44,7 @@ QiKt412::QiKt412() : QiKt412(BindingPresetBasePath<IPluginBinding>()) {}
 QiKt412::QiKt412(const std::string& presetBasePath)
     : IPluginBinding(kNumParams, "0-1 0-2", 0, "Quorvane KT-412", "", "Quorvane Instruments",
                  kVendorVersion, FourCC("Qip2"), FourCC("-QI-"), 0, true, false, true),
-      mMidiQueue(kInitialQueueSize),
+      mMidiQueue(IMidiQueue::CapacityForBlock(0)),
       mPresets(presetBasePath) {
   InitParameters();
   // The voice computes nothing sensible at rate 0 (every sample is NaN), and
@@ -91,9 +89,9 @@ void QiKt412::InitParameters() {
 void QiKt412::Reset() {
   IMutexLock lock(this);
   mVoice.setSamplingRate(GetSampleRate());
-  // A block size of 0 means none has been set yet; sizing the queue from it
-  // would leave no room at all and every message would be dropped.
-  if (GetBlockSize() > 0) mMidiQueue.Resize(GetBlockSize());
+  // The queue never grows on the audio thread, so it gets its room here
+  // (a block size of 0, none set yet, gives the room for runs of unknown size).
+  mMidiQueue.SizeForBlock(GetBlockSize());
   // No render runs during a reset, so this thread may stand in for the
   // audio thread and apply what is waiting.
   ApplyChanges();
@@ -132,7 +130,7 @@ void QiKt412::StepPreset(int direction) {
   PresetBrowser::Choice choice;
   if (!mPresets.Step(direction, &choice)) return;
   // The name shows even when the file has gone since the scan.
-  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  ShowPresetName(choice.name);
   loadProgram(choice.path);
 }
 
@@ -381,6 +379,12 @@ void QiKt412::OnIdle() {
     const int direction = steps > 0 ? +1 : -1;
     StepPreset(direction);
     steps -= direction;
+  }
+
+  const long dropped = mMidiQueue.Dropped();
+  if (dropped != mDroppedTraced) {
+    TRACE("%ld MIDI messages dropped so far: more than a block's room arrived", dropped);
+    mDroppedTraced = dropped;
   }
 
   const unsigned moved = mMovedParams.exchange(0, std::memory_order_acquire);

@@ -60,15 +60,20 @@ enum EQiKt412Param {
 // and drained by the render at the start of each block, in order; a pad hit
 // thus sounds at frame 0 of the next block. While no render runs the records
 // wait; Reset applies them at once (a host never resets while it renders).
-// The render takes no lock, never spins or yields, allocates nothing (unless
-// more MIDI arrives than a block's worth), touches no file, no host and no
-// editor: what the editor and the host must hear of (the LED, controller moves,
-// the readout text, preset steps asked for on the audio thread) is published
+// The render takes no lock, never spins or yields, allocates nothing (MIDI
+// beyond the queue's room, sized at Reset, is dropped and counted in
+// MidiQueue().Dropped()), touches no file, no host and no editor: what the
+// editor and the host must hear of (the LED, controller moves, the readout
+// text, preset steps asked for on the audio thread) is published
 // in atomics and picked up by OnIdle on the editor's timer thread. Reset and
 // OnParamChange take the re-entrant plug-in mutex and may run on any thread.
 //
-// Construction builds the editor (20 controls on the binding's surface) and
-// then takes the first factory preset of the preset folder. Which folder:
+// Construction builds the editor (20 controls on the binding's surface; its
+// skin images are decoded when it is first drawn) and then takes the first
+// factory preset of the preset folder. A build for a host that only runs the
+// sound (the LV2 DSP library) has no editor at all: QiKt412NoEditor.cpp
+// stands in for QiKt412Editor.cpp, GetGUI() stays null and the control
+// indices stay -1. Which folder:
 // the user's (DefaultPresetBasePath, seeded with the factory presets on first
 // use) for host bindings; none for a binding that says it reads no user
 // folder (our own command line, tests and benchmarks), so that their results
@@ -226,6 +231,8 @@ private:
   void ShowParameter(int paramIdx, double normalizedValue);
   // Writes a controller-moved value into the editor's readout (editor thread).
   void ShowInValueDisplay(int paramIdx, double normalizedValue);
+  // The name of the preset just taken, for PresetName and the preset field.
+  void ShowPresetName(const std::string& name);
   // Parameters 15 "Left" and 16 "Right" step to the previous (-1) or next (+1)
   // preset of the current preset folder: the name is shown and the file
   // loaded. The file is read and parsed first; the plug-in mutex is taken
@@ -251,6 +258,7 @@ private:
   int mClearIdx = -1;
   PresetFunctionsMenu* mPresetMenu = nullptr;  // owned by the editor
   PresetBrowser mPresets;
+  std::string mPresetName;  // the preset last taken by name (the field may show another)
   std::atomic<int> mParamCC[kNumParams] = {};
 
   UTIL_SpscQueue<Change, kChangeQueueSize> mChanges;
@@ -270,5 +278,6 @@ private:
   // Editor-thread bookkeeping of OnIdle (under the plug-in mutex).
   int mLedShown = -1;
   unsigned long long mMoveShown = 0;
+  long mDroppedTraced = 0;  // the queue's drop count when OnIdle last traced it
   const void* mIdleEditor = nullptr;
 };

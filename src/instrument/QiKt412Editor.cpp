@@ -1,4 +1,5 @@
 // The instrument's editor: its layout, built once in the constructor, and its calls into the editor.
+// A build without an editor (QiKt412NoEditor.cpp) takes the place of this file.
 #include "framework/IEditor.h"
 #include "graphics/IGraphics.h"
 #include "graphics/IKnobControl.h"
@@ -41,8 +42,10 @@ IBitmap Load(IGraphics* pGraphics, const SkinImage& image) {
 
 void QiKt412::BuildEditor() {
   // A skin file that is missing or does not decode is taken from the copy
-  // built into the program; with neither, its control draws nothing.
+  // built into the program; with neither, its control draws nothing. Images
+  // are decoded when the editor is first drawn, not here.
   IGraphics::SetBuiltInImageLoader(&LoadBuiltInImage);
+  IGraphics::SetBuiltInImageSizer(&BuiltInImageSize);
 
   IGraphics* pGraphics = MakeGraphics(this, kEditorWidth, kEditorHeight, 0);
   mGraphics = pGraphics;
@@ -96,6 +99,14 @@ void QiKt412::BuildEditor() {
 
 // None of these runs on the audio thread: the render publishes what the
 // editor should show, and OnIdle (the editor's timer) calls these.
+
+void QiKt412::ShowPresetName(const std::string& name) {
+  mPresetName = name;
+  if (mPresetMenu) mPresetMenu->SetDisplayText(name);
+}
+
+// The field's text: a preset chosen from its menu shows there first.
+std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : mPresetName; }
 
 void QiKt412::ShowControl(int controlIdx, double normalizedValue) {
   if (IEditor* gui = GetGUI()) gui->SetControlFromPlug(controlIdx, normalizedValue);

@@ -3,7 +3,6 @@
 
 #include "framework/IEditor.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
 
 bool QiKt412::loadProgram(const std::string& path, std::string* error) {
@@ -33,8 +32,6 @@ bool QiKt412::SavePresetFile(const std::string& path, std::string* error) {
   return WriteFileAtomically(path, PresetText(*this, kLearn), error);
 }
 
-std::string QiKt412::PresetName() const { return mPresetMenu ? mPresetMenu->GetDisplayText() : std::string(); }
-
 void QiKt412::LoadInitialPreset() {
   if (!mPresets.HasFolder()) return;
   // A folder that cannot be seeded (a full disk, no permission) is scanned
@@ -45,6 +42,6 @@ void QiKt412::LoadInitialPreset() {
     std::fprintf(stderr, "kt412: warning: %s\n", error.c_str());
   PresetBrowser::Choice choice;
   if (!mPresets.ChooseInitial(&choice)) return;
-  if (mPresetMenu) mPresetMenu->SetDisplayText(choice.name);
+  ShowPresetName(choice.name);
   loadProgram(choice.path);
 }

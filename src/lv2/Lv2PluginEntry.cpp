@@ -8,17 +8,13 @@
 #include <lv2/options/options.h>
 #include <lv2/state/state.h>
 
-#include "platform/headless/IGraphicsHeadless.h"
-
 namespace {
 
 IPluginLV2* Plug(LV2_Handle h) { return static_cast<IPluginLV2*>(h); }
 
-LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char* bundlePath,
+LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char* /*bundlePath*/,
                        const LV2_Feature* const* features) {
   const auto* entry = reinterpret_cast<const Lv2PluginEntry*>(descriptor);
-  // The DSP side's editor surface reads its skin from the bundle.
-  if (bundlePath) IGraphicsHeadless::SetDefaultResourcePath(Lv2ResourcePath(bundlePath).c_str());
   IPluginLV2* plug = entry->create ? entry->create() : nullptr;
   if (!plug) return nullptr;
   Lv2PlugHooks hooks;

@@ -167,6 +167,39 @@ PIX_IBitmap* decode(FILE* fp, PIX_IBitmap* bmp)
   return target;
 }
 
+// Reads the chunks before the image data and reports the image's size,
+// within the same limits as a decode; no pixel is decoded.
+bool readSize(FILE* fp, int* w, int* h)
+{
+  setError("out of memory");
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info)
+  {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return false;
+  }
+  setError("");
+  if (setjmp(png_jmpbuf(png)))
+  {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
+  png_init_io(png, fp);
+  png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_set_chunk_cache_max(png, 32);
+  png_set_chunk_malloc_max(png, 1u << 20);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, (int)(sizeof(kSkippedChunks) / 5));
+  png_read_info(png, info);
+  const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+  if ((unsigned long long)width * height > kMaxPixels) png_error(png, "image too large");
+  *w = (int)width;
+  *h = (int)height;
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
 bool encode(FILE* fp, const PIX_View& v)
 {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
@@ -249,6 +282,30 @@ PIX_IBitmap* PIX_LoadPNGFromMemory(const void* data, size_t size, PIX_IBitmap* b
   PIX_IBitmap* result = decode(fp, bmp);
   fclose(fp);
   return result;
+}
+
+bool PIX_ReadPNGSize(const char* filename, int* w, int* h)
+{
+  if (!filename || !w || !h) return false;
+  FILE* fp = fopen(filename, "rb");
+  if (!fp)
+  {
+    setError(strerror(errno));
+    return false;
+  }
+  const bool ok = readSize(fp, w, h);
+  fclose(fp);
+  return ok;
+}
+
+bool PIX_ReadPNGSizeFromMemory(const void* data, size_t size, int* w, int* h)
+{
+  if (!data || size == 0 || !w || !h) return false;
+  FILE* fp = fmemopen(const_cast<void*>(data), size, "rb");
+  if (!fp) return false;
+  const bool ok = readSize(fp, w, h);
+  fclose(fp);
+  return ok;
 }
 
 void PIX_SetMainBundlePath(const char* path)

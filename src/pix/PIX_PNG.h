@@ -24,6 +24,12 @@ const char* PIX_LastPNGError();
 // Decodes a PNG held in memory (an image built into the program), as PIX_LoadPNG.
 PIX_IBitmap* PIX_LoadPNGFromMemory(const void* data, size_t size, PIX_IBitmap* bmp = nullptr);
 
+// The width and height of a PNG file (or one held in memory) from its header,
+// without decoding its pixels: what a later decode would make, or false when
+// the header is unreadable or past the decoder's size limits.
+bool PIX_ReadPNGSize(const char* filename, int* w, int* h);
+bool PIX_ReadPNGSizeFromMemory(const void* data, size_t size, int* w, int* h);
+
 // Loads "<main bundle folder>/Contents/Resources/<name>"; names longer than
 // 400 characters fail. The bundle folder is the one set with
 // PIX_SetMainBundlePath (default: the current folder).

@@ -172,7 +172,7 @@ TEST(Kt412Cli, UnknownCommandAndMissingCommand) {
   ScratchDir dir;
   CliRun r = Kt412(dir, {"dance"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "kt412: error: unknown command 'dance' (commands: render, snapshot, presets, play, validate)\n");
+  EXPECT_EQ(r.err, "kt412: error: unknown command 'dance' (commands: render, export, snapshot, presets, play, validate)\n");
   r = Kt412(dir, {});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.err), 1);

@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 
+#include "NumberList.h"
 #include "ParamOptions.h"
 #include "RenderCommand.h"
 #include "RenderTestUtil.h"
@@ -109,7 +110,69 @@ TEST(RenderArgs, UnknownOptionsMissingValuesAndSecondInputs) {
   EXPECT_EQ(ParseError({"--output="}), "option --output needs a path");
   EXPECT_EQ(ParseError({"--help=yes"}), "option --help takes no value");
   EXPECT_EQ(ParseError({"-f", "8"}), "unknown sample format '8' (use float, 16 or 24)");
-  EXPECT_EQ(ParseError({"a.mid", "b.mid"}), "more than one input file ('a.mid' and 'b.mid')");
+  EXPECT_EQ(ParseError({"a.mid", "b.mid", "--save-state", "s"}),
+            "--save-state goes with a single render, not with several inputs");
+}
+
+TEST(RenderArgs, OneShotsBatchesAndFilters) {
+  RenderOptions opts;
+  std::string error;
+  ASSERT_TRUE(Parse({"a.mid", "b.mid", "c.mid", "--notes", "35,36,40-42", "--channel", "10"}, &opts, &error))
+      << error;
+  EXPECT_EQ(opts.inputs, (std::vector<std::string>{"a.mid", "b.mid", "c.mid"}));
+  EXPECT_EQ(opts.inputPath, "a.mid");
+  EXPECT_EQ(opts.notes, (std::vector<int>{35, 36, 40, 41, 42}));
+  EXPECT_EQ(opts.channel, 10);
+  ASSERT_TRUE(Parse({"--note", "36", "--velocity=90", "--length", "1.5", "--normalize"}, &opts, &error)) << error;
+  EXPECT_EQ(opts.note, 36);
+  EXPECT_EQ(opts.velocity, 90);
+  EXPECT_EQ(opts.lengthSeconds, 1.5);
+  EXPECT_TRUE(opts.normalize);
+  EXPECT_EQ(opts.normalizeDb, -0.3);
+  // The level after --normalize is optional: a number that follows is taken.
+  ASSERT_TRUE(Parse({"--note", "36", "--normalize", "-6", "--length=auto"}, &opts, &error)) << error;
+  EXPECT_EQ(opts.normalizeDb, -6.0);
+  EXPECT_EQ(opts.lengthSeconds, 0.0);
+
+  EXPECT_EQ(ParseError({"--note", "128"}), "note 128 is outside 0..127");
+  EXPECT_EQ(ParseError({"--note", "36", "--velocity", "0"}), "velocity 0 is outside 1..127");
+  EXPECT_EQ(ParseError({"--note", "36", "--length", "0"}),
+            "length '0' is neither auto nor a number of seconds above 0 and up to 10");
+  EXPECT_EQ(ParseError({"--note", "36", "--normalize=1"}), "normalize level '1' is not a number of dBFS within -60..0");
+  EXPECT_EQ(ParseError({"--note", "36", "x.mid"}), "--note renders one hit without a MIDI file; leave out 'x.mid'");
+  EXPECT_EQ(ParseError({"--note", "36", "--normalize", "--gain", "3"}),
+            "--normalize sets the level itself; leave out --gain");
+  EXPECT_EQ(ParseError({"--note", "36", "--notes", "36"}), "--notes and --channel filter MIDI, not a --note hit");
+  EXPECT_EQ(ParseError({"--length", "2"}), "--velocity, --length and --normalize belong to a --note hit");
+  EXPECT_EQ(ParseError({"--channel", "17"}), "channel 17 is outside 1..16");
+}
+
+TEST(RenderArgs, NumberLists) {
+  struct Case {
+    const char* text;
+    std::vector<int> list;  // empty: refused with the message
+    const char* message;
+  };
+  const Case cases[] = {
+      {"36", {36}, ""},
+      {"35,36", {35, 36}, ""},
+      {"40-42,36,41", {40, 41, 42, 36}, ""},
+      {"0-0,127", {0, 127}, ""},
+      {"", {}, "note list '': '' is not a number or a range A-B"},
+      {"36,", {}, "note list '36,': '' is not a number or a range A-B"},
+      {"C1", {}, "note list 'C1': 'C1' is not a number or a range A-B"},
+      {"-5", {}, "note list '-5': '-5' is not a number or a range A-B"},
+      {"120-130", {}, "note list '120-130': 120-130 is outside 0..127"},
+      {"42-40", {}, "note list '42-40': the range 42-40 runs down"},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> list;
+    std::string error;
+    const bool ok = ParseNumberList("note", c.text, 0, 127, &list, &error);
+    EXPECT_EQ(ok, !c.list.empty()) << c.text;
+    EXPECT_EQ(list, c.list) << c.text;
+    EXPECT_EQ(error, c.message) << c.text;
+  }
 }
 
 TEST(RenderArgs, GainIsANumberOfDbWithinItsRange) {
@@ -327,6 +390,60 @@ TEST(RenderRun, DemoRendersTenSecondsOfIdenticalChannelsWithItsPeakReported) {
            << std::setprecision(2) << 20.0 * std::log10(peak) << " dBFS\n";
   EXPECT_EQ(out.str(), expected.str());
   EXPECT_EQ(err.str(), "");
+}
+
+TEST(RenderRun, TheHostsTransportAdvancesOnceByEveryBlock) {
+  ScratchDir dir;
+  for (int block : {512, 37}) {
+    RenderOptions opts;
+    opts.outputPath = dir / "demo.wav";
+    opts.blockSize = block;
+    std::ostringstream out, err;
+    RenderSummary summary;
+    ASSERT_EQ(RunRender(opts, out, err, &summary), 0) << err.str();
+    EXPECT_EQ(summary.hostSamplePos, summary.frames) << block;
+  }
+}
+
+// --notes and --channel: a filtered file sounds as the file holding only
+// what the filter lets through.
+TEST(RenderRun, NoteAndChannelFiltersPlayOnlyWhatTheyLetThrough) {
+  ScratchDir dir;
+  // Kick 36 on channel 10, hi-hat 42 on channel 10, note 36 on channel 1.
+  WriteFile(dir / "all.mid", SmfBuilder()
+                                 .Event(0, 0x99, 36, 110)
+                                 .Event(240, 0x99, 42, 90)
+                                 .Event(240, 0x90, 36, 70)
+                                 .Event(240, 0x99, 36, 100)
+                                 .Event(480, 0x89, 36, 0)
+                                 .Bytes());
+  WriteFile(dir / "kicks.mid", SmfBuilder()
+                                   .Event(0, 0x99, 36, 110)
+                                   .Event(480, 0x90, 36, 70)
+                                   .Event(240, 0x99, 36, 100)
+                                   .Event(480, 0x89, 36, 0)
+                                   .Bytes());
+  WriteFile(dir / "ch10.mid", SmfBuilder()
+                                  .Event(0, 0x99, 36, 110)
+                                  .Event(240, 0x99, 42, 90)
+                                  .Event(480, 0x99, 36, 100)
+                                  .Event(480, 0x89, 36, 0)
+                                  .Bytes());
+  auto render = [&](const std::string& in, std::vector<int> notes, int channel) {
+    RenderOptions opts;
+    opts.inputPath = dir / in;
+    opts.outputPath = dir / "out.wav";
+    opts.notes = notes;
+    opts.channel = channel;
+    std::ostringstream out, err;
+    EXPECT_EQ(RunRender(opts, out, err), 0) << err.str();
+    return ReadWav(opts.outputPath).left;
+  };
+  const std::vector<float> everything = render("all.mid", {}, 0);
+  EXPECT_EQ(render("all.mid", {35, 36}, 0), render("kicks.mid", {}, 0));
+  EXPECT_EQ(render("all.mid", {}, 10), render("ch10.mid", {}, 0));
+  EXPECT_NE(render("all.mid", {35, 36}, 0), everything);
+  EXPECT_EQ(render("all.mid", {0, 1, 2}, 16).size(), everything.size());
 }
 
 TEST(RenderRun, TheBlockSizeDoesNotChangeTheDemo) {

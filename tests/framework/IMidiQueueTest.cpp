@@ -1,4 +1,4 @@
-// MIDI queue: ordering by offset, block flushing, granular sizing.
+// MIDI queue: ordering by offset, block flushing, granular sizing, drops when full.
 #include "framework/IMidiQueue.h"
 
 #include <gtest/gtest.h>
@@ -35,10 +35,9 @@ TEST(IMidiQueueSizing, GranulizeRoundsUpToWholeGranules) {
   EXPECT_EQ(q.Granulize(INT_MAX), IMidiQueue::kMaxCapacity);
 }
 
-TEST(IMidiQueueSizing, ConstructionAllocatesOneGrowthStep) {
+TEST(IMidiQueueSizing, ConstructionAllocatesWholeGranules) {
   IMidiQueue q(1024);
   EXPECT_EQ(q.Capacity(), 1024);
-  EXPECT_EQ(q.GrowStep(), 1024);
   EXPECT_TRUE(q.Empty());
   EXPECT_EQ(q.Peek(), nullptr);
   IMidiQueue small(100);
@@ -52,6 +51,16 @@ TEST(IMidiQueueSizing, ResizeFollowsTheBlockSize) {
   EXPECT_EQ(q.Resize(4096), 4096);
   EXPECT_EQ(q.Resize(4096), 4096);
   EXPECT_EQ(q.Resize(1), 512);
+}
+
+TEST(IMidiQueueSizing, BlockSizesGiveSeveralMessagesPerFrameAndRoomForLongRuns) {
+  // No block size, or a small one: room for runs of 4096 frames.
+  EXPECT_EQ(IMidiQueue::CapacityForBlock(0), 4096 * IMidiQueue::kMessagesPerFrame);
+  EXPECT_EQ(IMidiQueue::CapacityForBlock(256), 4096 * IMidiQueue::kMessagesPerFrame);
+  EXPECT_EQ(IMidiQueue::CapacityForBlock(8192), 8192 * IMidiQueue::kMessagesPerFrame);
+  EXPECT_EQ(IMidiQueue::CapacityForBlock(INT_MAX), IMidiQueue::kMaxCapacity);
+  IMidiQueue q(512);
+  EXPECT_EQ(q.SizeForBlock(8192), 8192 * IMidiQueue::kMessagesPerFrame);
 }
 
 TEST(IMidiQueueSizing, ResizeKeepsRoomForWaitingMessages) {
@@ -71,8 +80,9 @@ TEST(IMidiQueueSizing, ResizeToZeroReleasesStorageAndDropsLaterMessages) {
   IMidiQueue q(512);
   EXPECT_EQ(q.Resize(0), 0);
   IMidiMsg m = Note(0, 60);
-  q.Add(&m);  // no growth step: dropped without harm
+  q.Add(&m);  // no room: dropped without harm, and counted
   EXPECT_TRUE(q.Empty());
+  EXPECT_EQ(q.Dropped(), 1);
   EXPECT_EQ(q.Resize(64), 512);
   q.Add(&m);
   EXPECT_EQ(q.Count(), 1);
@@ -81,20 +91,29 @@ TEST(IMidiQueueSizing, ResizeToZeroReleasesStorageAndDropsLaterMessages) {
 TEST(IMidiQueueSizing, ZeroSizedQueueDropsMessages) {
   IMidiQueue q(0);
   EXPECT_EQ(q.Capacity(), 0);
-  EXPECT_FALSE(q.Expand());
   IMidiMsg m = Note(3, 60);
   q.Add(&m);
   EXPECT_TRUE(q.Empty());
 }
 
-TEST(IMidiQueueSizing, FullQueueGrowsByOneStepWhenNothingWasRead) {
+TEST(IMidiQueueSizing, FullQueueNeverGrowsButDropsTheRestAndCountsThem) {
   IMidiQueue q(512);
-  for (int i = 0; i < 513; ++i) {
-    IMidiMsg m = Note(i, 1);
+  const IMidiMsg* storage = nullptr;
+  for (int i = 0; i < 600; ++i) {
+    IMidiMsg m = Note(599 - i, i & 0x7F);
     q.Add(&m);
+    if (!storage) storage = q.Peek();
   }
-  EXPECT_EQ(q.Capacity(), 1024);
-  EXPECT_EQ(q.Count(), 513);
+  EXPECT_EQ(q.Capacity(), 512);
+  EXPECT_EQ(q.Count(), 512);
+  EXPECT_EQ(q.Dropped(), 88);
+  // The messages kept are the first 512 that came, in order.
+  EXPECT_EQ(q.Peek(), storage);
+  EXPECT_EQ(q.Peek()->offset, 88);
+  q.Flush(0);
+  IMidiMsg m = Note(0, 1);
+  q.Add(&m);
+  EXPECT_EQ(q.Dropped(), 89);  // the count goes on across blocks
 }
 
 TEST(IMidiQueueSizing, FullQueueCompactsInsteadOfGrowingAfterReads) {
@@ -157,24 +176,82 @@ TEST(IMidiQueueOrder, CopiesAllFourFields) {
 }
 
 TEST(IMidiQueueOrder, ManyRandomOffsetsComeOutSortedAndStable) {
-  IMidiQueue q(64);
-  unsigned seed = 12345;
-  std::vector<std::pair<int, int>> ref;
-  for (int i = 0; i < 3000; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    int off = static_cast<int>((seed >> 16) % 97);
-    IMidiMsg m(off, 0x90, static_cast<unsigned char>(i & 0x7F), static_cast<unsigned char>(i >> 7));
-    q.Add(&m);
-    ref.emplace_back(off, i);
+  // Few messages, offsets within a block, offsets far apart, and offsets
+  // over the whole int range (each sorted a different way).
+  struct Case {
+    int count;
+    long long span;
+  };
+  for (const Case c : {Case{20, 7}, Case{3000, 97}, Case{3000, 1 << 20}, Case{3000, 1LL << 32}}) {
+    SCOPED_TRACE(c.span);
+    IMidiQueue q(4096);
+    unsigned long long seed = 12345;
+    std::vector<std::pair<int, int>> ref;
+    for (int i = 0; i < c.count; ++i) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      const int off = static_cast<int>(static_cast<long long>((seed >> 16) % c.span) + INT_MIN * (c.span >> 32));
+      IMidiMsg m(off, 0x90, static_cast<unsigned char>(i & 0x7F), static_cast<unsigned char>(i >> 7));
+      q.Add(&m);
+      ref.emplace_back(off, i);
+      if (i % 3 == 0) {  // every third arrives twice: equal offsets
+        m.data1 = static_cast<unsigned char>(++i & 0x7F);
+        m.data2 = static_cast<unsigned char>(i >> 7);
+        q.Add(&m);
+        ref.emplace_back(off, i);
+      }
+    }
+    std::stable_sort(ref.begin(), ref.end(), [](auto& x, auto& y) { return x.first < y.first; });
+    for (auto& r : ref) {
+      ASSERT_FALSE(q.Empty());
+      ASSERT_EQ(q.Peek()->offset, r.first);
+      ASSERT_EQ(q.Peek()->data1 | q.Peek()->data2 << 7, r.second);
+      q.Remove();
+    }
+    EXPECT_TRUE(q.Empty());
   }
-  std::stable_sort(ref.begin(), ref.end(), [](auto& x, auto& y) { return x.first < y.first; });
-  for (auto& r : ref) {
-    ASSERT_FALSE(q.Empty());
-    EXPECT_EQ(q.Peek()->offset, r.first);
-    EXPECT_EQ(q.Peek()->data1 | q.Peek()->data2 << 7, r.second);
-    q.Remove();
+}
+
+TEST(IMidiQueueOrder, ShuffledMessagesAddedBetweenReadsAndAcrossBlocksKeepArrivalOrderAmongEqualOffsets) {
+  // As a binding delivers them: messages left from the last block, a
+  // shuffled batch for this one, some read, another shuffled batch (after an
+  // editor message rendered part of the run), then the rest. Every read
+  // must follow offset order, arrival order among equal offsets.
+  IMidiQueue q(8192);
+  unsigned seed = 99;
+  int serial = 0;
+  std::vector<std::pair<int, int>> waiting;  // (offset, serial) in arrival order
+  auto add = [&](int n, int span, int base) {
+    for (int i = 0; i < n; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const int off = base + static_cast<int>((seed >> 16) % span);
+      IMidiMsg m(off, 0x90, static_cast<unsigned char>(serial & 0x7F), static_cast<unsigned char>(serial >> 7));
+      q.Add(&m);
+      waiting.emplace_back(off, serial++);
+    }
+  };
+  auto read = [&](int upTo) {
+    std::stable_sort(waiting.begin(), waiting.end(), [](auto& x, auto& y) { return x.first < y.first; });
+    size_t k = 0;
+    while (!q.Empty() && q.Peek()->offset < upTo) {
+      ASSERT_LT(k, waiting.size());
+      ASSERT_EQ(q.Peek()->offset, waiting[k].first);
+      ASSERT_EQ(q.Peek()->data1 | q.Peek()->data2 << 7, waiting[k].second);
+      q.Remove();
+      ++k;
+    }
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<long>(k));
+  };
+  for (int block = 0; block < 20; ++block) {
+    add(700, 80, 0);    // mostly this block, some for the next
+    read(20);
+    add(300, 50, 10);   // arrive after reads, some before what waits
+    read(64);
+    q.Flush(64);
+    for (auto& w : waiting) w.first -= 64;
   }
+  read(INT_MAX);
   EXPECT_TRUE(q.Empty());
+  EXPECT_EQ(q.Dropped(), 0);
 }
 
 TEST(IMidiQueueFlush, WaitingMessagesMoveIntoTheNextBlock) {

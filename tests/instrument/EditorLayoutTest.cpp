@@ -12,6 +12,7 @@
 #include "graphics/ITextControl.h"
 #include "instrument/INonClickable.h"
 #include "instrument/PresetFunctionsMenu.h"
+#include "platform/headless/IGraphicsHeadless.h"
 
 using namespace kttest;
 
@@ -107,6 +108,32 @@ TEST(EditorLayout, RectanglesFollowTheImagesAndNeitherOverlapNorLeaveTheEditor) 
   auto* tune = dynamic_cast<IBitmapControl*>(g->GetControl(10));
   auto* accent = dynamic_cast<IBitmapControl*>(g->GetControl(11));
   EXPECT_EQ(tune->GetBitmap().mData, accent->GetBitmap().mData);
+}
+
+TEST(EditorDrawing, SkinImagesAreDecodedAtTheFirstDrawOnceForEveryInstance) {
+  // An instance that renders and is never drawn decodes no image; the first
+  // draw decodes what no earlier editor in the process has (at most the
+  // nine skin images); a second instance draws from the same decode.
+  const int before = IGraphicsHeadless::DecodeCount();
+  QiKt412 first;
+  Prepare(first, 256);
+  NoteOn(first, 0, 33, 100);
+  Render(first, 256);
+  EXPECT_EQ(IGraphicsHeadless::DecodeCount(), before);
+  const IRECT knob = *first.Graphics()->GetControl(first.KnobIdx(kDecay))->GetRECT();
+  EXPECT_GT(knob.W(), 0);  // the controls have their sizes without pixels
+  DrawAll(first.Graphics());
+  const int decoded = IGraphicsHeadless::DecodeCount() - before;
+  EXPECT_LE(decoded, 9);
+  QiKt412 second;
+  DrawAll(second.Graphics());
+  EXPECT_EQ(IGraphicsHeadless::DecodeCount() - before, decoded);
+  const std::vector<PIX_pixel> a = Pixels(first.Graphics()), b = Pixels(second.Graphics());
+  EXPECT_EQ(a, b);
+  // The background was drawn: the editor is not left empty.
+  int opaque = 0;
+  for (PIX_pixel p : a) opaque += PIX_A(p) == 255;
+  EXPECT_GT(opaque, static_cast<int>(a.size()) / 2);
 }
 
 TEST(EditorDrawing, AKnobMovedByThePlugInRepaintsOnlyInsideItsRectangle) {

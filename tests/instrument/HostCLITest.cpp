@@ -88,6 +88,20 @@ TEST_F(HostCLITest, TransportFollowsTheRenderedBlocks) {
   EXPECT_EQ(plug.GetSamplesPerBeat(), 48000.0);
 }
 
+TEST_F(HostCLITest, TransportKeepsCountingPastTwelveHoursAt48kHz) {
+  plug.SetSampleRate(48000.0);
+  // Thirteen hours, a second at a time: beyond what an int of frames holds.
+  const int64_t frames = int64_t{13} * 3600 * 48000;
+  for (int s = 0; s < 13 * 3600; ++s) plug.AdvanceSamplePos(48000);
+  ITimeInfo t;
+  plug.GetTime(&t);
+  EXPECT_EQ(t.mSamplePos, static_cast<double>(frames));
+  EXPECT_EQ(t.mPPQPos, 13.0 * 3600 * 2);
+  EXPECT_EQ(plug.SamplePosition(), frames);
+  // The int of the base's interface stays at its largest value, never wraps.
+  EXPECT_EQ(plug.GetSamplePos(), INT32_MAX);
+}
+
 TEST_F(HostCLITest, AnOfflineStandaloneHostWithNoMidiOutputAndNoEditor) {
   EXPECT_TRUE(plug.IsRenderingOffline());
   EXPECT_EQ(plug.GetAPI(), kAPISA);

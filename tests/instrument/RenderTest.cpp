@@ -224,12 +224,12 @@ TEST(RenderEdges, BlockSizeSplitDoesNotChangeTheSound) {
 
 TEST(RenderReset, ResetTunesTheVoiceAndSizesTheQueueFromTheBlockSize) {
   QiKt412 plug;
-  EXPECT_EQ(plug.MidiQueue().Capacity(), 1024);
+  EXPECT_EQ(plug.MidiQueue().Capacity(), IMidiQueue::CapacityForBlock(0));
   plug.SetSampleRate(44100.0);
-  plug.SetBlockSize(512);
+  plug.SetBlockSize(8192);
   plug.Reset();
   EXPECT_EQ(plug.Voice().getSamplingRate(), 44100.0);
-  EXPECT_EQ(plug.MidiQueue().Capacity(), 512);
+  EXPECT_EQ(plug.MidiQueue().Capacity(), 8192 * IMidiQueue::kMessagesPerFrame);
 }
 
 TEST(RenderReset, ResetBeforeAnyBlockSizeKeepsRoomForMessages) {
@@ -239,7 +239,7 @@ TEST(RenderReset, ResetBeforeAnyBlockSizeKeepsRoomForMessages) {
   plug.SetSampleRate(48000.0);
   plug.Reset();
   plug.OnParamReset();
-  EXPECT_EQ(plug.MidiQueue().Capacity(), 1024);
+  EXPECT_EQ(plug.MidiQueue().Capacity(), IMidiQueue::CapacityForBlock(0));
   NoteOn(plug, 0, 33, 100);
   EXPECT_EQ(plug.MidiQueue().Count(), 1);
 }

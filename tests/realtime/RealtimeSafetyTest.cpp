@@ -7,7 +7,9 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -91,4 +93,53 @@ TEST(RealtimeSafety, TheAudioThreadNeverWaitsWhileAnotherThreadWorksTheSameInsta
   EXPECT_GT(c.controlRounds, 10);
   EXPECT_GT(c.editorsAttached, 2);
   EXPECT_GT(intercepted, 1000);
+}
+
+TEST(RealtimeSafety, HeavyMidiNeverMakesTheQueueAllocateAndWhatFindsItFullIsCounted) {
+  // Each run's MIDI is queued before the run is rendered in blocks of the
+  // block size, as the bindings do.
+  struct Load {
+    const char* what;
+    int blockSize;  // what the binding set (1024: a plug-in host that gave none)
+    int runFrames;
+    int eventsPerRun;
+    long droppedPerRun;
+  };
+  const int room = IMidiQueue::CapacityForBlock(1024);
+  const Load loads[] = {
+      {"600 controllers in a 256-frame run", 256, 256, 600, 0},
+      {"one event per frame in 4096-frame runs, no block size given", 1024, 4096, 4096, 0},
+      {"twice the queue's room in one run", 1024, 4096, 2 * room, room},
+  };
+  for (const Load& load : loads) {
+    SCOPED_TRACE(load.what);
+    QiKt412 plug;
+    kttest::Prepare(plug, load.blockSize);
+    plug.BindController(74, kDecay);
+    std::vector<IMidiMsg> msgs;
+    for (int i = 0; i < load.eventsPerRun; ++i) {
+      const int frame = static_cast<int>(static_cast<long long>(i) * 7919 % load.eventsPerRun) * load.runFrames /
+                        load.eventsPerRun;  // every frame, out of order
+      msgs.push_back(i % 5 == 0 ? IMidiMsg(frame, 0x90, 33, 100)
+                                : IMidiMsg(frame, 0xB0, 74, static_cast<unsigned char>(i % 128)));
+    }
+    std::vector<double> left(static_cast<size_t>(load.blockSize)), right(left.size());
+    double* outs[2] = {left.data(), right.data()};
+    constexpr int kRuns = 8;
+    rtcheck::ResetCounts();
+    long unsound = 0;
+    for (int run = 0; run < kRuns; ++run) {
+      rtcheck::SetInRender(true);
+      for (IMidiMsg& m : msgs) plug.ProcessMidiMsg(&m);
+      for (int done = 0; done < load.runFrames; done += load.blockSize) {
+        plug.ProcessDoubleReplacing(nullptr, outs, std::min(load.blockSize, load.runFrames - done));
+        for (double v : left) unsound += !std::isfinite(v);
+      }
+      rtcheck::SetInRender(false);
+    }
+    EXPECT_EQ(rtcheck::Violations(), 0) << "first: " << rtcheck::FirstViolation();
+    EXPECT_EQ(plug.MidiQueue().Dropped(), kRuns * load.droppedPerRun);
+    EXPECT_EQ(plug.MidiQueue().Capacity(), IMidiQueue::CapacityForBlock(load.blockSize));
+    EXPECT_EQ(unsound, 0);
+  }
 }

@@ -51,7 +51,7 @@ void IPluginCLI::GetTimeSig(int* pNum, int* pDenom) {
 void IPluginCLI::GetTime(ITimeInfo* pTimeInfo) {
   if (!pTimeInfo) return;
   double tempo = GetTempo();
-  double pos = GetSamplePos();
+  const double pos = static_cast<double>(SamplePosition());
   pTimeInfo->mTempo = tempo;
   pTimeInfo->mSamplePos = pos;
   double samplesPerBeat = GetSamplesPerBeat();

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 
 #include "framework/IPluginBase.h"
 
@@ -56,7 +57,14 @@ public:
   void InformHostOfProgramChange() override;
   // The command renders to a file, never to a sound card.
   bool IsRenderingOffline() override { return true; }
-  int GetSamplePos() override { return mSamplePos.load(std::memory_order_relaxed); }
+  // The base's interface holds the position in an int, which a render longer
+  // than about 12 hours at 48 kHz would overflow: it stops at the largest int
+  // there, while GetTime and SamplePosition carry the whole position.
+  int GetSamplePos() override {
+    const int64_t pos = SamplePosition();
+    return pos > INT32_MAX ? INT32_MAX : static_cast<int>(pos);
+  }
+  int64_t SamplePosition() const { return mSamplePos.load(std::memory_order_relaxed); }
   double GetTempo() override { return mTempo.load(std::memory_order_relaxed); }
   void GetTimeSig(int* pNum, int* pDenom) override;
   void GetTime(ITimeInfo* pTimeInfo) override;
@@ -68,7 +76,7 @@ public:
 
   void SetTempo(double bpm) { mTempo.store(bpm, std::memory_order_relaxed); }
   // Called by the render loop after each block.
-  void AdvanceSamplePos(int nFrames) { mSamplePos.fetch_add(nFrames, std::memory_order_relaxed); }
+  void AdvanceSamplePos(int64_t nFrames) { mSamplePos.fetch_add(nFrames, std::memory_order_relaxed); }
 
   // Notifications made so far, kept or not.
   int NHostEvents() const { return mNumHostEvents.load(std::memory_order_acquire); }
@@ -82,7 +90,7 @@ private:
   void Record(EHostEventKind kind, int paramIdx, double normalizedValue);
 
   std::atomic<double> mTempo{120.0};
-  std::atomic<int> mSamplePos{0};
+  std::atomic<int64_t> mSamplePos{0};
   std::array<HostEvent, kMaxHostEvents> mHostEvents{};
   std::atomic<int> mNumHostEvents{0};
 };

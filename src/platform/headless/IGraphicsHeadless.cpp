@@ -12,7 +12,6 @@
 #include "graphics/IPopupMenu.h"
 #include "pix/PIX_PNG.h"
 
-std::atomic<int> IGraphicsHeadless::sDecodeCount{0};
 
 namespace {
 
@@ -297,7 +296,13 @@ PIX_IBitmap* IGraphicsHeadless::OSLoadBitmap(int id, const char* name) {
   (void)id;
   std::string path = ResolveResource(name);
   if (path.empty()) return nullptr;
-  PIX_IBitmap* pBitmap = PIX_LoadPNG(path.c_str());
-  if (pBitmap) ++sDecodeCount;
-  return pBitmap;
+  return PIX_LoadPNG(path.c_str());
+}
+
+bool IGraphicsHeadless::OSLocateBitmap(int id, const char* name, std::string* pPath) {
+  (void)id;
+  std::string path = ResolveResource(name);
+  if (path.empty() || !pPath) return false;
+  *pPath = path;
+  return true;
 }

@@ -37,8 +37,8 @@ public:
   // images here come from the resource folder, not from a bundle.
   void SetBundleID(const char* id) { mBundleID = id ? id : ""; }
   const char* GetBundleID() const { return mBundleID.c_str(); }
-  // Number of images decoded by OSLoadBitmap in this process so far.
-  static int DecodeCount() { return sDecodeCount.load(); }
+  // Number of skin images decoded in this process so far.
+  static int DecodeCount() { return DecodedImageCount(); }
 
   // ---- Scripted answers ----
   // The path of item indexes picked for the next popup menu: {i} picks item i
@@ -109,6 +109,8 @@ public:
   void HideMouseCursor() override;
   void ShowMouseCursor() override;
   PIX_IBitmap* OSLoadBitmap(int id, const char* name) override;
+  // Images are files of the resource folder: sized when loaded, decoded when drawn.
+  bool OSLocateBitmap(int id, const char* name, std::string* pPath) override;
 
   // The file a resource name resolves to: the text after the last "/" with
   // its extension replaced by ".png", inside the resource folder. Empty when
@@ -116,7 +118,6 @@ public:
   std::string ResolveResource(const char* name) const;
 
 private:
-  static std::atomic<int> sDecodeCount;
 
   std::string mResourcePath;
   std::string mBundleID;

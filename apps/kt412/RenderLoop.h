@@ -1,0 +1,58 @@
+// The block loop shared by every render of the command line: MIDI events
+// into the instrument at their frames, blocks out to a sink.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "MidiFileReader.h"
+
+class QiKt412;
+class AUHostUnit;
+
+// Where rendered sound goes: interleaved stereo floats, the gain applied,
+// in runs of many blocks at a time.
+class RenderSink {
+public:
+  virtual ~RenderSink() = default;
+  virtual bool Take(const float* interleaved, int64_t frames, std::string* error) = 0;
+  // True when the sink has all it needs: the render stops early.
+  virtual bool Done() const { return false; }
+  // True when Take may run on a thread of its own while the next run is
+  // rendered (a file writer); Done is then never asked.
+  virtual bool InBackground() const { return false; }
+};
+
+// Keeps everything in memory (one-shots, which are trimmed afterwards).
+class MemorySink : public RenderSink {
+public:
+  bool Take(const float* interleaved, int64_t frames, std::string* error) override;
+  std::vector<float> samples;  // interleaved stereo
+};
+
+struct RenderLoopResult {
+  double peak = 0.0;         // largest magnitude after the gain, linear
+  int64_t overs = 0;         // samples (each channel counted) beyond full scale
+};
+
+// Plays events (frames from the start of the render) through plug, or
+// through unit when one is given, for totalFrames frames in blocks of
+// blockSize, as a host does: each block's events are queued with their
+// offsets, the block rendered, the host's sample position advanced once by
+// the block, and the idle tick given. The output goes to sink in runs of
+// about kRenderChunkFrames frames, so a file writer makes few large writes.
+// False with a message when the unit refuses a render or the sink fails.
+bool RunRenderLoop(QiKt412& plug, AUHostUnit* unit, const std::vector<MidiFileEvent>& events,
+                   int64_t totalFrames, int blockSize, float gain, RenderSink& sink,
+                   RenderLoopResult* result, std::string* error);
+
+// Frames handed to the sink at once (256 KiB of float stereo): large enough
+// that a write costs little beside the rendering, small enough that the
+// memory of a render does not grow with its length.
+constexpr int64_t kRenderChunkFrames = 16384;
+
+// Largest magnitude and count of samples beyond full scale of n samples,
+// folded into *peak and *overs. Accumulates in locals so that one sample's
+// comparison never waits on the previous one's store.
+void MeasurePeak(const float* samples, int64_t n, double* peak, int64_t* overs);
