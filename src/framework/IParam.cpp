@@ -123,12 +123,16 @@ void IParam::Set(double value) {
 
 void IParam::SetNormalized(double normalized) {
   // Worked out aside and stored once, so a reader never sees a half-way value.
+  mValue.store(ValueFromNormalized(normalized), std::memory_order_relaxed);
+}
+
+double IParam::ValueFromNormalized(double normalized) const {
   double v = FromNormalizedParam(normalized, mMin, mMax, mShape);
   if (mType != kTypeDouble) {
     // Half-way values go to the higher step.
     v = std::floor(0.5 + v / mStep) * mStep;
   }
-  mValue.store(std::fmin(v, mMax), std::memory_order_relaxed);
+  return std::fmin(v, mMax);
 }
 
 double IParam::GetNormalized() const { return GetNormalized(Value()); }

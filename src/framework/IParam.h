@@ -63,6 +63,8 @@ public:
   // Clamped to [min, max], not rounded to the step; a NaN keeps the current value.
   void Set(double value);
   void SetNormalized(double normalized);
+  // The value SetNormalized(normalized) stores, without storing it.
+  double ValueFromNormalized(double normalized) const;
   double GetNormalized() const;
   double GetNormalized(double nonNormalized) const;
   double GetNonNormalized(double normalized) const;

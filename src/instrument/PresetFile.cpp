@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "framework/IParam.h"
 #include "framework/IPluginBase.h"
@@ -67,6 +68,15 @@ PresetValues ParsePresetText(const std::string& text) {
     p = pieceEnd;
   }
   return values;
+}
+
+std::vector<double> PresetPlainValues(const IPluginBase& plug, const PresetValues& values) {
+  std::vector<double> plain(static_cast<size_t>(plug.NParams()), std::numeric_limits<double>::quiet_NaN());
+  for (int k = 0; k < PresetValues::kLines && k < plug.NParams(); ++k) {
+    if (values.present[static_cast<size_t>(k)])
+      plain[static_cast<size_t>(k)] = plug.GetParam(k)->ValueFromNormalized(values.value[static_cast<size_t>(k)]);
+  }
+  return plain;
 }
 
 bool ReadPresetFile(const std::string& path, PresetValues* values, std::string* error) {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 class IPluginBase;
 
@@ -24,6 +25,14 @@ struct PresetValues {
 // as several lines of at most 255 characters. Numbers use a point as decimal
 // separator in every locale.
 PresetValues ParsePresetText(const std::string& text);
+
+// The plain value (in the parameter's own units) that loading the file gives
+// each of the plug-in's parameters, through each parameter's own mapping from
+// the normalised value, exactly as a load sets it; NaN for parameters the file
+// leaves as they are. Everything that turns a preset file into settings other
+// than a load itself (the LV2 description's factory presets) goes through
+// this, so that it plays what a load plays.
+std::vector<double> PresetPlainValues(const IPluginBase& plug, const PresetValues& values);
 
 // Reads and parses the file. False with a one-line message when it cannot be
 // opened or read (a missing file, a folder, no permission).

@@ -183,6 +183,35 @@ void QiKt412::OnParamChange(int paramIdx) {
   if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
 }
 
+void QiKt412::OnParamChangeOnAudioThread(int paramIdx) {
+  if (paramIdx < 0 || paramIdx >= kNumParams) return;
+  if (mClear == 1) mParamCC[paramIdx].store(-1);
+  const double v = GetParam(paramIdx)->Value();
+  switch (paramIdx) {
+    case kLearn:
+    case kClear: {
+      std::atomic<int>& mode = paramIdx == kLearn ? mLearn : mClear;
+      std::atomic<int>& other = paramIdx == kLearn ? mClear : mLearn;
+      mode = static_cast<int>(v);
+      if (mode == 1 && other == 1) {
+        other = 0;
+        mModesMoved.store(true, std::memory_order_release);
+      }
+      break;
+    }
+    case kTrigger:
+      if (v == 1.0) TriggerHit();
+      break;
+    case kLed: break;
+    case kLeft:
+    case kRight:
+      if (v == 1.0) mDeferredSteps.fetch_add(paramIdx == kLeft ? -1 : +1, std::memory_order_relaxed);
+      break;
+    default: ApplyToVoice(paramIdx, v); break;
+  }
+  if (paramIdx <= kLastRoutableParam && mLearn != 0) mLearnParam = paramIdx;
+}
+
 void QiKt412::ApplyToVoice(int paramIdx, double v) { SetVoiceParameter(mVoice, paramIdx, v); }
 
 // The one mapping lives with the units it is shown in (ParamUnits), so the
@@ -349,6 +378,10 @@ void QiKt412::OnIdle() {
     if (GetGUI() != mIdleEditor) {  // a new editor shows the LED afresh
       mIdleEditor = GetGUI();
       mLedShown = -1;
+    }
+    if (mModesMoved.exchange(false, std::memory_order_acquire)) {
+      ShowControl(mLearnIdx, mLearn.load());
+      ShowControl(mClearIdx, mClear.load());
     }
     const int led = mLedState.load(std::memory_order_relaxed);
     if (GetGUI() && led != mLedShown) {

@@ -102,6 +102,13 @@ public:
   // keeps the hit.
   void Silence() override;
 
+  // What OnParamChange does, for a change made on the audio thread itself
+  // between two renders (a host's control port, an editor message the host
+  // delivers with its run): the voice takes it at once, with no lock, no
+  // change record and no editor call, so the audio thread never waits. Only
+  // the audio thread calls it, and never from inside a render.
+  void OnParamChangeOnAudioThread(int paramIdx);
+
   // MIDI note used by the trigger pad: A1, so that with Pitch 0 a pad hit
   // sounds at the 55 Hz base pitch whatever the MIDI tune switch says.
   static constexpr int kTriggerNote = 33;
@@ -284,6 +291,9 @@ private:
   std::atomic<unsigned long long> mLastMove{0};
   std::atomic<long> mControllerMoves{0};
   std::atomic<int> mDeferredSteps{0};  // net preset steps asked for on the audio thread
+  // Learn or clear mode was switched off on the audio thread (one excludes
+  // the other); OnIdle moves their buttons.
+  std::atomic<bool> mModesMoved{false};
   // Editor-thread bookkeeping of OnIdle (under the plug-in mutex).
   int mLedShown = -1;
   unsigned long long mMoveShown = 0;

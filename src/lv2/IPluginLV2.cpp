@@ -14,6 +14,7 @@
 #include <lv2/units/units.h>
 
 #include "lv2/describe/Lv2TtlWriter.h"
+#include "util/ScopedFlushDenormals.h"
 
 namespace {
 // LV2 is a plug-in API of its own; the base's list knows none like it, and a
@@ -58,7 +59,7 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
     if (!std::strcmp(features[i]->URI, LV2_OPTIONS__options))
       options = static_cast<const LV2_Options_Option*>(features[i]->data);
   }
-  if (!map || !map->map) return false;
+  if (!map || !map->map || !hooks.changedOnAudioThread) return false;
   auto m = [map](const char* uri) { return map->map(map->handle, uri); };
   const std::string uri = pluginUri ? pluginUri : "";
   mUrids.atomChunk = m(LV2_ATOM__Chunk);
@@ -83,7 +84,13 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
   mHooks = hooks;
   mLayout = std::make_unique<Lv2PortLayout>(*this, hooks.roles);
   mPortData.assign(static_cast<size_t>(mLayout->NPorts()), nullptr);
-  mPortSeen.assign(static_cast<size_t>(mLayout->NPorts()), std::numeric_limits<float>::quiet_NaN());
+  mInPorts.clear();
+  mOutPorts.clear();
+  for (const Lv2Port& port : mLayout->Ports()) {
+    if (port.kind == Lv2Port::kControlIn || port.kind == Lv2Port::kTriggerIn)
+      mInPorts.push_back({port.index, port.paramIdx, port.toggled, std::numeric_limits<float>::quiet_NaN()});
+    if (port.kind == Lv2Port::kControlOut) mOutPorts.push_back({port.index, port.paramIdx});
+  }
   mShown.assign(static_cast<size_t>(NParams()), std::numeric_limits<double>::quiet_NaN());
   lv2_atom_forge_init(&mForge, const_cast<LV2_URID_Map*>(map));
 
@@ -141,33 +148,39 @@ void IPluginLV2::Lv2ConnectPort(uint32_t port, void* data) {
 void IPluginLV2::Lv2Activate() {
   mSamplePos.store(0, std::memory_order_relaxed);
   Reset();
+  // The first run takes every port, as a new instance's first run does.
+  for (InPort& port : mInPorts) port.seen = std::numeric_limits<float>::quiet_NaN();
+  // Nothing of what was played before may sound on: a new instance's voice,
+  // no waiting MIDI or pad hit.
+  Silence();
 }
 
 void IPluginLV2::SetParamFromHost(int paramIdx, double value) {
-  // As every writer of a parameter does: value and handler under the
-  // plug-in mutex, so a save beside the run never reads half a change.
-  IMutexLock lock(this);
+  // The change reaches the voice here, outside the render: it is worked out
+  // under the render's flush-to-zero mode, so it sounds as a change taken at
+  // the start of a block does. Only a change pays for switching the mode.
+  ScopedFlushDenormals flush;
+  // The value is an atomic: a save beside the run reads it whole.
   GetParam(paramIdx)->Set(value);
-  OnParamChange(paramIdx);
+  mHooks.changedOnAudioThread(this, paramIdx);
 }
 
 void IPluginLV2::ApplyControlPorts() {
-  const bool adopt = mAdoptPorts.exchange(false, std::memory_order_acq_rel);
-  for (const Lv2Port& port : mLayout->Ports()) {
-    if (port.kind != Lv2Port::kControlIn && port.kind != Lv2Port::kTriggerIn) continue;
+  // A plain load first: the exchange's locked write is paid only after a restore.
+  const bool adopt = mAdoptPorts.load(std::memory_order_acquire) && mAdoptPorts.exchange(false, std::memory_order_acq_rel);
+  for (InPort& port : mInPorts) {
     const float* data = static_cast<const float*>(mPortData[static_cast<size_t>(port.index)]);
     if (!data) continue;
     const float v = *data;
-    float& seen = mPortSeen[static_cast<size_t>(port.index)];
     // After a restore the ports as they stand are taken as seen, so the
     // restored values hold until the host moves a port.
     if (adopt) {
-      seen = v;
+      port.seen = v;
       continue;
     }
-    if (v == seen || !std::isfinite(v)) continue;
-    seen = v;
-    SetParamFromHost(port.paramIdx, v);
+    if (v == port.seen || !std::isfinite(v)) continue;
+    port.seen = v;
+    SetParamFromHost(port.paramIdx, port.toggled ? (v > 0.0f ? 1.0 : 0.0) : v);
     // The host shows the editor its port; the value as the parameter took it.
     mShown[static_cast<size_t>(port.paramIdx)] = GetParam(port.paramIdx)->Value();
   }
@@ -283,15 +296,15 @@ void IPluginLV2::Lv2Run(uint32_t nFrames) {
   if (!mLayout) return;
   ApplyControlPorts();
   RenderEvents(nFrames);
-  for (const Lv2Port& port : mLayout->Ports()) {
-    if (port.kind != Lv2Port::kControlOut) continue;
+  for (const OutPort& port : mOutPorts) {
     float* data = static_cast<float*>(mPortData[static_cast<size_t>(port.index)]);
     if (!data) continue;
     const double v = mHooks.outputValue ? mHooks.outputValue(this, port.paramIdx) : GetParam(port.paramIdx)->Value();
     *data = static_cast<float>(v);
   }
   PublishParams();
-  mSamplePos.fetch_add(static_cast<int>(nFrames), std::memory_order_relaxed);
+  // Only this thread writes the position (activation never runs beside it).
+  mSamplePos.store(mSamplePos.load(std::memory_order_relaxed) + static_cast<int>(nFrames), std::memory_order_relaxed);
 }
 
 void IPluginLV2::PublishParams() {

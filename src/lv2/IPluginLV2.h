@@ -20,6 +20,11 @@
 // instance's MIDI-learn bindings (saved with the host's session).
 struct Lv2PlugHooks {
   std::vector<Lv2PortRole> roles;
+  // Required. The plug-in takes a parameter change that the run call made
+  // (a control port moved, an editor message) without waiting: no lock, no
+  // allocation, nothing that blocks. The binding has set the value.
+  void (*changedOnAudioThread)(IPluginBase* plug, int paramIdx) = nullptr;
+
   // Value an output port shows; null: the parameter's own value.
   double (*outputValue)(IPluginBase* plug, int paramIdx) = nullptr;
   // Controller bound to a parameter (0..127, or -1 for none); null: the
@@ -34,9 +39,10 @@ struct Lv2PlugHooks {
 // Stands where a host wrapper stands, between IPluginBase and the plug-in
 // class, when the plug-in is an LV2 plug-in. The control ports are the
 // truth: at the top of every run each control port whose value differs from
-// the one last taken is written into its parameter (clamped) and the
-// plug-in's OnParamChange runs, so from the first run on the parameters
-// follow the host's ports whatever the constructor loaded. MIDI events of the
+// the one last taken is written into its parameter (clamped; a toggled port
+// as 1 for any value above 0, else 0) and handed to the plug-in's
+// changedOnAudioThread hook, so from the first run on the parameters follow
+// the host's ports whatever the constructor loaded. MIDI events of the
 // event port reach ProcessMidiMsg at their frame offsets; a run longer than
 // the block size is rendered in block-size pieces, the MIDI queue carrying
 // later events over. Parameters without a port (learn and clear) are set by
@@ -47,14 +53,19 @@ struct Lv2PlugHooks {
 //
 // Lifecycle: the entry creates the plug-in, then Lv2Instantiate (features,
 // rate, block size, Reset), Lv2ConnectPort for each port, Lv2Activate, runs,
-// Lv2Deactivate, delete.
+// Lv2Deactivate, delete. Activating again after a deactivation starts the
+// instance afresh: the first run then renders what a new instance's would.
 //
-// Threads: Lv2Run is the audio thread's; it allocates nothing and does no
-// file work. Save may run beside it (it reads the parameters under the
-// plug-in mutex); restore, options and activation run while the host holds
-// the run back, as LV2 requires. A restore only marks the ports to be taken
-// as they stand at the next run, so the restored values are not overwritten
-// by ports that were set before it.
+// Threads: Lv2Run is the audio thread's; it takes no lock, allocates
+// nothing, does no file work and calls nothing that blocks: parameter
+// values are atomics, and the plug-in takes port changes through its hook.
+// Save may run beside it: it reads the published values (under the plug-in
+// mutex, which the run never takes, so the run never waits for it).
+// Restore, options and activation run while the host holds the run back, as
+// LV2 requires; a restore hands its values to the audio thread through the
+// plug-in's own lock-free change records, and only marks the ports to be
+// taken as they stand at the next run, so the restored values are not
+// overwritten by ports that were set before it.
 class IPluginLV2 : public IPluginBase {
 public:
   // Run-time URIDs of everything the binding reads or writes.
@@ -114,7 +125,8 @@ public:
   const Urids& GetUrids() const { return mUrids; }
 
 private:
-  // A parameter change from the host's side: clamped value, then the plug-in.
+  // A parameter change from the host's side on the audio thread: clamped
+  // value, then the plug-in's hook.
   void SetParamFromHost(int paramIdx, double value);
   void ApplyControlPorts();
   // Takes the event port's events in order while rendering the run.
@@ -132,8 +144,19 @@ private:
   std::unique_ptr<Lv2PortLayout> mLayout;
   // One pointer per port, as the host connected them.
   std::vector<void*> mPortData;
-  // The value each control input port had when last taken; NaN: never taken.
-  std::vector<float> mPortSeen;
+  // The control input ports, gathered once so that a run looks at them only.
+  struct InPort {
+    int index;
+    int paramIdx;
+    bool toggled;
+    float seen;  // the value last taken; NaN: never taken
+  };
+  std::vector<InPort> mInPorts;
+  struct OutPort {
+    int index;
+    int paramIdx;
+  };
+  std::vector<OutPort> mOutPorts;
   std::atomic<bool> mAdoptPorts{false};
   // What the editor shows of each parameter, as far as we know (NaN: unknown),
   // and the forge that writes the notification port. Audio thread only.

@@ -24,6 +24,46 @@ struct StressCounts {
   long statesRestored = 0;
 };
 
+// One pass of the control thread over everything a host and an editor do
+// beside the audio thread: every parameter through the editor's path, the
+// pad and preset buttons, controller bindings, a state saved and restored,
+// now and then a new editor, and the idle tick.
+inline void ControlRound(QiKt412& plug, int round, IText& style, StressCounts* counts) {
+  // Every parameter, through the editor's path; the mode switches and
+  // buttons go back off so the learned controllers keep working.
+  for (int idx = 0; idx < kNumParams; ++idx) {
+    plug.SetParameterFromGUI(idx, ((round + idx) % 10) / 9.0);
+    if (idx >= kLearn) plug.SetParameterFromGUI(idx, 0.0);
+  }
+  // The pad and the preset buttons: press and release.
+  for (int idx : {kTrigger, kLeft, kRight}) {
+    plug.SetParameterFromGUI(idx, 1.0);
+    plug.SetParameterFromGUI(idx, 0.0);
+  }
+  // A moment of clear or learn mode may have unbound or moved them.
+  plug.BindController(74, kDecay);
+  plug.BindController(71, kTuneDepth);
+  plug.BindController(1, kPitch);
+  // The host saves the state and restores it.
+  ByteChunk chunk;
+  if (plug.SerializeState(&chunk) && plug.UnserializeState(&chunk, 0) > 0) ++counts->statesRestored;
+  // An editor opens (replacing and so closing the last one), ticks, and
+  // its readout shows controller moves.
+  if (round % 4 == 0) {
+    plug.AttachValueDisplay(nullptr);
+    IGraphics* editor = MakeGraphics(&plug, 592, 442, 0);
+    IRECT r(10, 10, 90, 26);
+    auto* readout = new ITextControl(&plug, &r, &style, "");
+    editor->AttachControl(readout);
+    plug.AttachGraphics(editor);
+    plug.AttachValueDisplay(readout);
+    ++counts->editorsAttached;
+  }
+  if (IGraphics* editor = static_cast<IGraphics*>(plug.GetGUI())) editor->OnGUIIdle();
+  plug.OnIdle();
+  ++counts->controlRounds;
+}
+
 // renderScope(true) is called right before the audio thread enters the
 // instrument for a block (MIDI delivery, then the render) and
 // renderScope(false) right after it leaves.
@@ -69,41 +109,7 @@ StressCounts DriveAudioAndControlThreads(int nBlocks, RenderScope renderScope) {
 
   std::thread control([&] {
     IText style;
-    for (int round = 0; !audioDone.load(); ++round) {
-      // Every parameter, through the editor's path; the mode switches and
-      // buttons go back off so the learned controllers keep working.
-      for (int idx = 0; idx < kNumParams; ++idx) {
-        plug.SetParameterFromGUI(idx, ((round + idx) % 10) / 9.0);
-        if (idx >= kLearn) plug.SetParameterFromGUI(idx, 0.0);
-      }
-      // The pad and the preset buttons: press and release.
-      for (int idx : {kTrigger, kLeft, kRight}) {
-        plug.SetParameterFromGUI(idx, 1.0);
-        plug.SetParameterFromGUI(idx, 0.0);
-      }
-      // A moment of clear or learn mode may have unbound or moved them.
-      plug.BindController(74, kDecay);
-      plug.BindController(71, kTuneDepth);
-      plug.BindController(1, kPitch);
-      // The host saves the state and restores it.
-      ByteChunk chunk;
-      if (plug.SerializeState(&chunk) && plug.UnserializeState(&chunk, 0) > 0) ++counts.statesRestored;
-      // An editor opens (replacing and so closing the last one), ticks, and
-      // its readout shows controller moves.
-      if (round % 4 == 0) {
-        plug.AttachValueDisplay(nullptr);
-        IGraphics* editor = MakeGraphics(&plug, 592, 442, 0);
-        IRECT r(10, 10, 90, 26);
-        auto* readout = new ITextControl(&plug, &r, &style, "");
-        editor->AttachControl(readout);
-        plug.AttachGraphics(editor);
-        plug.AttachValueDisplay(readout);
-        ++counts.editorsAttached;
-      }
-      if (IGraphics* editor = static_cast<IGraphics*>(plug.GetGUI())) editor->OnGUIIdle();
-      plug.OnIdle();
-      ++counts.controlRounds;
-    }
+    for (int round = 0; !audioDone.load(); ++round) ControlRound(plug, round, style, &counts);
   });
 
   audio.join();

@@ -2,9 +2,12 @@
 // match the instrument's own parameter list.
 #include <gtest/gtest.h>
 
+#include <lv2/port-groups/port-groups.h>
 #include <lv2/port-props/port-props.h>
 #include <lv2/ui/ui.h>
 #include <lv2/units/units.h>
+
+#include <utility>
 
 #include "instrument/QiKt412.h"
 #include "lv2/describe/Lv2PortLayout.h"
@@ -64,6 +67,50 @@ TEST(Lv2Bundle, FoundThroughLv2PathWithItsUriClassAndFeatures) {
   EXPECT_TRUE(HasUri(w, ext, LV2_STATE__interface));
   EXPECT_TRUE(HasUri(w, ext, LV2_OPTIONS__interface));
   lilv_nodes_free(ext);
+
+  // Who keeps it, under what terms, in a line: what hosts list and checkers ask for.
+  LilvNode* author = lilv_plugin_get_author_name(w.Plugin());
+  ASSERT_NE(author, nullptr);
+  EXPECT_STREQ(lilv_node_as_string(author), "Quorvane Instruments");
+  lilv_node_free(author);
+  for (const char* predicate : {"http://usefulinc.com/ns/doap#license", "http://usefulinc.com/ns/doap#shortdesc",
+                                "http://www.w3.org/2000/01/rdf-schema#comment"}) {
+    LilvNode* pred = w.Uri(predicate);
+    LilvNodes* values = lilv_plugin_get_value(w.Plugin(), pred);
+    EXPECT_EQ(lilv_nodes_size(values), 1u) << predicate;
+    lilv_nodes_free(values);
+    lilv_node_free(pred);
+  }
+}
+
+TEST(Lv2Bundle, OutputsAreTheLeftAndRightOfTheMainStereoOutput) {
+  World w;
+  ASSERT_NE(w.Plugin(), nullptr);
+  LilvNode* groupPred = w.Uri(LV2_PORT_GROUPS__group);
+  LilvNode* mainOutput = w.Uri(LV2_PORT_GROUPS__mainOutput);
+  LilvNodes* mains = lilv_plugin_get_value(w.Plugin(), mainOutput);
+  ASSERT_EQ(lilv_nodes_size(mains), 1u);
+  const LilvNode* group = lilv_nodes_get_first(mains);
+  LilvNode* output = w.Uri(LV2_CORE__OutputPort);
+  for (const auto& [index, channel] : {std::pair{1, LV2_PORT_GROUPS__left}, std::pair{2, LV2_PORT_GROUPS__right}}) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(w.Plugin(), static_cast<uint32_t>(index));
+    LilvNodes* groups = lilv_port_get_value(w.Plugin(), port, groupPred);
+    EXPECT_TRUE(Has(groups, group)) << index;
+    lilv_nodes_free(groups);
+    LilvNode* designation = w.Uri(channel);
+    EXPECT_EQ(lilv_plugin_get_port_by_designation(w.Plugin(), output, designation), port);
+    lilv_node_free(designation);
+  }
+  LilvNode* rdfType = w.Uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
+  LilvNodes* types = lilv_world_find_nodes(w.Get(), group, rdfType, nullptr);
+  EXPECT_TRUE(HasUri(w, types, LV2_PORT_GROUPS__StereoGroup));
+  EXPECT_TRUE(HasUri(w, types, LV2_PORT_GROUPS__OutputGroup));
+  lilv_nodes_free(types);
+  lilv_node_free(rdfType);
+  lilv_node_free(output);
+  lilv_nodes_free(mains);
+  lilv_node_free(mainOutput);
+  lilv_node_free(groupPred);
 }
 
 TEST(Lv2Bundle, PortsFollowTheInstrumentsParameters) {
@@ -115,6 +162,13 @@ TEST(Lv2Bundle, PortsFollowTheInstrumentsParameters) {
     EXPECT_EQ(defs[static_cast<size_t>(index)], static_cast<float>(param->GetDefault()));
     const bool isSwitch = param->Type() == IParam::kTypeBool || param->Type() == IParam::kTypeEnum;
     EXPECT_EQ(PortHasProperty(w, port, LV2_CORE__toggled), isSwitch);
+    // A toggle's range and default are written as whole numbers.
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    lilv_port_get_range(w.Plugin(), port, &def, &min, &max);
+    for (LilvNode* n : {def, min, max}) {
+      EXPECT_EQ(n && lilv_node_is_int(n), isSwitch);
+      lilv_node_free(n);
+    }
     EXPECT_EQ(PortHasProperty(w, port, LV2_PORT_PROPS__trigger), p == kTrigger);
     EXPECT_FALSE(PortHasProperty(w, port, LV2_CORE__integer)) << "Pitch takes fractions from automation";
   }

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
+
+#include <lv2/presets/presets.h>
 
 #include "RenderCommand.h"
 #include "apps/RenderTestUtil.h"
+#include "instrument/InstrumentResources.h"
 #include "instrument/QiKt412.h"
 #include "lv2/Lv2Rig.h"
 
@@ -143,6 +147,75 @@ TEST_P(Lv2MatchesRenderCommand, EverySampleForSeveralBlockSizes) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, Lv2MatchesRenderCommand, ::testing::Values(44100, 48000, 96000));
 
+// Every factory preset of the description, restored by lilv's state API
+// into a fresh instance, plays what `kt412 render --preset` of the same file
+// plays: the description holds each parameter's plain value, not the file's
+// normalised one.
+TEST(Lv2Presets, EachFactoryPresetPlaysAsTheRenderCommandLoadsItsFile) {
+  rendertest::ScratchDir dir;
+  rendertest::WriteFile(dir / "groove.mid", Groove());
+  const std::string prefix = "resources/presets/Factory Presets/";
+  const std::vector<const BuiltInResource*> files = BuiltInResourcesUnder(prefix);
+  ASSERT_GT(files.size(), 10u);
+
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  MidiFileSong song;
+  std::string error;
+  ASSERT_TRUE(ReadMidiFile(dir / "groove.mid", 48000, &song, &error)) << error;
+  LilvNode* presetClass = world.Uri(LV2_PRESETS__Preset);
+  LilvNodes* presets = lilv_plugin_get_related(world.Plugin(), presetClass);
+  lilv_node_free(presetClass);
+  std::set<std::string> played;
+  LILV_FOREACH (nodes, it, presets) {
+    const LilvNode* node = lilv_nodes_get(presets, it);
+    lilv_world_load_resource(world.Get(), node);
+    LilvState* state = lilv_state_new_from_world(world.Get(), urids.MapFeature(), node);
+    ASSERT_NE(state, nullptr);
+    const std::string name = lilv_state_get_label(state);
+    SCOPED_TRACE(name);
+    const BuiltInResource* file = FindBuiltInResource(prefix + name + ".qipreset");
+    ASSERT_NE(file, nullptr) << "a preset of the description without a file";
+    rendertest::WriteFile(dir / "preset.qipreset", std::string(reinterpret_cast<const char*>(file->data), file->size));
+
+    RenderOptions opts;
+    opts.inputPath = dir / "groove.mid";
+    opts.outputPath = dir / "groove.wav";
+    opts.presetFile = dir / "preset.qipreset";
+    opts.blockSize = 256;
+    std::ostringstream out, err;
+    ASSERT_EQ(RunRender(opts, out, err), 0) << err.str();
+    const rendertest::Wav wav = rendertest::ReadWav(opts.outputPath);
+
+    Instance inst(world, urids, 48000.0);
+    ASSERT_TRUE(inst.Ok());
+    // A host's port setter: lilv hands each value over as the atom the text
+    // read as (a decimal reads as a double).
+    struct Ports {
+      World* world;
+      Instance* inst;
+      LV2_URID floatType, doubleType;
+    } ports{&world, &inst, urids.Map(LV2_ATOM__Float), urids.Map(LV2_ATOM__Double)};
+    lilv_state_restore(
+        state, inst.Get(),
+        [](const char* symbol, void* data, const void* value, uint32_t size, uint32_t type) {
+          auto* p = static_cast<Ports*>(data);
+          float& port = p->inst->Control(p->world->PortIndex(symbol));
+          if (type == p->floatType && size == sizeof(float)) std::memcpy(&port, value, sizeof(float));
+          if (type == p->doubleType && size == sizeof(double))
+            port = static_cast<float>(*static_cast<const double*>(value));
+        },
+        &ports, 0, nullptr);
+    lilv_state_free(state);
+    const std::vector<float> lv2 = RenderLv2(inst, song.events, static_cast<int64_t>(wav.left.size()), {256});
+    EXPECT_EQ(FirstDifference(lv2, wav.left), -1);
+    played.insert(name);
+  }
+  lilv_nodes_free(presets);
+  EXPECT_EQ(played.size(), files.size()) << "every factory preset is in the description";
+}
+
 TEST(Lv2Run, ControlPortsAutomatedBetweenBlocksMatchTheInstrumentSetTheSameWay) {
   World world;
   ASSERT_NE(world.Plugin(), nullptr);
@@ -216,6 +289,61 @@ TEST(Lv2Run, TheTriggerPortPlaysAHitAndTheLedPortFollowsIt) {
     }
   }
   EXPECT_EQ(inst.Control(led), 0.0f);
+}
+
+// LV2 reads a toggled port as on for any value above 0: a host's 0.5 or 0.7
+// plays as 1, and 0 or below as off.
+TEST(Lv2Run, ToggledPortsAreOnForAnyValueAboveZero) {
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  auto play = [&](const char* symbol, float v) {
+    Instance inst(world, urids, 48000.0);
+    EXPECT_TRUE(inst.Ok());
+    inst.Control(world.PortIndex(symbol)) = v;
+    inst.Midi(100, 0x90, 45, 30);
+    inst.Run(1024);
+    return std::vector<float>(inst.Audio(1).begin(), inst.Audio(1).begin() + 1024);
+  };
+  for (const char* symbol : {"midi_tune_flag", "midi_accent_flag", "trigger"}) {
+    SCOPED_TRACE(symbol);
+    const std::vector<float> on = play(symbol, 1.0f), off = play(symbol, 0.0f);
+    ASSERT_NE(FirstDifference(on, off), -1) << "the switch is heard";
+    for (const float v : {0.01f, 0.5f, 0.7f}) EXPECT_EQ(FirstDifference(play(symbol, v), on), -1) << v;
+    EXPECT_EQ(FirstDifference(play(symbol, -0.5f), off), -1);
+  }
+}
+
+// Activating again after a deactivation starts afresh: the ringing hit, the
+// waiting MIDI and the noise's progress are gone, and the first run renders
+// what a new instance's first run renders.
+TEST(Lv2Run, ActivatingAgainRendersAsANewInstance) {
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  Instance used(world, urids, 48000.0), fresh(world, urids, 48000.0);
+  ASSERT_TRUE(used.Ok() && fresh.Ok());
+  for (Instance* inst : {&used, &fresh}) inst->Control(world.PortIndex("decay")) = 0.9f;
+  used.Control(world.PortIndex("pitch")) = 5.0f;
+  used.Midi(10, 0x90, 36, 127);
+  used.Run(4096);
+  used.Midi(1000, 0x90, 36, 127);  // still waiting when the run ends
+  used.Run(500);
+  used.Control(world.PortIndex("pitch")) = 0.0f;
+  lilv_instance_deactivate(used.Get());
+  lilv_instance_activate(used.Get());
+
+  for (int block = 0; block < 3; ++block) {
+    SCOPED_TRACE(block);
+    if (block == 1) {
+      used.Midi(7, 0x90, 40, 90);
+      fresh.Midi(7, 0x90, 40, 90);
+    }
+    used.Run(2048);
+    fresh.Run(2048);
+    auto first = [](const Instance& inst) { return std::vector<float>(inst.Audio(1).begin(), inst.Audio(1).begin() + 2048); };
+    EXPECT_EQ(FirstDifference(first(used), first(fresh)), -1);
+  }
 }
 
 TEST(Lv2Run, LearnedControllerMovesItsParameterAsOnTheCommandLine) {

@@ -52,6 +52,7 @@ std::atomic<long> gIntercepted{0};
 std::atomic<long> gLocksTaken{0};
 std::atomic<long> gViolations{0};
 std::atomic<const char*> gFirstViolation{nullptr};
+std::atomic<long> gLocksInRender{0};
 
 void Check(const char* name, bool isLock = false) {
   gIntercepted.fetch_add(1, std::memory_order_relaxed);
@@ -60,6 +61,7 @@ void Check(const char* name, bool isLock = false) {
     gLocksTaken.fetch_add(1, std::memory_order_relaxed);
     return;
   }
+  if (isLock) gLocksInRender.fetch_add(1, std::memory_order_relaxed);
   if (gViolations.fetch_add(1, std::memory_order_relaxed) == 0)
     gFirstViolation.store(name, std::memory_order_relaxed);
 }
@@ -136,6 +138,7 @@ void SetLocksAllowed(bool allowed) { tLocksAllowed = allowed; }
 long LocksTaken() { return gLocksTaken.load(); }
 long Intercepted() { return gIntercepted.load(); }
 long Violations() { return gViolations.load(); }
+long LocksInRender() { return gLocksInRender.load(); }
 const char* FirstViolation() {
   const char* name = gFirstViolation.load();
   return name ? name : "";
@@ -145,6 +148,7 @@ void ResetCounts() {
   gLocksTaken = 0;
   gViolations = 0;
   gFirstViolation = nullptr;
+  gLocksInRender = 0;
 }
 
 }  // namespace rtcheck

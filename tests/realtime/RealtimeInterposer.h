@@ -11,6 +11,8 @@ void SetInRender(bool inRender);
 long Intercepted();
 // Intercepted calls made by a marked thread inside the render.
 long Violations();
+// Of those, the mutex locks.
+long LocksInRender();
 // Name of the first such call, or "" when there was none.
 const char* FirstViolation();
 void ResetCounts();

@@ -52,7 +52,9 @@ Lv2PortLayout::Lv2PortLayout(const IPluginBase& plug, const std::vector<Lv2PortR
       symbol = SymbolFromName(param->GetNameForHost()) + "_" + std::to_string(k);
     }
     const int index = static_cast<int>(mPorts.size());
-    mPorts.push_back({kind, index, i, symbol, param->GetNameForHost()});
+    const bool toggled = param->GetMin() == 0.0 && param->GetMax() == 1.0 &&
+                         (param->Type() == IParam::kTypeBool || param->Type() == IParam::kTypeEnum);
+    mPorts.push_back({kind, index, i, symbol, param->GetNameForHost(), toggled});
     mPortOfParam[static_cast<size_t>(i)] = index;
   }
   mPorts.push_back({Lv2Port::kNotifyOut, static_cast<int>(mPorts.size()), -1, "notify", "Editor Notifications"});

@@ -24,6 +24,9 @@ struct Lv2Port {
   int paramIdx;        // the parameter behind a control port; -1 for the others
   std::string symbol;  // lower case, digits and underscores, unique
   std::string name;
+  // A two-state control (a switch or the pad, range 0..1): on for any value
+  // above 0, as LV2 reads a toggled port, whatever the host writes.
+  bool toggled = false;
 };
 
 // The ports of an instrument with MIDI in and stereo out: the event input

@@ -19,6 +19,7 @@ const char* const kPrefixes =
     "@prefix midi:   <http://lv2plug.in/ns/ext/midi#> .\n"
     "@prefix opts:   <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix param:  <http://lv2plug.in/ns/ext/parameters#> .\n"
+    "@prefix pg:     <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix pset:   <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf:    <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
@@ -30,6 +31,15 @@ const char* const kPrefixes =
     "@prefix urid:   <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 std::string Iri(const std::string& uri) { return "<" + uri + ">"; }
+
+// The stereo output group's URI: the plug-in URI with "#out".
+std::string OutputGroupUri(const Lv2BundleInfo& info) { return info.uri + "#out"; }
+
+// A number a host reads as whole: toggles and integer ports take "0", not "0.0".
+std::string WholeOrDouble(double v, bool whole) {
+  if (whole && std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15) return std::to_string(static_cast<long long>(v));
+  return Lv2TtlDouble(v);
+}
 
 // A preset's URI: the plug-in URI with "#preset-" and the name's symbol.
 std::string PresetUri(const Lv2BundleInfo& info, const std::string& name) {
@@ -46,7 +56,13 @@ void WritePort(std::ostringstream& out, const IPluginBase& plug, const Lv2Port& 
           << "    atom:supports midi:MidiEvent ;\n"
           << "    lv2:designation lv2:control ;\n";
       break;
-    case Lv2Port::kAudioOut: out << "lv2:OutputPort, lv2:AudioPort ;\n"; break;
+    case Lv2Port::kAudioOut:
+      // Both outputs form the main stereo output, so hosts (and wrappers that
+      // insist on channel roles) know which is left.
+      out << "lv2:OutputPort, lv2:AudioPort ;\n"
+          << "    pg:group " << Iri(OutputGroupUri(info)) << " ;\n"
+          << "    lv2:designation " << (port.index == Lv2PortLayout::kOutLeft ? "pg:left" : "pg:right") << " ;\n";
+      break;
     case Lv2Port::kControlIn:
     case Lv2Port::kTriggerIn: out << "lv2:InputPort, lv2:ControlPort ;\n"; break;
     case Lv2Port::kControlOut: out << "lv2:OutputPort, lv2:ControlPort ;\n"; break;
@@ -65,16 +81,16 @@ void WritePort(std::ostringstream& out, const IPluginBase& plug, const Lv2Port& 
     return;
   }
   const IParam* param = plug.GetParam(port.paramIdx);
+  const bool integer = param->Type() == IParam::kTypeInt || param->Type() == IParam::kTypeEnum;
+  const bool whole = port.toggled || integer;
   out << " ;\n"
-      << "    lv2:default " << Lv2TtlDouble(param->GetDefault()) << " ;\n"
-      << "    lv2:minimum " << Lv2TtlDouble(param->GetMin()) << " ;\n"
-      << "    lv2:maximum " << Lv2TtlDouble(param->GetMax()) << " ;\n";
+      << "    lv2:default " << WholeOrDouble(param->GetDefault(), whole) << " ;\n"
+      << "    lv2:minimum " << WholeOrDouble(param->GetMin(), whole) << " ;\n"
+      << "    lv2:maximum " << WholeOrDouble(param->GetMax(), whole) << " ;\n";
   std::vector<std::string> props;
-  const bool twoState = param->GetMin() == 0.0 && param->GetMax() == 1.0 &&
-                        (param->Type() == IParam::kTypeBool || param->Type() == IParam::kTypeEnum);
-  if (twoState) {
+  if (port.toggled) {
     props.push_back("lv2:toggled");
-  } else if (param->Type() == IParam::kTypeInt || param->Type() == IParam::kTypeEnum) {
+  } else if (integer) {
     props.push_back("lv2:integer");
   }
   if (port.kind == Lv2Port::kTriggerIn) props.push_back("pprops:trigger");
@@ -149,14 +165,22 @@ std::string Lv2ManifestTtl(const Lv2BundleInfo& info) {
 std::string Lv2PluginTtl(const IPluginBase& plug, const Lv2PortLayout& layout, const Lv2BundleInfo& info) {
   std::ostringstream out;
   out << kPrefixes;
+  const std::string maintainer = "[ foaf:name " + Lv2TtlString(plug.GetMfrName()) + " ]";
+  // Also a project of its own, so that it may name its maintainer and
+  // licence itself, where hosts and checkers look for them first.
   out << Iri(info.uri) << "\n"
-      << "    a lv2:Plugin, lv2:InstrumentPlugin ;\n"
-      << "    doap:name " << Lv2TtlString(plug.GetEffectName()) << " ;\n"
+      << "    a lv2:Plugin, lv2:InstrumentPlugin, doap:Project ;\n"
+      << "    doap:name " << Lv2TtlString(plug.GetEffectName()) << " ;\n";
+  if (!info.shortDescription.empty()) out << "    doap:shortdesc " << Lv2TtlString(info.shortDescription) << " ;\n";
+  if (!info.description.empty()) out << "    rdfs:comment " << Lv2TtlString(info.description) << " ;\n";
+  if (!info.licenseUri.empty()) out << "    doap:license " << Iri(info.licenseUri) << " ;\n";
+  out << "    doap:maintainer " << maintainer << " ;\n"
       << "    lv2:project [\n"
       << "        a doap:Project ;\n"
       << "        doap:name " << Lv2TtlString(plug.GetEffectName()) << " ;\n"
-      << "        doap:maintainer [ foaf:name " << Lv2TtlString(plug.GetMfrName()) << " ]\n"
-      << "    ] ;\n";
+      << "        doap:maintainer " << maintainer << "\n"
+      << "    ] ;\n"
+      << "    pg:mainOutput " << Iri(OutputGroupUri(info)) << " ;\n";
   // LV2 versions are minor.micro (the URI stands for the major version):
   // both even mark a stable release, and a minor 0 an experimental one, so
   // 1.0.0 becomes 200.0.
@@ -176,6 +200,14 @@ std::string Lv2PluginTtl(const IPluginBase& plug, const Lv2PortLayout& layout, c
     out << "    ]";
   }
   out << " .\n";
+
+  out << "\n"
+      << Iri(OutputGroupUri(info)) << "\n"
+      << "    a pg:StereoGroup, pg:OutputGroup ;\n"
+      << "    lv2:symbol \"out\" ;\n"
+      << "    rdfs:label \"Output\" .\n";
+  if (!info.licenseUri.empty() && !info.licenseLabel.empty())
+    out << "\n" << Iri(info.licenseUri) << "\n    rdfs:label " << Lv2TtlString(info.licenseLabel) << " .\n";
 
   if (!info.uiUri.empty()) {
     out << "\n"
@@ -207,6 +239,7 @@ std::string Lv2PluginTtl(const IPluginBase& plug, const Lv2PortLayout& layout, c
     for (const Lv2Port& port : layout.Ports()) {
       if (port.kind != Lv2Port::kControlIn || port.paramIdx < 0) continue;
       if (port.paramIdx >= static_cast<int>(preset.values.size())) continue;
+      if (!std::isfinite(preset.values[static_cast<size_t>(port.paramIdx)])) continue;
       out << " ;\n    lv2:port [ lv2:symbol " << Lv2TtlString(port.symbol) << " ; pset:value "
           << Lv2TtlDouble(preset.values[static_cast<size_t>(port.paramIdx)]) << " ]";
     }

@@ -13,12 +13,17 @@ struct Lv2BundleInfo {
   std::string uri;          // the plug-in's URI
   std::string dspBinary;    // file name of the DSP library inside the bundle
   std::string ttlFile;      // file name of the plug-in description
+  std::string shortDescription;  // doap:shortdesc, one line; empty: none
+  std::string description;       // rdfs:comment; empty: none
+  std::string licenseUri;        // doap:license; empty: none
+  std::string licenseLabel;      // the licence described at licenseUri in the file; empty: described elsewhere
   std::string uiUri;        // empty: no editor
   std::string uiBinary;
   // Unit of each parameter as an LV2 units: local name ("semitone12TET",
   // "db", "hz", ...); empty or missing: no unit.
   std::vector<std::string> units;
-  // Factory presets, each a name and one value per parameter.
+  // Factory presets, each a name and one plain value per parameter (NaN:
+  // the preset leaves that parameter as it is).
   struct Preset {
     std::string name;
     std::vector<double> values;

@@ -1,14 +1,12 @@
 // Build-time generator of the KT-412 bundle's manifest.ttl and kt412.ttl from the instrument's own parameters.
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "instrument/PresetFile.h"
 #include "lv2/describe/Lv2TtlWriter.h"
 #include "lv2/plugin/Kt412Lv2.h"
 
@@ -22,31 +20,22 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-// A preset file: one "Name=value" line per parameter. Values it does not
-// name keep the parameter's default; a file naming none is skipped.
+// A factory preset as the instrument itself reads the file, in plain port
+// values; a file setting no parameter is skipped with a warning.
 bool ReadPreset(const std::filesystem::path& path, const IPluginBase& plug, Lv2BundleInfo::Preset* preset) {
-  std::ifstream in(path);
-  if (!in) return false;
-  preset->name = path.stem().string();
-  preset->values.clear();
-  for (int i = 0; i < plug.NParams(); ++i) preset->values.push_back(plug.GetParam(i)->GetDefault());
-  int named = 0;
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string name = line.substr(0, eq);
-    char* end = nullptr;
-    const double v = std::strtod(line.c_str() + eq + 1, &end);
-    if (end == line.c_str() + eq + 1 || !std::isfinite(v)) continue;
-    for (int i = 0; i < plug.NParams(); ++i) {
-      const IParam* p = plug.GetParam(i);
-      if (name != p->GetNameForHost()) continue;
-      preset->values[static_cast<size_t>(i)] = std::clamp(v, p->GetMin(), p->GetMax());
-      ++named;
-    }
+  PresetValues values;
+  std::string error;
+  if (!ReadPresetFile(path.string(), &values, &error)) {
+    std::cerr << "kt412_lv2_ttl: warning: " << error << "\n";
+    return false;
   }
-  return named > 0;
+  if (values.Count() == 0) {
+    std::cerr << "kt412_lv2_ttl: warning: " << path.string() << " sets no parameter\n";
+    return false;
+  }
+  preset->name = path.stem().string();
+  preset->values = PresetPlainValues(plug, values);
+  return true;
 }
 
 }  // namespace
@@ -72,6 +61,10 @@ int main(int argc, char** argv) {
   info.uri = kKt412Lv2Uri;
   info.dspBinary = args[1];
   info.ttlFile = "kt412.ttl";
+  info.shortDescription = kKt412Lv2ShortDescription;
+  info.description = kKt412Lv2Description;
+  info.licenseUri = kKt412Lv2LicenseUri;
+  info.licenseLabel = kKt412Lv2LicenseLabel;
   if (args.size() == 3) {
     info.uiUri = kKt412Lv2UiUri;
     info.uiBinary = args[2];
@@ -86,7 +79,6 @@ int main(int argc, char** argv) {
     for (const auto& file : files) {
       Lv2BundleInfo::Preset preset;
       if (ReadPreset(file, plug, &preset)) info.presets.push_back(preset);
-      else std::cerr << "kt412_lv2_ttl: warning: " << file.string() << " names no parameter\n";
     }
   }
   info.units = Kt412PortUnits();

@@ -9,6 +9,15 @@
 
 constexpr const char* kKt412Lv2Uri = "urn:quorvane:kt412";
 constexpr const char* kKt412Lv2UiUri = "urn:quorvane:kt412#ui";
+// What the description says of the plug-in beyond its parameters.
+constexpr const char* kKt412Lv2ShortDescription = "Analog-modelled bass drum synthesizer";
+constexpr const char* kKt412Lv2Description =
+    "A single-voice bass drum modelled on an analog drum circuit: every MIDI note-on restarts the voice at "
+    "its frame, nine sound controls, pitch and accent from the note and velocity, MIDI learn.";
+// The plug-in is not distributed under a public licence; the description
+// names its own licence terms.
+constexpr const char* kKt412Lv2LicenseUri = "urn:quorvane:kt412#license";
+constexpr const char* kKt412Lv2LicenseLabel = "Quorvane Instruments licence: all rights reserved";
 
 // The sound controls and MIDI switches are automatable ports; the pad is a
 // trigger port and the LED an output. Learn, clear and the preset-stepping

@@ -24,8 +24,13 @@ void SetControllers(IPluginBase* base, const std::vector<int>& table) {
   static_cast<QiKt412*>(base)->RestoreControllerTable(table);
 }
 
+void ChangedOnAudioThread(IPluginBase* plug, int paramIdx) {
+  static_cast<QiKt412*>(plug)->OnParamChangeOnAudioThread(paramIdx);
+}
+
 void Describe(Lv2PlugHooks* hooks) {
   hooks->roles = Kt412PortRoles();
+  hooks->changedOnAudioThread = ChangedOnAudioThread;
   hooks->outputValue = OutputValue;
   hooks->controllerOf = ControllerOf;
   hooks->setControllers = SetControllers;

@@ -135,10 +135,13 @@ void IPluginLV2UI::Lv2PortEvent(uint32_t port, uint32_t bufferSize, uint32_t for
     return;
   }
   if (format != 0 || bufferSize != sizeof(float)) return;
-  const int paramIdx = mLayout->Port(static_cast<int>(port)).paramIdx;
+  const Lv2Port& layoutPort = mLayout->Port(static_cast<int>(port));
+  const int paramIdx = layoutPort.paramIdx;
   if (paramIdx < 0) return;
   float v;
   std::memcpy(&v, buffer, sizeof v);
+  // A switch shows on for any value above 0, as the sound takes it.
+  if (layoutPort.toggled && std::isfinite(v)) v = v > 0.0f ? 1.0f : 0.0f;
   // The LED's control follows its output port like any other.
   ShowValue(paramIdx, v);
 }

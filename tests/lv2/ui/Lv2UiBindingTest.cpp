@@ -194,6 +194,13 @@ TEST(Lv2UiBinding, PortEventsMoveControlsWithoutEchoingBack) {
   EXPECT_EQ(rig.editor->moves.size(), 2u);
   rig.plug.Lv2PortEvent(4, sizeof big, 0, &big);
   EXPECT_EQ(rig.plug.GetParam(kPitch)->Value(), 12.0) << "clamped to the range";
+
+  // A toggled port shows on for any value above 0, as the sound takes it.
+  for (const float v : {0.3f, 0.0f, 0.7f, -0.5f, 0.5f}) {
+    rig.plug.Lv2PortEvent(5, sizeof v, 0, &v);
+    EXPECT_EQ(rig.editor->moves.back().idx, kTrig);
+    EXPECT_EQ(rig.editor->moves.back().value, v > 0.0f ? 1.0 : 0.0) << v;
+  }
 }
 
 TEST(Lv2UiBinding, ResizeGoesToTheHostAtTheWindowsScaleAndAMissingMapIsRefused) {
