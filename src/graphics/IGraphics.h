@@ -235,6 +235,10 @@ public:
   bool ForcePixel(const IColor* pColor, int x, int y);
   bool DrawLine(const IColor* pColor, float x1, float y1, float x2, float y2, const IChannelBlend* pBlend = nullptr,
                 bool antiAlias = false);
+  // DrawLine that changes only pixels inside the region being redrawn, each
+  // exactly as DrawLine would: for pictures that blend and are redrawn in parts.
+  bool DrawLineInRegion(const IColor* pColor, float x1, float y1, float x2, float y2,
+                        const IChannelBlend* pBlend = nullptr, bool antiAlias = false);
   bool DrawArc(const IColor* pColor, float cx, float cy, float r, float minAngle, float maxAngle,
                const IChannelBlend* pBlend = nullptr, bool antiAlias = false);
   bool DrawCircle(const IColor* pColor, float cx, float cy, float r, const IChannelBlend* pBlend = nullptr,

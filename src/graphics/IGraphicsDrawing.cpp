@@ -141,6 +141,17 @@ bool IGraphics::DrawLine(const IColor* pColor, float x1, float y1, float x2, flo
   return true;
 }
 
+bool IGraphics::DrawLineInRegion(const IColor* pColor, float x1, float y1, float x2, float y2,
+                                 const IChannelBlend* pBlend, bool antiAlias) {
+  // Outside a drawing pass there is no region: the whole bitmap.
+  if (mDrawRECT.Empty()) return DrawLine(pColor, x1, y1, x2, y2, pBlend, antiAlias);
+  const float s = mScale;
+  const IRECT r = ToDraw(mDrawRECT);
+  PIX_LineClipped(mDrawBitmap, Round(x1 * s), Round(y1 * s), Round(x2 * s), Round(y2 * s), pColor->ToPixel(),
+                  BlendToPixWeight(pBlend), BlendToPixMode(pBlend), antiAlias, r.L, r.T, r.W(), r.H());
+  return true;
+}
+
 bool IGraphics::DrawArc(const IColor* pColor, float cx, float cy, float r, float minAngle, float maxAngle,
                         const IChannelBlend* pBlend, bool antiAlias) {
   PIX_Arc(mDrawBitmap, cx * mScale, cy * mScale, r * mScale, minAngle, maxAngle, pColor->ToPixel(), BlendToPixWeight(pBlend),

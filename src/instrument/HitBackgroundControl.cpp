@@ -41,15 +41,17 @@ bool HitBackgroundControl::Draw(IGraphics* pGraphics) {
     Update();
   }
   IBitmapControl::Draw(pGraphics);
-  // Lines are not clipped to the region being redrawn, and the envelope
-  // blends: drawn again over pixels not repainted it would thicken. So only
-  // the columns inside the region are drawn, and none when the region
-  // misses the strip (a knob or button redrawn alone).
+  // The envelope blends, so drawn again over pixels not repainted it would
+  // thicken: every line is kept to the region being redrawn, and a segment
+  // that crosses the region's edge gives the pixels inside exactly what a
+  // whole redraw gives them. Nothing is drawn when the region misses the
+  // strip (a knob or button redrawn alone).
   const IRECT& region = pGraphics->GetDrawRect();
   IRECT strip(kLeft, kMid - kAmplitude - 1, kRight + 1, kMid + kAmplitude + 2);
   if (!region.Empty() && !region.Intersects(&strip)) return true;
-  const float clipL = region.Empty() ? (float)kLeft : (float)region.L;
-  const float clipR = region.Empty() ? (float)kRight + 1.0f : (float)region.R - 1.0f;
+  // Columns one step beyond either edge still reach into the region.
+  const float clipL = region.Empty() ? (float)kLeft - 2.0f : (float)region.L - 1.0f;
+  const float clipR = region.Empty() ? (float)kRight + 2.0f : (float)region.R + 1.0f;
   const float step = (float)(kRight - kLeft) / (float)columns;
   const auto& low = mPicture.Low();
   const auto& high = mPicture.High();
@@ -62,17 +64,18 @@ bool HitBackgroundControl::Draw(IGraphics* pGraphics) {
   for (int c = 0; c < mPicture.Columns(); ++c) {
     const float top = y(high[(std::size_t)c]), bottom = y(low[(std::size_t)c]);
     const float x = (float)kLeft + step * (float)c;
-    if (x >= clipL && x < clipR) pGraphics->DrawLine(&kInk, x, std::min(top, prevBottom), x, std::max(bottom, prevTop));
+    if (x >= clipL && x < clipR)
+      pGraphics->DrawLineInRegion(&kInk, x, std::min(top, prevBottom), x, std::max(bottom, prevTop));
     prevTop = top;
     prevBottom = bottom;
   }
   // The envelope, above and below the centre line.
   for (int c = 1; c < mPicture.Columns(); ++c) {
     const float x0 = (float)kLeft + step * (float)(c - 1), x1 = x0 + step;
-    if (x0 < clipL || x1 >= clipR) continue;
+    if (x1 < clipL || x0 >= clipR) continue;
     const float p0 = peak[(std::size_t)c - 1], p1 = peak[(std::size_t)c];
-    pGraphics->DrawLine(&kEnvelope, x0, y(p0), x1, y(p1), &kEnvelopeBlend, true);
-    pGraphics->DrawLine(&kEnvelope, x0, y(-p0), x1, y(-p1), &kEnvelopeBlend, true);
+    pGraphics->DrawLineInRegion(&kEnvelope, x0, y(p0), x1, y(p1), &kEnvelopeBlend, true);
+    pGraphics->DrawLineInRegion(&kEnvelope, x0, y(-p0), x1, y(-p1), &kEnvelopeBlend, true);
   }
   return true;
 }

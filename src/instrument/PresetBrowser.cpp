@@ -170,7 +170,13 @@ void PresetTree::ScanFolder(const std::string& folderPath, IPopupMenu* menu, int
 }
 
 std::string PresetTree::CutNotice(int notListed) {
-  return "(" + std::to_string(notListed) + " more not listed: over " + std::to_string(kMaxEntries) + " entries)";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "(" + std::string.
+  std::string text("(");
+  text += std::to_string(notListed);
+  text += " more not listed: over ";
+  text += std::to_string(kMaxEntries);
+  text += " entries)";
+  return text;
 }
 
 std::string PresetTree::NameOf(const std::string& path) {

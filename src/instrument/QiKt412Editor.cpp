@@ -158,3 +158,32 @@ void QiKt412::ShowInValueDisplay(int paramIdx, double normalizedValue) {
   GetParam(paramIdx)->GetDisplayForHost(normalizedValue, true, text, true, kValueTextSize);
   mValueDisplay->SetTextFromPlug(text);
 }
+
+// The preset field: what is loaded, and whether the sound still equals it.
+QiKt412::~QiKt412() {
+  // The base deletes the editor after this instrument is gone: the field
+  // must not call back then.
+  if (mPresetMenu) mPresetMenu->ForgetInstrument();
+}
+
+void QiKt412::ForgetPresetMenu(PresetFunctionsMenu* menu) {
+  IMutexLock lock(this);
+  if (mPresetMenu == menu) mPresetMenu = nullptr;
+}
+
+void QiKt412::ShowLoadedPreset(const std::string& path) {
+  IMutexLock lock(this);  // the editor, and the field with it, may be replaced meanwhile
+  mPresetName = PresetTree::NameOf(path);
+  if (!mPresetMenu) return;
+  double values[PresetFunctionsMenu::kComparedParams];
+  for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
+  mPresetMenu->SetLoaded(PresetTree::NameOf(path), path, values);
+}
+
+void QiKt412::UpdatePresetModified() {
+  IMutexLock lock(this);
+  if (!mPresetMenu) return;
+  double values[PresetFunctionsMenu::kComparedParams];
+  for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
+  mPresetMenu->UpdateModified(values);
+}

@@ -3,36 +3,7 @@
 
 #include "framework/IEditor.h"
 #include "instrument/PresetFile.h"
-#include "instrument/PresetFunctionsMenu.h"
 #include "instrument/QiKt412.h"
-
-QiKt412::~QiKt412() {
-  // The base deletes the editor after this instrument is gone: the field
-  // must not call back then.
-  if (mPresetMenu) mPresetMenu->ForgetInstrument();
-}
-
-void QiKt412::ForgetPresetMenu(PresetFunctionsMenu* menu) {
-  IMutexLock lock(this);
-  if (mPresetMenu == menu) mPresetMenu = nullptr;
-}
-
-void QiKt412::ShowLoadedPreset(const std::string& path) {
-  IMutexLock lock(this);  // the editor, and the field with it, may be replaced meanwhile
-  mPresetName = PresetTree::NameOf(path);
-  if (!mPresetMenu) return;
-  double values[PresetFunctionsMenu::kComparedParams];
-  for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
-  mPresetMenu->SetLoaded(PresetTree::NameOf(path), path, values);
-}
-
-void QiKt412::UpdatePresetModified() {
-  IMutexLock lock(this);
-  if (!mPresetMenu) return;
-  double values[PresetFunctionsMenu::kComparedParams];
-  for (int k = 0; k < PresetFunctionsMenu::kComparedParams; ++k) values[k] = GetParam(k)->GetNormalized();
-  mPresetMenu->UpdateModified(values);
-}
 
 bool QiKt412::loadProgram(const std::string& path, std::string* error) {
   // All file work first: the mutex is never held across a read.

@@ -32,6 +32,9 @@ struct Pen
   PIX_RowFillFn span = nullptr;
   PIX_CombineFunc rule = nullptr;
   int w = 0;
+  // Pixels outside [cx0, cx1) x [cy0, cy1) are left alone: the bitmap, or a
+  // smaller rectangle of it (a clip that leaves the shape's geometry as it is).
+  int cx0 = 0, cy0 = 0, cx1 = 0, cy1 = 0;
 
   bool init(PIX_IBitmap* dest, PIX_pixel c, float alpha, int mode)
   {
@@ -40,24 +43,34 @@ struct Pen
     color = c;
     span = PIX_SelectRowFill(alpha, mode, &w);
     rule = PIX_GetCombineFunc(mode & PIX_BLIT_MODE_MASK);
+    cx1 = v.w;
+    cy1 = v.h;
     return span && rule;
   }
+  void clip(int x, int y, int cw, int ch)
+  {
+    cx0 = std::max(cx0, x);
+    cy0 = std::max(cy0, y);
+    cx1 = std::min(cx1, x + std::max(cw, 0));
+    cy1 = std::min(cy1, y + std::max(ch, 0));
+  }
+  bool inside(int x, int y) const { return x >= cx0 && y >= cy0 && x < cx1 && y < cy1; }
   void hspan(int y, int x0, int x1)  // [x0, x1)
   {
-    if (y < 0 || y >= v.h) return;
-    x0 = std::max(x0, 0);
-    x1 = std::min(x1, v.w);
+    if (y < cy0 || y >= cy1) return;
+    x0 = std::max(x0, cx0);
+    x1 = std::min(x1, cx1);
     if (x0 < x1) span(v.row(y) + x0, x1 - x0, color, w);
   }
   void plot(int x, int y)
   {
-    if (x >= 0 && y >= 0 && x < v.w && y < v.h) span(v.row(y) + x, 1, color, w);
+    if (inside(x, y)) span(v.row(y) + x, 1, color, w);
   }
   // cov: coverage 0-256.
   void plotAA(int x, int y, int cov)
   {
     if (cov >= 256) return plot(x, y);
-    if (cov <= 0 || x < 0 || y < 0 || x >= v.w || y >= v.h) return;
+    if (cov <= 0 || !inside(x, y)) return;
     const int wp = w * cov / 256;
     if (wp > 0) rule(v.row(y) + x, PIX_R(color), PIX_G(color), PIX_B(color), wp, wp);
   }
@@ -167,11 +180,10 @@ void fillConvex(Pen& pen, const T* xs, const T* ys, int n)
 
 }  // namespace
 
-void PIX_Line(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color, float alpha,
-              int mode, bool aa)
+namespace
 {
-  Pen pen;
-  if (!pen.init(dest, color, alpha, mode)) return;
+void line(Pen& pen, int x1, int y1, int x2, int y2, bool aa)
+{
   double fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
   if (!clipSegment(fx1, fy1, fx2, fy2, -1.0, -1.0, pen.v.w, pen.v.h)) return;
   const double dx = fx2 - fx1, dy = fy2 - fy1;
@@ -211,6 +223,23 @@ void PIX_Line(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color
       pen.plotAA(xx, (int)fl + 1, c);
     }
   }
+}
+}  // namespace
+
+void PIX_Line(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color, float alpha,
+              int mode, bool aa)
+{
+  Pen pen;
+  if (pen.init(dest, color, alpha, mode)) line(pen, x1, y1, x2, y2, aa);
+}
+
+void PIX_LineClipped(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color,
+                     float alpha, int mode, bool aa, int clipX, int clipY, int clipW, int clipH)
+{
+  Pen pen;
+  if (!pen.init(dest, color, alpha, mode)) return;
+  pen.clip(clipX, clipY, clipW, clipH);
+  line(pen, x1, y1, x2, y2, aa);
 }
 
 void PIX_Arc(PIX_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle,

@@ -9,6 +9,11 @@
 // on screen (pi/2 points right). Coordinates name pixel centres.
 void PIX_Line(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color, float alpha,
               int mode, bool aa);
+// The same line, touching only the pixels inside (clipX, clipY, clipW, clipH):
+// each pixel it leaves gets exactly what PIX_Line gives it, so a picture can
+// be redrawn piece by piece without seams at the pieces' edges.
+void PIX_LineClipped(PIX_IBitmap* dest, int x1, int y1, int x2, int y2, PIX_pixel color,
+                     float alpha, int mode, bool aa, int clipX, int clipY, int clipW, int clipH);
 void PIX_Arc(PIX_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle,
              PIX_pixel color, float alpha, int mode, bool aa);
 void PIX_Circle(PIX_IBitmap* dest, float cx, float cy, float r, PIX_pixel color, float alpha,

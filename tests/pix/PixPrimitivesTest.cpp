@@ -63,6 +63,30 @@ TEST(PixLine, AntialiasingSplitsCoverageBetweenTwoPixels)
   EXPECT_EQ(PIX_GetPixel(&bm, 8, 4), kWhite);
 }
 
+TEST(PixLine, ClippedPiecesRedrawTheWholeLineWithoutSeams)
+{
+  // Antialiased, half covering lines drawn piece by piece (as a redraw of
+  // parts of a picture does) give every pixel what one whole drawing gives,
+  // and nothing outside each piece.
+  PIX_MemBitmap whole(12, 10);
+  PIX_Clear(&whole, 0);
+  const int lines[][4] = {{0, 1, 11, 6}, {2, 9, 5, 0}, {-3, 4, 14, 5}, {6, 2, 7, 8}};
+  for (const auto& l : lines) PIX_Line(&whole, l[0], l[1], l[2], l[3], kWhite, 0.55f, 0, true);
+  for (int x = 0; x < 12; x += 5)
+  {
+    PIX_MemBitmap one(12, 10);
+    PIX_Clear(&one, 0);
+    for (const auto& l : lines) PIX_LineClipped(&one, l[0], l[1], l[2], l[3], kWhite, 0.55f, 0, true, x, 0, 5, 10);
+    for (int y = 0; y < 10; ++y)
+      for (int i = 0; i < 12; ++i)
+      {
+        const PIX_pixel want = i >= x && i < x + 5 ? PIX_GetPixel(&whole, i, y) : 0u;
+        EXPECT_EQ(PIX_GetPixel(&one, i, y), want) << i << "," << y;
+      }
+  }
+  EXPECT_GT(count(&whole, 0u), 0);
+}
+
 TEST(PixCircle, FilledCircleIsSymmetricAndHasTheRightArea)
 {
   PIX_MemBitmap bm(41, 41);

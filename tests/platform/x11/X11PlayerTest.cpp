@@ -347,13 +347,14 @@ TEST_F(X11Player, TheWindowShowsTheSoundThatPlays) {
     std::string snapshotArgs;
     std::string name;  // in the preset field
   } cases[] = {
-      // No saved state yet: the first factory preset with two knobs moved.
-      {{"--set", "Decay=0.95", "--set", "Distort=1"}, "--set Decay=0.95 --set Distort=1", "Basic Kick"},
+      // No saved state yet: the first factory preset with two knobs moved,
+      // so it is marked modified.
+      {{"--set", "Decay=0.95", "--set", "Distort=1"}, "--set Decay=0.95 --set Distort=1", "Basic Kick*"},
       // The state the first run saved: not a preset any more.
       {{}, "--state '" + state + "'", ""},
       {{"--preset", deep}, "--state '" + state + "' --preset '" + deep + "'", "Deep Thud"},
       {{"--preset", deep, "--set", "Pitch=-7"}, "--state '" + state + "' --preset '" + deep + "' --set Pitch=-7",
-       "Deep Thud"},
+       "Deep Thud*"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.snapshotArgs);
