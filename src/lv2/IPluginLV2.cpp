@@ -281,7 +281,13 @@ void IPluginLV2::ReadEditorMessage(const uint8_t* body, uint32_t size) {
 void IPluginLV2::Render(uint32_t from, uint32_t to) {
   float* left = static_cast<float*>(mPortData[Lv2PortLayout::kOutLeft]);
   float* right = static_cast<float*>(mPortData[Lv2PortLayout::kOutRight]);
-  if (!left || !right) return;
+  // With nowhere to write, the frames still pass: their notes are dropped and
+  // learned controllers move, so nothing waits to fire late, all at once, when
+  // the outputs come back (as for a bypassed block of the other bindings).
+  if (!left || !right) {
+    SkipBlock(static_cast<int>(to - from));
+    return;
+  }
   const int block = std::max(1, GetBlockSize());
   for (uint32_t done = from; done < to;) {
     const int n = static_cast<int>(std::min<uint32_t>(to - done, static_cast<uint32_t>(block)));

@@ -346,6 +346,30 @@ TEST(Lv2Run, ActivatingAgainRendersAsANewInstance) {
   }
 }
 
+TEST(Lv2Run, NotesWhileAnOutputIsUnconnectedAreDroppedNotPlayedLater) {
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  // Both lose their left output for 200 runs; only one is sent notes then.
+  Instance played(world, urids, 48000.0), quiet(world, urids, 48000.0);
+  ASSERT_TRUE(played.Ok() && quiet.Ok());
+  const uint32_t left = static_cast<uint32_t>(world.PortIndex("out_l"));
+  for (Instance* inst : {&played, &quiet}) lilv_instance_connect_port(inst->Get(), left, nullptr);
+  for (int run = 0; run < 200; ++run) {
+    played.Midi(run % 256, 0x90, 36, 127);
+    played.Run(256);
+    quiet.Run(256);
+  }
+  for (Instance* inst : {&played, &quiet}) {
+    lilv_instance_connect_port(inst->Get(), left, const_cast<float*>(inst->Audio(static_cast<int>(left)).data()));
+    inst->Run(256);
+  }
+  auto block = [&](const Instance& inst) {
+    return std::vector<float>(inst.Audio(static_cast<int>(left)).begin(), inst.Audio(static_cast<int>(left)).begin() + 256);
+  };
+  EXPECT_EQ(FirstDifference(block(played), block(quiet)), -1);
+}
+
 TEST(Lv2Run, LearnedControllerMovesItsParameterAsOnTheCommandLine) {
   World world;
   ASSERT_NE(world.Plugin(), nullptr);
