@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "framework/IParam.h"
 #include "instrument/QiKt412.h"
@@ -149,7 +150,13 @@ bool ParamValueFromUnitsText(const IParam& param, int paramIdx, const std::strin
   char* end = nullptr;
   const double u = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
   if (text.empty() || !end || *end != '\0' || errno == ERANGE || !std::isfinite(u)) {
-    if (error) *error = "'" + Trimmed(typed) + "' is not a number";
+    if (error) {
+      // Appended, not "'" + std::string: GCC 12 warns falsely (-Wrestrict) about that.
+      std::string message(1, '\'');
+      message.append(Trimmed(typed));
+      message.append("' is not a number");
+      *error = std::move(message);
+    }
     return false;
   }
   const double lo = ParamValueInUnits(paramIdx, param.GetMin());

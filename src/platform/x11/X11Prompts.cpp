@@ -381,7 +381,10 @@ private:
   }
 
   std::unique_ptr<BoxSession> ReplaceBox(const std::string& path) {
-    const std::string question = "\"" + path.substr(path.find_last_of('/') + 1) + "\" already exists. Replace it?";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) about "..." + std::string.
+    std::string question("\"");
+    question += path.substr(path.find_last_of('/') + 1);
+    question += "\" already exists. Replace it?";
     return std::make_unique<BoxSession>(mV, mG.Width(), mG.Height(), "Replace file?", question.c_str(), 4, nullptr,
                                         [this, path](int answer, const std::string&) {
                                           if (answer == 1) mFile = path;
