@@ -2,6 +2,7 @@
 #include "lv2/IPluginLV2.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -20,6 +21,11 @@ namespace {
 // LV2 is a plug-in API of its own; the base's list knows none like it, and a
 // stand-alone application is the nearest thing to "no host API of ours".
 constexpr EAPI kLV2API = kAPISA;
+
+// What an unconnected control port reads: never a value to take.
+const float kUnconnectedPort = std::numeric_limits<float>::quiet_NaN();
+
+uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 }  // namespace
 
 IPluginLV2::IPluginLV2(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
@@ -37,7 +43,7 @@ void IPluginLV2::GetTimeSig(int* pNum, int* pDenom) {
 void IPluginLV2::GetTime(ITimeInfo* pTimeInfo) {
   if (!pTimeInfo) return;
   pTimeInfo->mTempo = GetTempo();
-  pTimeInfo->mSamplePos = GetSamplePos();
+  pTimeInfo->mSamplePos = static_cast<double>(SamplePosition());
   const double samplesPerBeat = GetSamplesPerBeat();
   if (samplesPerBeat > 0.0) pTimeInfo->mPPQPos = pTimeInfo->mSamplePos / samplesPerBeat;
   GetTimeSig(&pTimeInfo->mNumerator, &pTimeInfo->mDenominator);
@@ -84,14 +90,31 @@ bool IPluginLV2::Lv2Instantiate(double rate, const LV2_Feature* const* features,
   mHooks = hooks;
   mLayout = std::make_unique<Lv2PortLayout>(*this, hooks.roles);
   mPortData.assign(static_cast<size_t>(mLayout->NPorts()), nullptr);
+  mNotify = nullptr;
+  mInPortOfPort.assign(static_cast<size_t>(mLayout->NPorts()), -1);
   mInPorts.clear();
   mOutPorts.clear();
+  mNumInPorts = 0;
   for (const Lv2Port& port : mLayout->Ports()) {
-    if (port.kind == Lv2Port::kControlIn || port.kind == Lv2Port::kTriggerIn)
-      mInPorts.push_back({port.index, port.paramIdx, port.toggled, std::numeric_limits<float>::quiet_NaN()});
+    if (port.kind == Lv2Port::kControlIn || port.kind == Lv2Port::kTriggerIn) {
+      mInPortOfPort[static_cast<size_t>(port.index)] = static_cast<int>(mInPorts.size());
+      mInPorts.push_back({&kUnconnectedPort, Bits(kUnconnectedPort), std::numeric_limits<float>::quiet_NaN(),
+                          port.paramIdx, port.toggled});
+    }
     if (port.kind == Lv2Port::kControlOut) mOutPorts.push_back({port.index, port.paramIdx});
   }
-  mShown.assign(static_cast<size_t>(NParams()), std::numeric_limits<double>::quiet_NaN());
+  mNumInPorts = mInPorts.size();
+  mPublished.clear();
+  mPublishedOfParam.assign(static_cast<size_t>(NParams()), -1);
+  for (int i = 0; i < NParams(); ++i) {
+    const Lv2PortRole role = mLayout->RoleOf(i);
+    if (role == Lv2PortRole::kTrigger || role == Lv2PortRole::kOutput || GetParam(i)->GetIsMeta()) continue;
+    mPublishedOfParam[static_cast<size_t>(i)] = static_cast<int>(mPublished.size());
+    mPublished.push_back({GetParam(i), i, std::numeric_limits<double>::quiet_NaN()});
+  }
+  // The editor knows nothing yet.
+  mSweepPending = true;
+  mRepublish = false;
   lv2_atom_forge_init(&mForge, const_cast<LV2_URID_Map*>(map));
 
   SetSampleRate(rate);
@@ -142,7 +165,11 @@ uint32_t IPluginLV2::Lv2SetOptions(const LV2_Options_Option* options) {
 }
 
 void IPluginLV2::Lv2ConnectPort(uint32_t port, void* data) {
-  if (port < mPortData.size()) mPortData[port] = data;
+  if (port >= mPortData.size()) return;
+  mPortData[port] = data;
+  if (static_cast<int>(port) == mLayout->NotifyPort()) mNotify = static_cast<LV2_Atom_Sequence*>(data);
+  const int in = mInPortOfPort[port];
+  if (in >= 0) mInPorts[static_cast<size_t>(in)].data = data ? static_cast<const float*>(data) : &kUnconnectedPort;
 }
 
 void IPluginLV2::Lv2Activate() {
@@ -150,6 +177,7 @@ void IPluginLV2::Lv2Activate() {
   Reset();
   // The first run takes every port, as a new instance's first run does.
   for (InPort& port : mInPorts) port.seen = std::numeric_limits<float>::quiet_NaN();
+  mCheckPorts = true;
   // Nothing of what was played before may sound on: a new instance's voice,
   // no waiting MIDI or pad hit.
   Silence();
@@ -165,24 +193,40 @@ void IPluginLV2::SetParamFromHost(int paramIdx, double value) {
   mHooks.changedOnAudioThread(this, paramIdx);
 }
 
+bool IPluginLV2::PortsMayHaveMoved() const {
+  // One pass of loads and bit compares, with no branch per port, four
+  // ports a step.
+  const InPort* p = mInPorts.data();
+  const size_t n = mNumInPorts;
+  uint32_t moved = 0;
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4)
+    moved |= (Bits(*p[i].data) ^ p[i].seenBits) | (Bits(*p[i + 1].data) ^ p[i + 1].seenBits) |
+             (Bits(*p[i + 2].data) ^ p[i + 2].seenBits) | (Bits(*p[i + 3].data) ^ p[i + 3].seenBits);
+  for (; i < n; ++i) moved |= Bits(*p[i].data) ^ p[i].seenBits;
+  return moved != 0 || mCheckPorts || mAdoptPorts.load(std::memory_order_relaxed);
+}
+
 void IPluginLV2::ApplyControlPorts() {
   // A plain load first: the exchange's locked write is paid only after a restore.
   const bool adopt = mAdoptPorts.load(std::memory_order_acquire) && mAdoptPorts.exchange(false, std::memory_order_acq_rel);
+  mCheckPorts = false;
   for (InPort& port : mInPorts) {
-    const float* data = static_cast<const float*>(mPortData[static_cast<size_t>(port.index)]);
-    if (!data) continue;
-    const float v = *data;
+    const float v = *port.data;
+    port.seenBits = Bits(v);
     // After a restore the ports as they stand are taken as seen, so the
     // restored values hold until the host moves a port.
     if (adopt) {
-      port.seen = v;
+      if (port.data != &kUnconnectedPort) port.seen = v;
       continue;
     }
+    // New bits need not be a new value (0 and -0, a NaN that is skipped).
     if (v == port.seen || !std::isfinite(v)) continue;
     port.seen = v;
     SetParamFromHost(port.paramIdx, port.toggled ? (v > 0.0f ? 1.0 : 0.0) : v);
     // The host shows the editor its port; the value as the parameter took it.
-    mShown[static_cast<size_t>(port.paramIdx)] = GetParam(port.paramIdx)->Value();
+    const int published = mPublishedOfParam[static_cast<size_t>(port.paramIdx)];
+    if (published >= 0) mPublished[static_cast<size_t>(published)].shown = GetParam(port.paramIdx)->Value();
   }
 }
 
@@ -226,11 +270,15 @@ void IPluginLV2::RenderEvents(uint32_t nFrames) {
         const int frame = static_cast<int>(std::clamp<int64_t>(ev.time.frames, done, last));
         IMidiMsg msg(frame - static_cast<int>(done), body[0], size > 1 ? body[1] : 0, size > 2 ? body[2] : 0);
         ProcessMidiMsg(&msg);
+        // A controller may move a parameter it was learned for.
+        if ((body[0] & 0xF0) == 0xB0) mSweepPending = true;
       }
     } else if (ev.body.type == mUrids.atomObject || ev.body.type == mUrids.atomBlank) {
       const uint32_t frame = static_cast<uint32_t>(std::clamp<int64_t>(ev.time.frames, done, nFrames));
       Render(done, frame);
       done = frame;
+      // The value goes back to the editor as the parameter took it.
+      mSweepPending = true;
       ReadEditorMessage(body, ev.body.size);
     }
     pos += static_cast<uint32_t>(sizeof ev) + lv2_atom_pad_size(ev.body.size);
@@ -267,7 +315,7 @@ void IPluginLV2::ReadEditorMessage(const uint8_t* body, uint32_t size) {
     pos += static_cast<uint32_t>(sizeof prop) + lv2_atom_pad_size(prop.value.size);
   }
   if (haveIndex && paramIdx == Lv2Keys::kAllParamsIndex) {
-    mRepublish.store(true, std::memory_order_relaxed);
+    mRepublish = true;
     return;
   }
   // Parameters with a port belong to the host; the message reaches only
@@ -300,48 +348,83 @@ void IPluginLV2::Render(uint32_t from, uint32_t to) {
 
 void IPluginLV2::Lv2Run(uint32_t nFrames) {
   if (!mLayout) return;
-  ApplyControlPorts();
-  RenderEvents(nFrames);
+  // The usual run moves no port and changes nothing the editor must hear
+  // of: it only compares the ports' bits and writes an empty notification.
+  if (PortsMayHaveMoved()) ApplyControlPorts();
+  // Most runs bring no event: a sequence too short to hold one, whatever
+  // its type, is only rendered.
+  const auto* events = static_cast<const LV2_Atom*>(mPortData[Lv2PortLayout::kEventsIn]);
+  uint32_t eventBytes = 0;
+  if (events) std::memcpy(&eventBytes, &events->size, sizeof eventBytes);
+  float* left = static_cast<float*>(mPortData[Lv2PortLayout::kOutLeft]);
+  float* right = static_cast<float*>(mPortData[Lv2PortLayout::kOutRight]);
+  if (eventBytes >= sizeof(LV2_Atom_Sequence_Body) + sizeof(LV2_Atom_Event)) {
+    RenderEvents(nFrames);
+  } else if (left && right && nFrames > 0 && nFrames <= static_cast<uint32_t>(GetBlockSize())) {
+    // The usual run: one block, straight into the host's buffers.
+    float* outs[2] = {left, right};
+    AttachOutputBuffers(0, 2, outs);
+    ProcessBuffers(0.0f, static_cast<int>(nFrames));
+  } else {
+    Render(0, nFrames);
+  }
   for (const OutPort& port : mOutPorts) {
     float* data = static_cast<float*>(mPortData[static_cast<size_t>(port.index)]);
     if (!data) continue;
     const double v = mHooks.outputValue ? mHooks.outputValue(this, port.paramIdx) : GetParam(port.paramIdx)->Value();
     *data = static_cast<float>(v);
   }
-  PublishParams();
+  if (mSweepPending || mRepublish || mChangedElsewhere.load(std::memory_order_relaxed)) {
+    PublishParams();
+  } else if (mNotify && mNotify->atom.size >= sizeof(LV2_Atom_Sequence_Body)) {
+    // Nothing to tell: the empty sequence the forge would write, when it fits.
+    mNotify->atom.type = mUrids.atomSequence;
+    mNotify->atom.size = sizeof(LV2_Atom_Sequence_Body);
+    mNotify->body.unit = 0;
+    mNotify->body.pad = 0;
+  }
   // Only this thread writes the position (activation never runs beside it).
-  mSamplePos.store(mSamplePos.load(std::memory_order_relaxed) + static_cast<int>(nFrames), std::memory_order_relaxed);
+  mSamplePos.store(mSamplePos.load(std::memory_order_relaxed) + nFrames, std::memory_order_relaxed);
 }
 
 void IPluginLV2::PublishParams() {
-  auto* seq = static_cast<LV2_Atom_Sequence*>(mPortData[static_cast<size_t>(mLayout->NotifyPort())]);
-  if (!seq) return;
+  // A plain load first: the exchange's locked write is paid only after a restore.
+  if (mChangedElsewhere.load(std::memory_order_relaxed) && mChangedElsewhere.exchange(false, std::memory_order_acquire))
+    mSweepPending = true;
+  LV2_Atom_Sequence* seq = mNotify;
+  if (!seq) return;  // what is pending waits for a run with the port
   // The host hands the port over with its room after the atom header as the atom's size.
   lv2_atom_forge_set_buffer(&mForge, reinterpret_cast<uint8_t*>(seq), sizeof(LV2_Atom) + seq->atom.size);
   LV2_Atom_Forge_Frame sequence;
   if (!lv2_atom_forge_sequence_head(&mForge, &sequence, 0)) return;
-  if (mRepublish.exchange(false, std::memory_order_relaxed))
-    std::fill(mShown.begin(), mShown.end(), std::numeric_limits<double>::quiet_NaN());
-  // One message: event header, object body header, two properties of at most 8 bytes.
-  constexpr uint32_t kMessageBytes =
-      sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body) + 2 * (sizeof(LV2_Atom_Property_Body) + 8);
-  for (int i = 0; i < NParams(); ++i) {
-    const Lv2PortRole role = mLayout->RoleOf(i);
-    if (role == Lv2PortRole::kTrigger || role == Lv2PortRole::kOutput || GetParam(i)->GetIsMeta()) continue;
-    const double v = GetParam(i)->Value();
-    double& shown = mShown[static_cast<size_t>(i)];
-    if (v == shown) continue;
-    // What does not fit waits for the next run.
-    if (mForge.size - mForge.offset < kMessageBytes) break;
-    lv2_atom_forge_frame_time(&mForge, 0);
-    LV2_Atom_Forge_Frame object;
-    lv2_atom_forge_object(&mForge, &object, 0, mUrids.editorParamMsg);
-    lv2_atom_forge_key(&mForge, mUrids.paramIndex);
-    lv2_atom_forge_int(&mForge, i);
-    lv2_atom_forge_key(&mForge, mUrids.paramValue);
-    lv2_atom_forge_double(&mForge, v);
-    lv2_atom_forge_pop(&mForge, &object);
-    shown = v;
+  if (mRepublish) {
+    mRepublish = false;
+    mSweepPending = true;
+    for (Published& p : mPublished) p.shown = std::numeric_limits<double>::quiet_NaN();
+  }
+  if (mSweepPending) {
+    // One message: event header, object body header, two properties of at most 8 bytes.
+    constexpr uint32_t kMessageBytes =
+        sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body) + 2 * (sizeof(LV2_Atom_Property_Body) + 8);
+    mSweepPending = false;
+    for (Published& p : mPublished) {
+      const double v = p.param->Value();
+      if (v == p.shown) continue;
+      // What does not fit waits for the next run.
+      if (mForge.size - mForge.offset < kMessageBytes) {
+        mSweepPending = true;
+        break;
+      }
+      lv2_atom_forge_frame_time(&mForge, 0);
+      LV2_Atom_Forge_Frame object;
+      lv2_atom_forge_object(&mForge, &object, 0, mUrids.editorParamMsg);
+      lv2_atom_forge_key(&mForge, mUrids.paramIndex);
+      lv2_atom_forge_int(&mForge, p.paramIdx);
+      lv2_atom_forge_key(&mForge, mUrids.paramValue);
+      lv2_atom_forge_double(&mForge, v);
+      lv2_atom_forge_pop(&mForge, &object);
+      p.shown = v;
+    }
   }
   lv2_atom_forge_pop(&mForge, &sequence);
 }

@@ -50,6 +50,11 @@ struct Lv2PlugHooks {
 // parameter value the ports did not make (a learned controller, a restored
 // state, learn switching itself off) goes out at the end of the run as the
 // same message on the notification port, so the editor shows what sounds.
+// Such a value can only come from a few places (a MIDI control change, an
+// editor message, a restore, an editor asking for everything), and each of
+// them marks the parameters for a look at the end of the run: a run in which
+// none of them happened writes an empty notification without comparing a
+// single value, which keeps the binding's cost at small blocks near nothing.
 //
 // Lifecycle: the entry creates the plug-in, then Lv2Instantiate (features,
 // rate, block size, Reset), Lv2ConnectPort for each port, Lv2Activate, runs,
@@ -93,7 +98,15 @@ public:
   void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) override {}
   void EndInformHostOfParamChange(int /*paramIdx*/) override {}
   void InformHostOfProgramChange() override {}
-  int GetSamplePos() override { return mSamplePos.load(std::memory_order_relaxed); }
+  // The base's interface holds the position in an int, which runs 12 hours
+  // long at 48 kHz would overflow: it stops at the largest int there, while
+  // GetTime and SamplePosition carry the whole position.
+  int GetSamplePos() override {
+    const int64_t pos = SamplePosition();
+    return pos > INT32_MAX ? INT32_MAX : static_cast<int>(pos);
+  }
+  // Frames run since activation.
+  int64_t SamplePosition() const { return mSamplePos.load(std::memory_order_relaxed); }
   double GetTempo() override { return 120.0; }
   void GetTimeSig(int* pNum, int* pDenom) override;
   void GetTime(ITimeInfo* pTimeInfo) override;
@@ -124,18 +137,27 @@ public:
   const Lv2PortLayout* Layout() const { return mLayout.get(); }
   const Urids& GetUrids() const { return mUrids; }
 
+  // Says that parameter values changed other than through the ports, the
+  // run's events or a restore (which say so themselves): the next run tells
+  // the editor of every parameter whose value it has not shown. Any thread.
+  void ParamsChangedElsewhere() { mChangedElsewhere.store(true, std::memory_order_release); }
+
 private:
   // A parameter change from the host's side on the audio thread: clamped
   // value, then the plug-in's hook.
   void SetParamFromHost(int paramIdx, double value);
+  // Whether a control port may hold a value not taken yet (or all must be
+  // looked at); cheap, for every run.
+  bool PortsMayHaveMoved() const;
   void ApplyControlPorts();
   // Takes the event port's events in order while rendering the run.
   void RenderEvents(uint32_t nFrames);
   void ReadEditorMessage(const uint8_t* body, uint32_t size);
   // Renders frames from .. to - 1 of the run into the output ports.
   void Render(uint32_t from, uint32_t to);
-  // Writes the notification port: each parameter whose value is not the one
-  // the editor was last shown (by its port or by us), as far as room allows.
+  // Writes the notification port when something may have changed a value
+  // off the ports: each parameter whose value is not the one the editor was
+  // last shown (by its port or by us), as far as room allows.
   void PublishParams();
   void TakeOption(const LV2_Options_Option& option);
 
@@ -144,24 +166,47 @@ private:
   std::unique_ptr<Lv2PortLayout> mLayout;
   // One pointer per port, as the host connected them.
   std::vector<void*> mPortData;
-  // The control input ports, gathered once so that a run looks at them only.
+  // The control input ports, gathered once so that a run looks at them
+  // only, each with its host's pointer (kept by Lv2ConnectPort; an
+  // unconnected port points at a NaN of ours, which is never taken).
   struct InPort {
-    int index;
+    const float* data;
+    uint32_t seenBits;  // the bits last read: a run compares bits only
+    float seen;         // the value last taken; NaN: never taken
     int paramIdx;
     bool toggled;
-    float seen;  // the value last taken; NaN: never taken
   };
   std::vector<InPort> mInPorts;
+  size_t mNumInPorts = 0;  // its size, kept at hand for the run's compare
+  // Port index -> its entry in mInPorts, or -1.
+  std::vector<int> mInPortOfPort;
   struct OutPort {
     int index;
     int paramIdx;
   };
   std::vector<OutPort> mOutPorts;
   std::atomic<bool> mAdoptPorts{false};
-  // What the editor shows of each parameter, as far as we know (NaN: unknown),
-  // and the forge that writes the notification port. Audio thread only.
-  std::vector<double> mShown;
+  // Audio thread: the next run looks at every port, whatever its bits.
+  bool mCheckPorts = true;
+  // The parameters the notification port tells of (not the pad, the LED or
+  // the ones that load presets), with what the editor shows of each as far
+  // as we know (NaN: unknown). Audio thread only, like the forge.
+  struct Published {
+    const IParam* param;
+    int paramIdx;
+    double shown;
+  };
+  std::vector<Published> mPublished;
+  // Published index of each parameter, or -1.
+  std::vector<int> mPublishedOfParam;
   LV2_Atom_Forge mForge{};
-  std::atomic<bool> mRepublish{false};
-  std::atomic<int> mSamplePos{0};
+  LV2_Atom_Sequence* mNotify = nullptr;  // the notification port's buffer
+  // Audio thread: this run may have changed a value off the ports, or an
+  // earlier one could not tell all it found; the end of the run looks.
+  bool mSweepPending = true;
+  // Audio thread: the editor asked for every value (it shows none yet).
+  bool mRepublish = false;
+  // Another thread changed values (a restore): the next run looks.
+  std::atomic<bool> mChangedElsewhere{false};
+  std::atomic<int64_t> mSamplePos{0};
 };

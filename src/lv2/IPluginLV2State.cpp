@@ -45,5 +45,6 @@ LV2_State_Status IPluginLV2::Lv2Restore(LV2_State_Retrieve_Function retrieve, LV
   if (!state.Apply(*this, mHooks.setControllers)) return LV2_STATE_ERR_UNKNOWN;
   RedrawParamControls();
   mAdoptPorts.store(true, std::memory_order_release);
+  ParamsChangedElsewhere();
   return LV2_STATE_SUCCESS;
 }

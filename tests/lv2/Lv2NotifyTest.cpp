@@ -4,6 +4,7 @@
 
 #include <lv2/atom/util.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -130,4 +131,55 @@ TEST(Lv2Notify, ARestoredStateIsToldAndWhatDoesNotFitComesNextRun) {
   b.Run(16);
   told = Notified(b, urids);
   EXPECT_EQ(told, (std::map<int, double>{{kDistort, static_cast<double>(0.25f)}}));
+}
+
+// Only a few things change a value off the ports; whichever it was, the
+// editor hears of it once, also when the notification port was away from
+// the run in which it changed, and a port the host moved is never told.
+TEST(Lv2Notify, EachChangeOffThePortsIsToldOnceWhenThePortIsThere) {
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  struct Case {
+    const char* name;
+    std::function<void(Instance&)> change;
+    std::map<int, double> told;
+  };
+  const Case cases[] = {
+      {"a learned controller", [](Instance& i) { i.Midi(3, 0xB0, 74, 127); }, {{kDecay, 1.0}}},
+      {"a controller nobody learned", [](Instance& i) { i.Midi(3, 0xB0, 75, 127); }, {}},
+      {"the editor switching learn on", [](Instance& i) { i.EditorParam(3, kLearn, 1.0); }, {{kLearn, 1.0}}},
+      {"a note", [](Instance& i) { i.Midi(3, 0x90, 40, 100); }, {}},
+      {"a port", [&world](Instance& i) { i.Control(world.PortIndex("pitch")) = 5.0f; }, {}},
+  };
+  for (const bool away : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (away ? ", the port away" : ""));
+      Instance inst(world, urids, 48000.0);
+      ASSERT_TRUE(inst.Ok());
+      // Controller 74 learned for Decay at 0, then everything told.
+      inst.EditorParam(0, kLearn, 1.0);
+      inst.Run(0);
+      inst.Control(world.PortIndex("decay")) = 0.8f;
+      inst.Run(0);
+      inst.Midi(0, 0xB0, 74, 0);
+      inst.EditorParam(1, kLearn, 0.0);
+      inst.Run(16);
+      inst.Run(16);
+      ASSERT_TRUE(Notified(inst, urids).empty());
+
+      const int notify = world.PortIndex("notify");
+      void* buffer = const_cast<LV2_Atom_Sequence*>(inst.Notifications());
+      if (away) lilv_instance_connect_port(inst.Get(), static_cast<uint32_t>(notify), nullptr);
+      c.change(inst);
+      inst.Run(16);
+      if (away) {
+        lilv_instance_connect_port(inst.Get(), static_cast<uint32_t>(notify), buffer);
+        inst.Run(16);
+      }
+      EXPECT_EQ(Notified(inst, urids), c.told);
+      inst.Run(16);
+      EXPECT_TRUE(Notified(inst, urids).empty()) << "told once";
+    }
+  }
 }

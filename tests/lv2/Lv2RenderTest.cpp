@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <set>
 
 #include <lv2/presets/presets.h>
@@ -289,6 +290,43 @@ TEST(Lv2Run, TheTriggerPortPlaysAHitAndTheLedPortFollowsIt) {
     }
   }
   EXPECT_EQ(inst.Control(led), 0.0f);
+}
+
+// A port is taken when its value changes, not its bits: a value that is no
+// number is skipped, and the same value again is no new press.
+TEST(Lv2Run, ThePadPlaysOnceForEachPressWhateverThePortReadsBetween) {
+  World world;
+  ASSERT_NE(world.Plugin(), nullptr);
+  UridMap urids;
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  struct Step {
+    float trigger;
+    uint32_t frames;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> runs;
+    float led;  // after the last run: lit by a hit in the last 10000 frames
+  };
+  const Case cases[] = {
+      {"a press plays", {{1, 64}}, 1},
+      {"a press held on plays once", {{1, 64}, {1, 6000}, {1, 6000}, {1, 64}}, 0},
+      {"NaN and then the same press", {{1, 64}, {1, 6000}, {1, 6000}, {nan, 64}, {1, 64}}, 0},
+      {"infinity and then the same press", {{1, 64}, {1, 6000}, {1, 6000}, {inf, 64}, {1, 64}}, 0},
+      {"minus zero between two presses", {{1, 64}, {1, 6000}, {1, 6000}, {-0.0f, 64}, {1, 64}}, 1},
+      {"released and pressed again", {{1, 64}, {1, 6000}, {1, 6000}, {0, 64}, {1, 64}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Instance inst(world, urids, 48000.0);
+    ASSERT_TRUE(inst.Ok());
+    inst.Run(64);
+    for (const Step& step : c.runs) {
+      inst.Control(world.PortIndex("trigger")) = step.trigger;
+      inst.Run(step.frames);
+    }
+    EXPECT_EQ(inst.Control(world.PortIndex("led")), c.led);
+  }
 }
 
 // LV2 reads a toggled port as on for any value above 0: a host's 0.5 or 0.7
