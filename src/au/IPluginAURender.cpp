@@ -101,11 +101,18 @@ OSStatus IPluginAU::RenderUnlocked(AudioUnitRenderActionFlags* pFlags, const Aud
     if (b.mData && b.mDataByteSize < nFrames * sizeof(float)) return kAudioUnitErr_InvalidPropertyValue;
   }
 
-  NotifyRender(kAudioUnitRenderAction_PreRender, pTimestamp, outputBusIdx, nFrames, pBufferList);
+  // Most hosts register no render notification: then no call at all.
+  if (!mRenderNotify.empty())
+    NotifyRender(kAudioUnitRenderAction_PreRender, pTimestamp, outputBusIdx, nFrames, pBufferList);
 
   if (pTimestamp->mSampleTime != mLastRenderSampleTime) {
-    OSStatus r = PullInputs(pTimestamp, nFrames);
-    if (r != noErr) return r;
+    // An instrument has no input bus: nothing to pull, only the time to note.
+    if (mInBuses.empty()) {
+      mLastRenderSampleTime = pTimestamp->mSampleTime;
+    } else {
+      OSStatus r = PullInputs(pTimestamp, nFrames);
+      if (r != noErr) return r;
+    }
   }
 
   const int first = bus->mPlugChannelStartIdx;
@@ -139,6 +146,7 @@ OSStatus IPluginAU::RenderUnlocked(AudioUnitRenderActionFlags* pFlags, const Aud
     }
   }
 
-  NotifyRender(kAudioUnitRenderAction_PostRender, pTimestamp, outputBusIdx, nFrames, pBufferList);
+  if (!mRenderNotify.empty())
+    NotifyRender(kAudioUnitRenderAction_PostRender, pTimestamp, outputBusIdx, nFrames, pBufferList);
   return noErr;
 }

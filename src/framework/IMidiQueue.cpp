@@ -1,7 +1,11 @@
 // Ordered MIDI queue: appending, one stable sort per block when needed, block flushing and granular sizing.
 #include "framework/IMidiQueue.h"
 
+#include <algorithm>
+#include <bit>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,10 +15,28 @@ namespace {
 constexpr long long kGranuleBytes = 4096;
 constexpr long long kMsgBytes = sizeof(IMidiMsg);
 // Fewer waiting messages than this are sorted by insertion; more by radix.
-constexpr int kInsertionSortMax = 48;
-// Offsets spanning fewer frames than this are sorted in one counting pass
-// (its table, 16 KiB, lives on the stack).
-constexpr unsigned kCountingSortKeys = 4096;
+constexpr int kInsertionSortMax = 24;
+// Bits of the offset a radix pass sorts by: at least 4 keeps few messages
+// from taking many passes, at most 12 keeps the tables of all passes (16 KiB
+// for all) on the stack.
+constexpr int kMinDigitBits = 4;
+constexpr int kMaxDigitBits = 12;
+constexpr int kSortTableInts = 1 << kMaxDigitBits;
+
+// The sort moves whole messages as 64-bit words: one load and one store
+// each, and the offset taken from the word in a register.
+static_assert(sizeof(IMidiMsg) == sizeof(uint64_t) && offsetof(IMidiMsg, offset) == 0);
+uint64_t Word(const IMidiMsg* m) {
+  uint64_t w;
+  std::memcpy(&w, m, sizeof w);
+  return w;
+}
+void Put(IMidiMsg* m, uint64_t w) { std::memcpy(static_cast<void*>(m), &w, sizeof w); }
+int OffsetOf(uint64_t w) {
+  int32_t offset;
+  std::memcpy(&offset, &w, sizeof offset);
+  return offset;
+}
 
 // Stable insertion sort of a[0..n).
 void InsertionSort(IMidiMsg* a, int n) {
@@ -114,37 +136,80 @@ void IMidiQueue::SortWaiting() const {
     InsertionSort(a, n);
     return;
   }
-  // The offsets, counted from the smallest, are sorted as keys: stable at
-  // every step, so equal offsets keep their arrival order.
+  // The offsets, counted from the smallest, are sorted as keys by a
+  // least-significant-digit radix sort: stable at every pass, so equal
+  // offsets keep their arrival order.
   int lo = a[0].offset, hi = a[0].offset;
   for (int i = 1; i < n; ++i) {
-    if (a[i].offset < lo) lo = a[i].offset;
-    if (a[i].offset > hi) hi = a[i].offset;
+    lo = std::min(lo, a[i].offset);
+    hi = std::max(hi, a[i].offset);
   }
-  const auto key = [lo](const IMidiMsg& m) {
-    return static_cast<unsigned>(static_cast<long long>(m.offset) - lo);
-  };
-  const unsigned range = static_cast<unsigned>(static_cast<long long>(hi) - lo);
-  if (range < kCountingSortKeys) {
-    // A block's offsets span its frames, a few thousand at most: one
-    // counting pass into the scratch array, and back.
-    int start[kCountingSortKeys + 1];
-    std::memset(start, 0, (range + 2) * sizeof(int));
-    for (int i = 0; i < n; ++i) ++start[key(a[i]) + 1];
-    for (unsigned d = 1; d <= range; ++d) start[d] += start[d - 1];
-    for (int i = 0; i < n; ++i) mScratch[start[key(a[i])]++] = a[i];
+  // Exact in unsigned arithmetic: the keys span less than 2^32.
+  const unsigned base = static_cast<unsigned>(lo);
+  const auto key = [base](uint64_t w) { return static_cast<unsigned>(OffsetOf(w)) - base; };
+  const int keyBits = std::bit_width(static_cast<unsigned>(hi) - base);
+  if (keyBits == 0) return;  // one offset for all: arrival order is the order
+  // A pass costs a move per message and a sum over its digit's table. One
+  // pass is best while the table is not much longer than the messages are
+  // many (a block's offsets, a few hundred frames, under a crowded block);
+  // a few dozen messages spread over the block take two passes with short
+  // tables instead of one with a long one.
+  const int widest = std::clamp(static_cast<int>(std::bit_width(static_cast<unsigned>(n))) + 1, kMinDigitBits,
+                                kMaxDigitBits);
+  int passes = (keyBits + widest - 1) / widest;
+  int digitBits = (keyBits + passes - 1) / passes;
+  while (passes << digitBits > kSortTableInts) {  // wide keys: more, shorter passes
+    ++passes;
+    digitBits = (keyBits + passes - 1) / passes;
+  }
+  const unsigned tableSize = 1u << digitBits;
+  const unsigned mask = tableSize - 1;
+  // Every pass's counts are taken in one read of the messages; one and two
+  // passes (every block's offsets) are spelt out, more are looped.
+  int start[kSortTableInts];
+  std::memset(start, 0, static_cast<size_t>(passes) * tableSize * sizeof(int));
+  if (passes == 1) {
+    for (int i = 0; i < n; ++i) ++start[key(Word(a + i))];
+  } else if (passes == 2) {
+    int* high = start + tableSize;
+    for (int i = 0; i < n; ++i) {
+      const unsigned k = key(Word(a + i));
+      ++start[k & mask];
+      ++high[k >> digitBits];
+    }
+  } else {
+    for (int i = 0; i < n; ++i) {
+      const unsigned k = key(Word(a + i));
+      for (int p = 0; p < passes; ++p) ++start[p * tableSize + (k >> (p * digitBits) & mask)];
+    }
+  }
+  // Counts to the first place of each digit.
+  for (int p = 0; p < passes; ++p) {
+    int* table = start + p * tableSize;
+    int sum = 0;
+    for (unsigned d = 0; d < tableSize; ++d) {
+      const int c = table[d];
+      table[d] = sum;
+      sum += c;
+    }
+  }
+  if (passes == 1) {
+    for (int i = 0; i < n; ++i) {
+      const uint64_t w = Word(a + i);
+      Put(mScratch + start[key(w)]++, w);
+    }
     std::memcpy(a, mScratch, static_cast<size_t>(n) * sizeof(IMidiMsg));
     return;
   }
-  // Offsets far apart (messages queued far ahead, or absurd ones): a
-  // least-significant-digit radix sort, one byte of the key per pass.
   IMidiMsg* src = a;
   IMidiMsg* dst = mScratch;
-  for (int shift = 0; shift < 32 && (range >> shift) != 0; shift += 8) {
-    int start[257] = {};
-    for (int i = 0; i < n; ++i) ++start[(key(src[i]) >> shift & 0xFF) + 1];
-    for (int d = 1; d < 257; ++d) start[d] += start[d - 1];
-    for (int i = 0; i < n; ++i) dst[start[key(src[i]) >> shift & 0xFF]++] = src[i];
+  for (int p = 0; p < passes; ++p) {
+    int* table = start + p * tableSize;
+    const int shift = p * digitBits;
+    for (int i = 0; i < n; ++i) {
+      const uint64_t w = Word(src + i);
+      Put(dst + table[key(w) >> shift & mask]++, w);
+    }
     IMidiMsg* t = src;
     src = dst;
     dst = t;

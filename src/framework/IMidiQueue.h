@@ -17,9 +17,11 @@
 //
 // Order: Add appends; a message that arrives before the last one waiting
 // marks the queue unsorted, and the first read after that sorts the waiting
-// messages once (a stable counting or radix sort on the offset, through a
-// scratch array of the same size), so a block of n messages in any order
-// costs O(n), and messages in order cost nothing extra.
+// messages once (by insertion when a handful wait, else a stable radix sort
+// on the offset through a scratch array of the same size, in one pass when
+// many messages share a block's offsets and in two short ones when a few
+// dozen are spread over it), so a block of n messages in any order costs
+// O(n), and messages in order cost nothing extra.
 //
 // Threads: not locked. Add, Peek, Remove and Flush run on the thread that
 // delivers MIDI and renders (the audio thread) and never allocate; Resize and
