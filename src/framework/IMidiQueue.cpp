@@ -16,12 +16,16 @@ constexpr long long kGranuleBytes = 4096;
 constexpr long long kMsgBytes = sizeof(IMidiMsg);
 // Fewer waiting messages than this are sorted by insertion; more by radix.
 constexpr int kInsertionSortMax = 24;
-// Bits of the offset a radix pass sorts by: at least 4 keeps few messages
-// from taking many passes, at most 12 keeps the tables of all passes (16 KiB
-// for all) on the stack.
-constexpr int kMinDigitBits = 4;
+// Fewer than this, with offsets as a block's (0 up to a few thousand), take
+// two passes of short tables: a low digit of 5 bits and a high one of at
+// most 8. More messages, or other offsets, take the general passes below.
+constexpr int kBlockSortMax = 256;
+constexpr int kLowDigitBits = 5;
+constexpr int kLowDigits = 1 << kLowDigitBits;
+constexpr int kMaxHighDigitBits = 8;
+// Bits of the offset a general radix pass sorts by: at most 12 keeps its
+// table (16 KiB) on the stack.
 constexpr int kMaxDigitBits = 12;
-constexpr int kSortTableInts = 1 << kMaxDigitBits;
 
 // The sort moves whole messages as 64-bit words: one load and one store
 // each, and the offset taken from the word in a register.
@@ -36,6 +40,16 @@ int OffsetOf(uint64_t w) {
   int32_t offset;
   std::memcpy(&offset, &w, sizeof offset);
   return offset;
+}
+
+// Turns the counts of a digit's table into the first place of each digit.
+void FirstPlaces(int* table, unsigned size) {
+  int sum = 0;
+  for (unsigned d = 0; d < size; ++d) {
+    const int c = table[d];
+    table[d] = sum;
+    sum += c;
+  }
 }
 
 // Stable insertion sort of a[0..n).
@@ -128,6 +142,47 @@ void IMidiQueue::Add(const IMidiMsg* msg) {
   ++mWritePos;
 }
 
+bool IMidiQueue::SortBlockOffsets(IMidiMsg* a, int n) const {
+  // One read tells whether every offset is non-negative and how many bits
+  // the largest needs (those of all offsets or-ed), and counts the low digit.
+  int low[kLowDigits] = {};
+  unsigned any = 0;
+  for (int i = 0; i < n; ++i) {
+    const unsigned offset = static_cast<unsigned>(OffsetOf(Word(a + i)));
+    any |= offset;
+    ++low[offset & (kLowDigits - 1)];
+  }
+  const int keyBits = std::bit_width(any);  // 32 when an offset is negative
+  if (keyBits > kLowDigitBits + kMaxHighDigitBits) return false;
+  IMidiMsg* const scratch = mScratch;  // a local: stores through it cannot change it
+  FirstPlaces(low, kLowDigits);
+  if (keyBits <= kLowDigitBits) {
+    for (int i = 0; i < n; ++i) {
+      const uint64_t w = Word(a + i);
+      Put(scratch + low[static_cast<unsigned>(OffsetOf(w))]++, w);
+    }
+    std::memcpy(static_cast<void*>(a), scratch, static_cast<size_t>(n) * sizeof(IMidiMsg));
+    return true;
+  }
+  // By the low digit into the scratch array, counting the high digit on the
+  // way; then by the high digit back.
+  const unsigned highDigits = 1u << (keyBits - kLowDigitBits);
+  int high[1 << kMaxHighDigitBits];
+  std::memset(high, 0, highDigits * sizeof(int));
+  for (int i = 0; i < n; ++i) {
+    const uint64_t w = Word(a + i);
+    const unsigned offset = static_cast<unsigned>(OffsetOf(w));
+    Put(scratch + low[offset & (kLowDigits - 1)]++, w);
+    ++high[offset >> kLowDigitBits];
+  }
+  FirstPlaces(high, highDigits);
+  for (int i = 0; i < n; ++i) {
+    const uint64_t w = Word(scratch + i);
+    Put(a + high[static_cast<unsigned>(OffsetOf(w)) >> kLowDigitBits]++, w);
+  }
+  return true;
+}
+
 void IMidiQueue::SortWaiting() const {
   mUnsorted = false;
   IMidiMsg* a = mItems + mReadPos;
@@ -136,8 +191,11 @@ void IMidiQueue::SortWaiting() const {
     InsertionSort(a, n);
     return;
   }
-  // The offsets, counted from the smallest, are sorted as keys by a
-  // least-significant-digit radix sort: stable at every pass, so equal
+  // A few dozen messages for a block: two short passes, the first counted
+  // while the offsets are checked.
+  if (n < kBlockSortMax && SortBlockOffsets(a, n)) return;
+  // Otherwise the offsets, counted from the smallest, are sorted as keys by
+  // a least-significant-digit radix sort: stable at every pass, so equal
   // offsets keep their arrival order.
   int lo = a[0].offset, hi = a[0].offset;
   for (int i = 1; i < n; ++i) {
@@ -149,72 +207,30 @@ void IMidiQueue::SortWaiting() const {
   const auto key = [base](uint64_t w) { return static_cast<unsigned>(OffsetOf(w)) - base; };
   const int keyBits = std::bit_width(static_cast<unsigned>(hi) - base);
   if (keyBits == 0) return;  // one offset for all: arrival order is the order
-  // A pass costs a move per message and a sum over its digit's table. One
-  // pass is best while the table is not much longer than the messages are
-  // many (a block's offsets, a few hundred frames, under a crowded block);
-  // a few dozen messages spread over the block take two passes with short
-  // tables instead of one with a long one.
-  const int widest = std::clamp(static_cast<int>(std::bit_width(static_cast<unsigned>(n))) + 1, kMinDigitBits,
-                                kMaxDigitBits);
-  int passes = (keyBits + widest - 1) / widest;
-  int digitBits = (keyBits + passes - 1) / passes;
-  while (passes << digitBits > kSortTableInts) {  // wide keys: more, shorter passes
-    ++passes;
-    digitBits = (keyBits + passes - 1) / passes;
-  }
+  // Many messages within a block's offsets take one pass: its table is not
+  // much longer than the messages are many. Offsets far apart take a few.
+  int passes = 1;
+  while (passes * kMaxDigitBits < keyBits) ++passes;
+  const int digitBits = (keyBits + passes - 1) / passes;
   const unsigned tableSize = 1u << digitBits;
   const unsigned mask = tableSize - 1;
-  // Every pass's counts are taken in one read of the messages; one and two
-  // passes (every block's offsets) are spelt out, more are looped.
-  int start[kSortTableInts];
-  std::memset(start, 0, static_cast<size_t>(passes) * tableSize * sizeof(int));
-  if (passes == 1) {
-    for (int i = 0; i < n; ++i) ++start[key(Word(a + i))];
-  } else if (passes == 2) {
-    int* high = start + tableSize;
-    for (int i = 0; i < n; ++i) {
-      const unsigned k = key(Word(a + i));
-      ++start[k & mask];
-      ++high[k >> digitBits];
-    }
-  } else {
-    for (int i = 0; i < n; ++i) {
-      const unsigned k = key(Word(a + i));
-      for (int p = 0; p < passes; ++p) ++start[p * tableSize + (k >> (p * digitBits) & mask)];
-    }
-  }
-  // Counts to the first place of each digit.
-  for (int p = 0; p < passes; ++p) {
-    int* table = start + p * tableSize;
-    int sum = 0;
-    for (unsigned d = 0; d < tableSize; ++d) {
-      const int c = table[d];
-      table[d] = sum;
-      sum += c;
-    }
-  }
-  if (passes == 1) {
-    for (int i = 0; i < n; ++i) {
-      const uint64_t w = Word(a + i);
-      Put(mScratch + start[key(w)]++, w);
-    }
-    std::memcpy(a, mScratch, static_cast<size_t>(n) * sizeof(IMidiMsg));
-    return;
-  }
+  IMidiMsg* const scratch = mScratch;
+  int start[1 << kMaxDigitBits];
   IMidiMsg* src = a;
-  IMidiMsg* dst = mScratch;
-  for (int p = 0; p < passes; ++p) {
-    int* table = start + p * tableSize;
-    const int shift = p * digitBits;
+  IMidiMsg* dst = scratch;
+  for (int shift = 0; shift < keyBits; shift += digitBits) {
+    std::memset(start, 0, tableSize * sizeof(int));
+    for (int i = 0; i < n; ++i) ++start[key(Word(src + i)) >> shift & mask];
+    FirstPlaces(start, tableSize);
     for (int i = 0; i < n; ++i) {
       const uint64_t w = Word(src + i);
-      Put(dst + table[key(w) >> shift & mask]++, w);
+      Put(dst + start[key(w) >> shift & mask]++, w);
     }
     IMidiMsg* t = src;
     src = dst;
     dst = t;
   }
-  if (src != a) std::memcpy(a, src, static_cast<size_t>(n) * sizeof(IMidiMsg));
+  if (src != a) std::memcpy(static_cast<void*>(a), src, static_cast<size_t>(n) * sizeof(IMidiMsg));
 }
 
 void IMidiQueue::Flush(int nFrames) {

@@ -17,11 +17,11 @@
 //
 // Order: Add appends; a message that arrives before the last one waiting
 // marks the queue unsorted, and the first read after that sorts the waiting
-// messages once (by insertion when a handful wait, else a stable radix sort
-// on the offset through a scratch array of the same size, in one pass when
-// many messages share a block's offsets and in two short ones when a few
-// dozen are spread over it), so a block of n messages in any order costs
-// O(n), and messages in order cost nothing extra.
+// messages once (by insertion when a handful wait, else by a stable radix
+// sort on the offset through a scratch array of the same size: two passes
+// with short tables for a few dozen messages, one pass for many sharing a
+// block's offsets), so a block of n messages in any order costs O(n), and
+// messages in order cost nothing extra.
 //
 // Threads: not locked. Add, Peek, Remove and Flush run on the thread that
 // delivers MIDI and renders (the audio thread) and never allocate; Resize and
@@ -91,6 +91,10 @@ private:
   bool Reallocate(int capacity);
   // Puts the waiting messages in offset order, equal offsets in arrival order.
   void SortWaiting() const;
+  // The same for n messages at a with offsets as a block has them (not
+  // negative, below 2^13), in two short passes; false (nothing moved) for
+  // other offsets.
+  bool SortBlockOffsets(IMidiMsg* a, int n) const;
 
   IMidiMsg* mItems = nullptr;
   IMidiMsg* mScratch = nullptr;  // as large as mItems; where the sort's passes go

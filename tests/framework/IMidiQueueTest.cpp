@@ -176,14 +176,15 @@ TEST(IMidiQueueOrder, CopiesAllFourFields) {
 }
 
 TEST(IMidiQueueOrder, ManyRandomOffsetsComeOutSortedAndStable) {
-  // Few messages, a few dozen over a block, many within a block, offsets far
-  // apart, and offsets over the whole int range (each sorted a different way).
+  // Few messages, a few dozen within a block (and some negative or far
+  // apart), many within a block, offsets far apart, and offsets over the
+  // whole int range (each sorted a different way).
   struct Case {
     int count;
     long long span;
   };
-  for (const Case c : {Case{20, 7}, Case{30, 512}, Case{64, 512}, Case{200, 4096}, Case{3000, 97}, Case{3000, 1 << 20},
-                        Case{3000, 1LL << 32}}) {
+  for (const Case c : {Case{20, 7}, Case{40, 32}, Case{30, 512}, Case{64, 512}, Case{200, 8192}, Case{100, 1 << 14},
+                        Case{100, 1LL << 32}, Case{3000, 97}, Case{3000, 1 << 20}, Case{3000, 1LL << 32}}) {
     SCOPED_TRACE(c.span);
     IMidiQueue q(4096);
     unsigned long long seed = 12345;
