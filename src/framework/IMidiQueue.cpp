@@ -133,7 +133,9 @@ void IMidiQueue::Add(const IMidiMsg* msg) {
     }
     Compact();
   }
-  if (!Empty() && msg->offset < mItems[mWritePos - 1].offset) mUnsorted = true;
+  // Without a branch on the order: messages that come shuffled would have
+  // the processor guess wrong at every other one.
+  if (!Empty()) mUnsorted = mUnsorted | (msg->offset < mItems[mWritePos - 1].offset);
   IMidiMsg& slot = mItems[mWritePos];
   slot.offset = msg->offset;
   slot.status = msg->status;
