@@ -293,13 +293,21 @@ void kt412::render(float* out, int n)
         ampEnv.advanceCount(n);
         noiseEnv.advanceCount(n);
         pitchEnv.advanceCount(n);
-        if (oscBehind == 0)
-            oscBehindFrom = sampleCount;
+        if (declick.isStill()) {
+            if (oscBehind == 0)
+                oscBehindFrom = sampleCount;
+            oscBehind += static_cast<uint64_t>(n);
+        } else {
+            advanceOscillatorAtRest(n);  // at -0 (see the class comment)
+        }
         noiseBehind += static_cast<uint64_t>(n);
-        oscBehind += static_cast<uint64_t>(n);
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
             ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
         lastSample = rest;
+        return;
+    }
+    if (quietAtRest()) {
+        renderQuiet(out, n);
         return;
     }
     catchUpAll();
@@ -315,16 +323,7 @@ void kt412::render(float* out, int n)
     // Noise scaled to 0..1.5 as the circuit's noise source, and the transient. c * 7.5 * 1.5 in
     // double is exact, so the single-precision product with 11.25 rounds the same.
     int i = 0;
-    {
-        uint32_t seed = noiseSource.getSeed();
-        i = avx2 ? noiseAvx2(seed, l.noiseIn, n) : noiseSse2(seed, l.noiseIn, n);
-        noiseSource.setSeed(seed);
-    }
-    for (; i < n; ++i) {
-        float w = noiseSource.getSample();
-        w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
-        l.noiseIn[i] = static_cast<float>(static_cast<double>(w) * 0.1);
-    }
+    noiseInput(l.noiseIn, n);
     if (clickPlayer.isFinished()) {
         std::fill(l.clickIn, l.clickIn + n, 0.0f);
     } else {
@@ -368,6 +367,17 @@ void kt412::render(float* out, int n)
 
     mix(l, out, n);
     lastSample = out[n - 1];
+}
+
+void kt412::noiseInput(float* w, int n)
+{
+    uint32_t seed = noiseSource.getSeed();
+    int i = avx2 ? noiseAvx2(seed, w, n) : noiseSse2(seed, w, n);
+    noiseSource.setSeed(seed);
+    for (; i < n; ++i) {
+        const float v = static_cast<float>(static_cast<double>(noiseSource.getSample()) * 7.5 + 7.5);
+        w[i] = static_cast<float>(static_cast<double>(v) * 0.1);
+    }
 }
 
 // One sample straight from the building blocks, in the order of the formulas.
