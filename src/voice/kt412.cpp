@@ -463,16 +463,7 @@ void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, in
     int i = 0;
     if (avx2)
         i = oscStepsAvx2(running, l.pitch, depth, base, l.freq, l.step, l.window, n);
-#if KT412_SSE2
-    for (; i + 4 <= n; i += 4) {
-        if (!oscSteps4(running, l.pitch + i, depth, base, l.freq + i, l.step + i, l.window + i)) {
-            for (int k = i; k < i + 4; ++k) {
-                l.freq[k] = static_cast<float>(static_cast<double>(l.pitch[k]) * depth + base);
-                l.step[k] = running.stepFor(l.freq[k], l.window[k]);
-            }
-        }
-    }
-#endif
+    i = oscStepsSse2(l, running, depth, base, i, n);
     for (; i < n; ++i) {
         l.freq[i] = static_cast<float>(static_cast<double>(l.pitch[i]) * depth + base);
         l.step[i] = running.stepFor(l.freq[i], l.window[i]);
@@ -485,15 +476,7 @@ void kt412::oscShapes(Lanes& l, const vco& running, int n) const
     int i = 0;
     if (avx2)
         i = oscShapeAvx2(running, l.phase, l.step, l.window, l.osc45, n);
-#if KT412_SSE2
-    for (; i + 4 <= n; i += 4) {
-        for (int other = oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i); other != 0;
-             other &= other - 1) {
-            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
-            l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
-        }
-    }
-#endif
+    i = oscShapesSse2(l, running, i, n);
     for (; i < n; ++i)
         l.osc45[i] = running.shapeAt(l.phase[i], l.step[i], l.window[i], 0.5f) * 4.5f;
 }
@@ -507,16 +490,7 @@ void kt412::mix(const Lanes& l, float* out, int n) const
     int i = 0;
     if (avx2)
         i = mixAvx2(l, out, n);
-#if KT412_SSE2
-    for (; i + 4 <= n; i += 4) {
-        if (!mixFour(l.osc45 + i, l.amp + i, l.noiseLevel + i, l.noiseIn + i, l.clickIn + i,
-                     l.fade + i, out + i)) {
-            for (int k = i; k < i + 4; ++k)
-                out[k] = mixSample(l.osc45[k], l.amp[k], l.noiseLevel[k], l.noiseIn[k], l.clickIn[k],
-                                   l.fade[k]);
-        }
-    }
-#endif
+    i = mixSse2(l, out, i, n);
     for (; i < n; ++i)
         out[i] = mixSample(l.osc45[i], l.amp[i], l.noiseLevel[i], l.noiseIn[i], l.clickIn[i], l.fade[i]);
 }

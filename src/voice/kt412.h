@@ -261,6 +261,10 @@ private:
     // must then put right.
     static int oscShape4(const float* phase, const float* step, const float* window, float* out);
 #endif
+    // Whole groups of four from sample i on (kt412Sse2.cpp); each returns where it stopped.
+    static int oscStepsSse2(Lanes& l, const vco& running, double depth, double base, int i, int n);
+    static int oscShapesSse2(Lanes& l, const vco& running, int i, int n);
+    int mixSse2(const Lanes& l, float* out, int i, int n) const;
     // Eight samples at a time (kt412Avx2.cpp), for processors with AVX2. Each handles whole
     // groups of eight from the start, a group that leaves the common case by the scalar path, and
     // returns how many samples it did.
