@@ -287,7 +287,9 @@ void kt412::catchUp()
 void kt412::render(float* out, int n)
 {
     fresh = false;
-    if (atRest()) {
+    // While a hit sounds the first test of shutAtRest already fails, so the rest tests cost that.
+    const bool shut = shutAtRest();
+    if (shut && atRest()) {
         const float rest = restOutput();
         std::fill(out, out + n, rest);
         ampEnv.advanceCount(n);
@@ -306,7 +308,7 @@ void kt412::render(float* out, int n)
         lastSample = rest;
         return;
     }
-    if (quietAtRest()) {
+    if (shut && quietAtRest()) {
         renderQuiet(out, n);
         return;
     }
