@@ -287,11 +287,10 @@ void kt412::catchUp()
 void kt412::render(float* out, int n)
 {
     fresh = false;
-    // While a hit sounds the first test of shutAtRest already fails, so the rest tests cost that.
-    const bool shut = shutAtRest();
-    if (shut && atRest()) {
-        const float rest = restOutput();
-        std::fill(out, out + n, rest);
+    const Rest rest = restHere();
+    if (rest == Rest::constant) {
+        const float constant = restOutput();
+        std::fill(out, out + n, constant);
         ampEnv.advanceCount(n);
         noiseEnv.advanceCount(n);
         pitchEnv.advanceCount(n);
@@ -305,10 +304,10 @@ void kt412::render(float* out, int n)
         noiseBehind += static_cast<uint64_t>(n);
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
             ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
-        lastSample = rest;
+        lastSample = constant;
         return;
     }
-    if (shut && quietAtRest()) {
+    if (rest == Rest::quiet) {
         renderQuiet(out, n);
         return;
     }

@@ -126,7 +126,7 @@ public:
     bool isResting() const { return aheadPos >= aheadCount && atRest(); }
     // True when the next sample starts a stretch at rest with the bridge at -0 in which only the
     // noise and the oscillator's phase are computed (see the class comment).
-    bool isRestingQuietly() const { return aheadPos >= aheadCount && !atRest() && quietAtRest(); }
+    bool isRestingQuietly() const { return aheadPos >= aheadCount && restHere() == Rest::quiet; }
     // The envelopes' settings. Their running state may stand up to one block ahead of the output.
     const ahd& getAmpEnv() const { return ampEnv; }
     const ahd& getNoiseEnv() const { return noiseEnv; }
@@ -151,13 +151,15 @@ private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
     // Puts a voice that has not rendered yet into the state an idle voice settles to.
     void settle();
-    // True when every further sample is restOutput() until a hit or a setting changes it.
-    bool atRest() const;
+    // How the next samples rest, if they do: constant, every further sample restOutput() until a
+    // hit or a setting changes it; quiet, shut at rest with the bridge at -0 and the oscillator
+    // running (past its start-up mute), where some noise may turn the click VCA.
+    enum class Rest { none, constant, quiet };
+    Rest restHere() const;
+    bool atRest() const { return restHere() == Rest::constant; }
     // Envelopes at rest with both VCAs shut, the transient ended and the click input bounded:
     // what every rest has in common, whatever the de-click bridge does.
     bool shutAtRest() const;
-    // Shut at rest with the bridge at -0 and the oscillator running (past its start-up mute).
-    bool quietAtRest() const;
     // Filtered noise within [clickTurnDown, clickTurnUp) leaves the click VCA's transfer at or
     // above 0 at rest, so a shut click VCA gives +0 (see updateClickTurn).
     void updateClickTurn() const;

@@ -60,14 +60,19 @@ void kt412::settle()
 // amplitudes), so both VCAs are shut and pass a zero whose sign follows the
 // oscillator and the noise; the de-click bridge, standing still and not at -0, then turns every
 // such zero into the same sample. The transient player must have ended (it is restarted by the
-// next hit) and the click input be bounded, so that the click VCA's transfer stays finite.
-bool kt412::atRest() const
+// next hit) and the click input be bounded, so that the click VCA's transfer stays finite. A
+// bridge at -0 passes the zero's sign on (see updateClickTurn): the voice then rests quietly,
+// unless no noise the filters can give turns the click VCA, which makes every sample +0.
+kt412::Rest kt412::restHere() const
 {
+    // While a hit sounds the first test of shutAtRest already fails.
     if (!shutAtRest())
-        return false;
+        return Rest::none;
     if (declick.isStill())
-        return true;
-    return quietAtRest() && clickNeverTurns();
+        return Rest::constant;
+    if (!declick.staysAtNegativeZero() || !(sampleCount > oscStartLastCount))
+        return Rest::none;
+    return clickNeverTurns() ? Rest::constant : Rest::quiet;
 }
 
 bool kt412::shutAtRest() const
@@ -75,11 +80,6 @@ bool kt412::shutAtRest() const
     return ampEnv.atRest() && noiseEnv.atRest() && pitchEnv.atRest() && clickInputBounded
         && clickPlayer.isFinished()
         && static_cast<double>(ampEnv.restValue()) < 0.45 && static_cast<double>(noiseEnv.restValue()) < 1.86;
-}
-
-bool kt412::quietAtRest() const
-{
-    return shutAtRest() && declick.staysAtNegativeZero() && sampleCount > oscStartLastCount;
 }
 
 // With the bridge at -0, a sample at rest is float(m / 4 + -0), which is m itself, and m is the
