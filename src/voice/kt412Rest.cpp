@@ -156,8 +156,20 @@ void kt412::advanceOscillatorAtRest(int n)
     float window;
     const float dt = osc.stepFor(f, window);
     vco running = osc;
-    for (int i = 0; i < n; ++i)
-        running.advancePhase(dt);
+    float phase = running.getPhase();
+    if (dt > 0.0f && dt < 1.0f && phase >= -1.0f && phase < 1.0f) {
+        // A step between 0 and 1 from a phase in -1..1 lands in -1..2, so of the wrap's two tests
+        // only the upper one can ever hold.
+        for (int i = 0; i < n; ++i) {
+            phase = dt + phase;
+            if (phase >= 1.0f)
+                phase -= 2.0f;
+        }
+        running.setPhase(phase);
+    } else {
+        for (int i = 0; i < n; ++i)
+            running.advancePhase(dt);
+    }
     running.setStep(f, dt, window);
     osc = running;
 }
