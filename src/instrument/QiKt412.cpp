@@ -260,7 +260,9 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
     frame = end;
   }
 
-  for (int i = 0; i < nFrames; ++i) right[i] = left[i];
+  // One block move: a loop of element copies reloads the pointers after
+  // every store, since they might alias.
+  std::copy(left, left + nFrames, right);
 
   if (mLedCounter.load(std::memory_order_relaxed) > kLedHoldFrames &&
       mLedState.load(std::memory_order_relaxed) == 1)
