@@ -147,7 +147,8 @@ TEST(Kt412Cli, AnInterruptedRenderLeavesNothingBehind) {
   ScratchDir dir;
   // One hit now and one an hour later: an hour of sound to write, in blocks
   // of one frame, so that even an optimised build is still writing it when
-  // the signal comes (in 512-frame blocks it is done in under 2 s).
+  // the signal comes (in 512-frame blocks, mostly silence, it can be done
+  // before that).
   WriteFile(dir / "long.mid", SmfBuilder().Event(0, 0x90, 36, 100).Event(960 * 3600, 0x90, 36, 100).Bytes());
   for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
     const pid_t child = fork();
