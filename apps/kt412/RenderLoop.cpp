@@ -8,6 +8,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// AVX2 code is compiled for every x86-64 build and chosen at run time.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KT_RENDER_AVX2 1
+#include <immintrin.h>
+#endif
 
 #include "AUHost.h"
 #include "instrument/QiKt412.h"
@@ -70,10 +75,7 @@ inline __m128 Load4(const double* p) {
 }
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KT_RENDER_AVX2 1
-#include <immintrin.h>
-
+#if defined(KT_RENDER_AVX2)
 // Eight samples of a channel as floats.
 __attribute__((target("avx2"))) inline __m256 Load8(const float* p) { return _mm256_loadu_ps(p); }
 __attribute__((target("avx2"))) inline __m256 Load8(const double* p) {

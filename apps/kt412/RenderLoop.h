@@ -45,7 +45,7 @@ bool RunRenderLoop(QiKt412& plug, AUHostUnit* unit, const std::vector<MidiFileEv
                    int64_t totalFrames, int blockSize, float gain, RenderSink& sink,
                    RenderLoopResult* result, std::string* error);
 
-// Frames handed to the sink at once (256 KiB of float stereo): large enough
+// Frames handed to the sink at once (128 KiB of float stereo): large enough
 // that a write costs little beside the rendering, small enough that the
 // memory of a render does not grow with its length.
 constexpr int64_t kRenderChunkFrames = 16384;
