@@ -260,9 +260,7 @@ void QiKt412::ProcessDoubleReplacing(double** /*inputs*/, double** outputs, int 
     frame = end;
   }
 
-  // One block move: a loop of element copies reloads the pointers after
-  // every store, since they might alias.
-  std::copy(left, left + nFrames, right);
+  for (int i = 0; i < nFrames; ++i) right[i] = left[i];
 
   if (mLedCounter.load(std::memory_order_relaxed) > kLedHoldFrames &&
       mLedState.load(std::memory_order_relaxed) == 1)
