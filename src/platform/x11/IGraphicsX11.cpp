@@ -12,6 +12,7 @@
 #include <X11/keysym.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -104,7 +105,7 @@ IGraphics* MakeGraphicsX11(IPluginBase* pPlug, int width, int height, int fps) {
 
 int IGraphicsX11::XErrorCount() { return X11ErrorTrap::Count(); }
 bool IGraphicsX11::UsingShm() const { return mView && mView->out.UsingShm(); }
-int IGraphicsX11::OutputScale() const { return mView ? mView->scale : 1; }
+float IGraphicsX11::OutputScale() const { return mView ? mView->scale : 1.0f; }
 unsigned long IGraphicsX11::XWindowId() const { return mView && !mView->windowGone ? mView->win : 0; }
 bool IGraphicsX11::TextEntryOpen() const { return mView && mView->entry; }
 bool IGraphicsX11::TooltipShown() const { return mView && mView->tipWin; }
@@ -146,8 +147,8 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   v.visual = DefaultVisual(dpy, v.screen);
   v.depth = DefaultDepth(dpy, v.screen);
   v.colormap = DefaultColormap(dpy, v.screen);
-  v.scale = mScaleWanted == 1 || mScaleWanted == 2 ? mScaleWanted
-                                                   : X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
+  v.scale = mScaleWanted > 0.0 ? X11NearestScale(mScaleWanted)
+                               : X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
   v.topLevel = pParentWnd == nullptr;
   ReadDoubleClickSettings(v);
 
@@ -166,7 +167,11 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     if (!ok || X11ErrorTrap::TakeLastError(dpy)) return fail();
   }
 
-  const int w = Width() * v.scale, h = Height() * v.scale;
+  // The editor draws natively at the window's scale, so its bitmap goes to
+  // the window pixel for pixel: the window is the editor times the scale,
+  // rounded (888 x 663 for 592 x 442 at 1.5).
+  SetScale(v.scale);
+  const int w = DrawWidth(), h = DrawHeight();
   XSetWindowAttributes swa;
   std::memset(&swa, 0, sizeof(swa));
   swa.event_mask = kInputMask;
@@ -205,10 +210,7 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     XSetWMProtocols(dpy, v.win, &v.wmDelete, 1);
   }
   v.gc = XCreateGC(dpy, v.win, 0, nullptr);
-  // The editor draws natively at the window's scale, so its bitmap goes to
-  // the window pixel for pixel.
-  SetScale((float)v.scale);
-  if (!v.out.Create(dpy, v.visual, v.depth, DrawWidth(), DrawHeight(), 1, mUseShm)) {
+  if (!v.out.Create(dpy, v.visual, v.depth, w, h, mUseShm)) {
     XFreeGC(dpy, v.gc);
     XDestroyWindow(dpy, v.win);
     return fail();
@@ -271,7 +273,7 @@ void IGraphicsX11::Resize(int w, int h) {
   IGraphics::Resize(w, h);
   if (!mView) return;
   X11View& v = *mView;
-  const int sw = w * v.scale, sh = h * v.scale;
+  const int sw = DrawWidth(), sh = DrawHeight();
   if (v.topLevel) {
     XSizeHints* hints = XAllocSizeHints();
     if (hints) {
@@ -283,7 +285,7 @@ void IGraphicsX11::Resize(int w, int h) {
     }
   }
   XResizeWindow(v.dpy, v.win, (unsigned)sw, (unsigned)sh);
-  v.out.Create(v.dpy, v.visual, v.depth, DrawWidth(), DrawHeight(), 1, mUseShm);
+  v.out.Create(v.dpy, v.visual, v.depth, sw, sh, mUseShm);
 }
 
 // ---------------------------------------------------------------------------
@@ -397,7 +399,6 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
   } else if (ev.xany.window != v.win) {
     return;
   }
-  const int s = v.scale;
   const bool inputBlocked = mInModal;  // an open prompt takes the input itself
 
   switch (ev.type) {
@@ -424,16 +425,16 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       // Window coordinates of an entry click are relative to the entry.
       int wx = ev.xbutton.x, wy = ev.xbutton.y;
       if (v.entry && ev.xbutton.window == v.entry->win) {
-        wx += v.entry->rect.L * s;
-        wy += v.entry->rect.T * s;
+        wx += ToDraw(v.entry->rect.L);
+        wy += ToDraw(v.entry->rect.T);
       }
-      const int x = wx / s, y = wy / s;
+      const int x = FromDraw(wx), y = FromDraw(wy);
       v.prevX = x;
       v.prevY = y;
       const unsigned button = ev.xbutton.button;
       if (v.entry) {
         if (v.entry->rect.Contains(x, y) && button == 1) {
-          HandleEntryClick(x, y, ev.xbutton.state & ShiftMask);
+          HandleEntryClick(wx - ToDraw(v.entry->rect.L), ev.xbutton.state & ShiftMask);
           break;
         }
         // A click elsewhere takes the focus from the field: its text applies.
@@ -455,7 +456,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       if (inputBlocked) break;
       const unsigned button = ev.xbutton.button;
       if (button != 1 && button != 3) break;
-      const int x = ev.xbutton.x / s, y = ev.xbutton.y / s;
+      const int x = FromDraw(ev.xbutton.x), y = FromDraw(ev.xbutton.y);
       v.prevX = x;
       v.prevY = y;
       IMouseMod mod = X11MouseMod(ev.xbutton.state, button);
@@ -466,7 +467,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       if (inputBlocked) break;
       // Only the latest position of a burst matters.
       while (XCheckTypedWindowEvent(v.dpy, v.win, MotionNotify, &ev)) {}
-      const int x = ev.xmotion.x / s, y = ev.xmotion.y / s;
+      const int x = FromDraw(ev.xmotion.x), y = FromDraw(ev.xmotion.y);
       v.prevX = x;
       v.prevY = y;
       IMouseMod mod = X11MouseMod(ev.xmotion.state, 0);
@@ -576,14 +577,16 @@ void IGraphicsX11::ShowTooltipIfDue() {
   if (idx < 0) idx = GetMouseControlIdx(v.prevX, v.prevY, true);
   IControl* c = GetControl(idx);
   if (!c || c->IsHidden() || !c->GetTooltip()[0] || c->GetTargetRECT()->Empty()) return;
-  IText style(12, nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
+  // Drawn at the window's scale: the font at the scaled size, the margins
+  // and the offset from the pointer scaled.
+  IText style(v.Px(12), nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
   const char* tip = c->GetTooltip();
   int tw = 0, th = 0;
   X11Draw::Measure(&style, tip, (int)std::strlen(tip), &tw, &th);
-  const int w = tw + 10, h = th + 6, s = v.scale;
+  const int w = tw + v.Px(10), h = th + v.Px(6), border = std::max(1, v.Px(1));
   int rx = 0, ry = 0;
   Window child;
-  XTranslateCoordinates(v.dpy, v.win, v.root, v.prevX * s, v.prevY * s, &rx, &ry, &child);
+  XTranslateCoordinates(v.dpy, v.win, v.root, ToDraw(v.prevX), ToDraw(v.prevY), &rx, &ry, &child);
   XSetWindowAttributes swa;
   swa.override_redirect = True;
   swa.save_under = True;
@@ -591,19 +594,19 @@ void IGraphicsX11::ShowTooltipIfDue() {
   swa.background_pixmap = None;
   swa.colormap = v.colormap;
   swa.border_pixel = 0;
-  v.tipWin = XCreateWindow(v.dpy, v.root, rx + 12 * s, ry + 18 * s, (unsigned)(w * s), (unsigned)(h * s), 0, v.depth,
+  v.tipWin = XCreateWindow(v.dpy, v.root, rx + v.Px(12), ry + v.Px(18), (unsigned)w, (unsigned)h, 0, v.depth,
                            InputOutput, v.visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap |
                            CWColormap | CWBorderPixel, &swa);
   PIX_MemBitmap bm(w, h);
   X11Draw::Fill(&bm, 0, 0, w, h, 80, 80, 80);
-  X11Draw::Fill(&bm, 1, 1, w - 2, h - 2, 255, 255, 225);
-  X11Draw::Text(&bm, &style, tip, 5, 3);
+  X11Draw::Fill(&bm, border, border, w - 2 * border, h - 2 * border, 255, 255, 225);
+  X11Draw::Text(&bm, &style, tip, v.Px(5), v.Px(3));
   X11Screen out;
   XMapRaised(v.dpy, v.tipWin);
   // Drawn once it is mapped; an override-redirect window keeps no contents
   // of its own, but nothing covers it while it is up.
   XSync(v.dpy, False);
-  if (out.Create(v.dpy, v.visual, v.depth, w, h, s, false)) out.Put(v.tipWin, v.gc, &bm, 0, 0, w, h);
+  if (out.Create(v.dpy, v.visual, v.depth, w, h, false)) out.Put(v.tipWin, v.gc, &bm, 0, 0, w, h);
   XFlush(v.dpy);
 }
 

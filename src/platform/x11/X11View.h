@@ -3,6 +3,7 @@
 
 #include <X11/Xlib.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,7 +26,7 @@ struct X11TextEntry {
   IControl* control = nullptr;
   IParam* param = nullptr;
   IText style;
-  IRECT rect;  // editor pixels
+  IRECT rect;  // editor pixels; the window covers them at the view's scale
   X11TextField field;
   PIX_MemBitmap bitmap;
   X11Screen out;
@@ -50,7 +51,11 @@ public:
   GC gc = nullptr;
   Atom wmProtocols = 0, wmDelete = 0;
   X11Screen out;
-  int scale = 1;
+  float scale = 1.0f;  // window pixels per editor pixel: 1, 1.5 or 2
+  // A length of the own-drawn menus, boxes, tooltips and field, laid out in
+  // editor pixels, in window pixels: they are drawn at the window's scale
+  // (fonts at the scaled size), never enlarged.
+  int Px(int v) const { return (int)std::lround((float)v * scale); }
   X11DoubleClick dblClick;
   int prevX = 0, prevY = 0;  // last pointer position, editor pixels
   int cursorRootX = -1, cursorRootY = -1;
