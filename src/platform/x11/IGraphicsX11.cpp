@@ -443,10 +443,13 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       IMouseMod mod = X11MouseMod(ev.xbutton.state, button);
       if (const int d = X11WheelDelta(button)) {
         OnMouseWheel(x, y, &mod, d);
-      } else if (button == 1) {
+      } else if (button == 1 && !mod.R) {
         if (v.dblClick.Press(button, ev.xbutton.time, x, y)) OnMouseDblClick(x, y, &mod);
         else OnMouseDown(x, y, &mod);
-      } else if (button == 3) {
+      } else if (button == 1 || button == 3) {
+        // A right click, or a Super-click standing for one: never half of a
+        // double click, so a second quick one prompts again rather than
+        // setting the control to its default.
         v.dblClick.Reset();
         OnMouseDown(x, y, &mod);
       }
