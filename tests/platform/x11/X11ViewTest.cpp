@@ -407,6 +407,20 @@ TEST_F(X11Window, AtTwoAndOneAndAHalfTheWindowIsTheScaledEditorAndThePointerHits
     answer.join();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(px(380), boxes[0][2]);
+
+    // A tooltip shows 12 and 18 editor pixels off the pointer, scaled, and
+    // holds a line of its 12-pixel font and 6 pixels of margin, scaled.
+    recorder->SetTooltip("Records every call");
+    g->EnableTooltips(true);
+    MoveTo(dpy, px(240), px(50));
+    Pump(800);
+    ASSERT_TRUE(g->TooltipShown());
+    const std::vector<std::array<int, 4>> tips = PopupWindows(dpy);
+    ASSERT_EQ(1u, tips.size());
+    EXPECT_EQ(px(240) + px(12), tips[0][0]);
+    EXPECT_EQ(px(50) + px(18), tips[0][1]);
+    EXPECT_GE(tips[0][3], px(12) + px(6)) << "font and margins at the scale";
+    g->EnableTooltips(false);
     g->CloseWindow();
   }
 }
