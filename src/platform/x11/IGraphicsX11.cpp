@@ -12,8 +12,6 @@
 #include <X11/keysym.h>
 #include <poll.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +23,6 @@
 #include "platform/x11/X11View.h"
 
 namespace {
-double NowSeconds() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 constexpr long kInputMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                             EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
 // A desktop's XSETTINGS (Net/DoubleClickTime, Net/DoubleClickDistance), when
@@ -231,7 +224,7 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     CloseWindow();
     return nullptr;
   }
-  mNextTick = NowSeconds();
+  mNextTick = X11NowSeconds();
   UpdateTooltips();
   return (void*)(uintptr_t)mView->win;
 }
@@ -324,7 +317,7 @@ void IGraphicsX11::WaitFor(const bool& done) {
 void IGraphicsX11::RunEventLoop(const std::atomic<bool>* stop) {
   X11ErrorTrap::Scope trap;
   while (mView && !(stop && stop->load())) {
-    const int waitMs = (int)((mNextTick - NowSeconds()) * 1000.0);
+    const int waitMs = (int)((mNextTick - X11NowSeconds()) * 1000.0);
     Pump(waitMs < 0 ? 0 : waitMs > 1000 ? 1000 : waitMs);
     if (mView && mView->closePending) CloseWindow();
   }
@@ -347,7 +340,7 @@ void IGraphicsX11::Pump(int timeoutMs) {
   // A file prompt's child or portal has no X events: its session is polled every round.
   if (mView && !mView->closePending && mView->session && mView->session->Poll()) EndSession();
   if (!mView || mView->windowGone) return;
-  const double now = NowSeconds();
+  const double now = X11NowSeconds();
   if (now >= mNextTick) {
     const double period = 1.0 / FPS();
     mNextTick += period;
@@ -476,7 +469,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       IMouseMod mod = X11MouseMod(ev.xmotion.state, 0);
       // A tooltip stays while the pointer rests; any move takes it away.
       HideTooltip();
-      v.lastMotion = NowSeconds();
+      v.lastMotion = X11NowSeconds();
       v.pointerInside = true;
       if (ev.xmotion.state & (Button1Mask | Button3Mask)) {
         if (!v.entry) OnMouseDrag(x, y, &mod);
@@ -487,7 +480,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
     }
     case EnterNotify:
       v.pointerInside = true;
-      v.lastMotion = NowSeconds();
+      v.lastMotion = X11NowSeconds();
       break;
     case LeaveNotify:
       if (ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior) {
@@ -557,64 +550,4 @@ void IGraphicsX11::ShowMouseCursor() {
     XWarpPointer(mView->dpy, None, mView->root, 0, 0, 0, 0, mView->cursorRootX, mView->cursorRootY);
   XFixesShowCursor(mView->dpy, mView->win);
   XFlush(mView->dpy);
-}
-
-// ---------------------------------------------------------------------------
-// Tooltips
-
-namespace {
-constexpr double kTooltipDelay = 0.5;  // seconds the pointer rests before a tooltip shows
-}
-
-void IGraphicsX11::UpdateTooltips() {
-  X11ErrorTrap::Scope trap;
-  // The tooltip text is asked for when it shows; a shown one may be stale now.
-  HideTooltip();
-}
-
-void IGraphicsX11::ShowTooltipIfDue() {
-  if (!mView || mView->windowGone || mView->tipWin || mInModal || mView->entry || !TooltipsEnabled()) return;
-  X11View& v = *mView;
-  if (!v.pointerInside || NowSeconds() - v.lastMotion < kTooltipDelay) return;
-  int idx = GetMouseOver();
-  if (idx < 0) idx = GetMouseControlIdx(v.prevX, v.prevY, true);
-  IControl* c = GetControl(idx);
-  if (!c || c->IsHidden() || !c->GetTooltip()[0] || c->GetTargetRECT()->Empty()) return;
-  // Drawn at the window's scale: the font at the scaled size, the margins
-  // and the offset from the pointer scaled.
-  IText style(v.Px(12), nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
-  const char* tip = c->GetTooltip();
-  int tw = 0, th = 0;
-  X11Draw::Measure(&style, tip, (int)std::strlen(tip), &tw, &th);
-  const int w = tw + v.Px(10), h = th + v.Px(6), border = std::max(1, v.Px(1));
-  int rx = 0, ry = 0;
-  Window child;
-  XTranslateCoordinates(v.dpy, v.win, v.root, ToDraw(v.prevX), ToDraw(v.prevY), &rx, &ry, &child);
-  XSetWindowAttributes swa;
-  swa.override_redirect = True;
-  swa.save_under = True;
-  swa.event_mask = ExposureMask;
-  swa.background_pixmap = None;
-  swa.colormap = v.colormap;
-  swa.border_pixel = 0;
-  v.tipWin = XCreateWindow(v.dpy, v.root, rx + v.Px(12), ry + v.Px(18), (unsigned)w, (unsigned)h, 0, v.depth,
-                           InputOutput, v.visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap |
-                           CWColormap | CWBorderPixel, &swa);
-  PIX_MemBitmap bm(w, h);
-  X11Draw::Fill(&bm, 0, 0, w, h, 80, 80, 80);
-  X11Draw::Fill(&bm, border, border, w - 2 * border, h - 2 * border, 255, 255, 225);
-  X11Draw::Text(&bm, &style, tip, v.Px(5), v.Px(3));
-  X11Screen out;
-  XMapRaised(v.dpy, v.tipWin);
-  // Drawn once it is mapped; an override-redirect window keeps no contents
-  // of its own, but nothing covers it while it is up.
-  XSync(v.dpy, False);
-  if (out.Create(v.dpy, v.visual, v.depth, w, h, false)) out.Put(v.tipWin, v.gc, &bm, 0, 0, w, h);
-  XFlush(v.dpy);
-}
-
-void IGraphicsX11::HideTooltip() {
-  if (!mView || !mView->tipWin) return;
-  XDestroyWindow(mView->dpy, mView->tipWin);
-  mView->tipWin = 0;
 }

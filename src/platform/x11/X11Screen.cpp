@@ -17,12 +17,11 @@ bool X11Screen::Create(Display* dpy, Visual* visual, int depth, int w, int h, bo
   mDpy = dpy;
   mW = w;
   mH = h;
-  const int iw = w, ih = h;
 
   if (tryShm && XShmQueryExtension(dpy)) {
-    mImage = XShmCreateImage(dpy, visual, (unsigned)depth, ZPixmap, nullptr, &mShmInfo, (unsigned)iw, (unsigned)ih);
+    mImage = XShmCreateImage(dpy, visual, (unsigned)depth, ZPixmap, nullptr, &mShmInfo, (unsigned)w, (unsigned)h);
     if (mImage && mImage->bits_per_pixel == 32) {
-      mShmInfo.shmid = shmget(IPC_PRIVATE, (size_t)mImage->bytes_per_line * (size_t)ih, IPC_CREAT | 0600);
+      mShmInfo.shmid = shmget(IPC_PRIVATE, (size_t)mImage->bytes_per_line * (size_t)h, IPC_CREAT | 0600);
       if (mShmInfo.shmid >= 0) {
         mShmInfo.shmaddr = mImage->data = (char*)shmat(mShmInfo.shmid, nullptr, 0);
         mShmInfo.readOnly = False;
@@ -48,14 +47,14 @@ bool X11Screen::Create(Display* dpy, Visual* visual, int depth, int w, int h, bo
     }
   }
   if (!mImage) {
-    mImage = XCreateImage(dpy, visual, (unsigned)depth, ZPixmap, 0, nullptr, (unsigned)iw, (unsigned)ih, 32, 0);
+    mImage = XCreateImage(dpy, visual, (unsigned)depth, ZPixmap, 0, nullptr, (unsigned)w, (unsigned)h, 32, 0);
     if (!mImage) return false;
     if (mImage->bits_per_pixel != 32) {
       XDestroyImage(mImage);
       mImage = nullptr;
       return false;
     }
-    mImage->data = (char*)std::calloc((size_t)mImage->bytes_per_line, (size_t)ih);
+    mImage->data = (char*)std::calloc((size_t)mImage->bytes_per_line, (size_t)h);
     if (!mImage->data) {
       XDestroyImage(mImage);
       mImage = nullptr;

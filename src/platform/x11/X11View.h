@@ -3,6 +3,7 @@
 
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -67,6 +68,12 @@ public:
   // The open menu, message box or file prompt, which sees every event first.
   std::unique_ptr<X11Session> session;
 };
+
+// Seconds on the steady clock: the redraw timer and the tooltip delay.
+inline double X11NowSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 // Font drawing helpers shared by the own-drawn menus, fields and boxes.
 namespace X11Draw {
