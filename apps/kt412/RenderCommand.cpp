@@ -189,7 +189,6 @@ public:
   bool Take(const float* interleaved, int64_t frames, std::string* error) override {
     return mWriter.Write(interleaved, frames, error);
   }
-  bool InBackground() const override { return true; }
 
 private:
   WavWriter& mWriter;
