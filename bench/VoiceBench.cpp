@@ -139,6 +139,35 @@ void renderResting(benchmark::State& state)
     reportSamples(state, frames);
 }
 
+// A voice at rest after a hit that cut a negative sample, so that the de-click bridge has ended
+// at -0 (80 s later): with an attack of `state.range(0)` / 10. A weak attack lets no noise turn the
+// click VCA and the voice rests on +0; a stronger one rests quietly, computing the noise and the
+// oscillator's phase. The counter `resting` is 1 for either.
+void renderRestingAtNegativeZero(benchmark::State& state)
+{
+    ScopedFlushDenormals flush;
+    auto voice = makeVoice<kt412>();
+    voice->setAttack(static_cast<float>(state.range(0)) / 10.0f);
+    voice->restart();
+    float last = 0.0f;
+    for (int i = 0; i < frames && !(last < -0.01f); ++i)
+        last = voice->getSample();
+    voice->restart();
+    const int block = 512;
+    std::vector<float> buffer(frames);
+    for (long i = 0; i < static_cast<long>(80 * rate); i += block)
+        voice->process(buffer.data(), block);
+    const bool resting = voice->isResting() || voice->isRestingQuietly();
+    for (auto _ : state) {
+        for (int i = 0; i < frames; i += block)
+            voice->process(buffer.data() + i, std::min(block, frames - i));
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    reportSamples(state, frames);
+    state.counters["resting"] = resting ? 1.0 : 0.0;
+}
+
 // A sound setter between samples every `state.range(0)` samples, as a host automating a knob
 // sample by sample (the worst case) or every few samples does.
 template <typename Voice>
@@ -167,6 +196,7 @@ void BM_Kt412VoiceProcess(benchmark::State& state) { renderVoiceBlocks(state, tr
 void BM_Kt412VoiceProcessSse2(benchmark::State& state) { renderVoiceBlocks(state, false); }
 void BM_Kt412VoiceIdle(benchmark::State& state) { renderIdle<kt412, true>(state); }
 void BM_Kt412VoiceResting(benchmark::State& state) { renderResting(state); }
+void BM_Kt412VoiceRestingAtNegativeZero(benchmark::State& state) { renderRestingAtNegativeZero(state); }
 void BM_ReferenceVoiceIdle(benchmark::State& state) { renderIdle<reference::Voice, true>(state); }
 void BM_Kt412VoiceIdleNoFlush(benchmark::State& state) { renderIdle<kt412, false>(state); }
 void BM_Kt412VoiceAutomated(benchmark::State& state) { renderVoiceAutomated<kt412>(state); }
@@ -180,6 +210,7 @@ BENCHMARK(BM_ReferenceVoice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kt412VoiceProcess)->Arg(32)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kt412VoiceProcessSse2)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kt412VoiceResting)->Arg(0)->Arg(80)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Kt412VoiceRestingAtNegativeZero)->Arg(1)->Arg(5)->Arg(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Kt412VoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReferenceVoiceIdle)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Kt412VoiceIdleNoFlush)->Arg(1)->Arg(5)->Arg(20)->Arg(80)->Iterations(10)->Unit(benchmark::kMicrosecond);

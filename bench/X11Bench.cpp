@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "instrument/QiKt412.h"
 #include "platform/cli/GraphicsFactory.h"
@@ -30,9 +31,11 @@ struct Rig {
     gui = dynamic_cast<IGraphicsX11*>(static_cast<IGraphics*>(plug->GetGUI()));
     ok = gui != nullptr;
   }
-  bool Open(bool shm) {
+  // scale: the host's factor (1, 1.5 or 2), drawn natively at it.
+  bool Open(bool shm, double scale) {
     gui->CloseWindow();
     gui->SetUseShm(shm);
+    gui->SetOutputScale(scale);
     if (!gui->OpenWindow(nullptr)) return false;
     for (int i = 0; i < 10; ++i) gui->Idle();
     gui->Sync();
@@ -49,7 +52,8 @@ Rig& TheRig() {
 void BM_KnobChangeToScreen(benchmark::State& state) {
   Rig& rig = TheRig();
   const bool shm = state.range(0) != 0;
-  if (!rig.ok || !rig.Open(shm)) {
+  const double scale = (double)state.range(1) / 2.0;
+  if (!rig.ok || !rig.Open(shm, scale)) {
     state.SkipWithError("no X server (Xvfb) or no shared memory");
     return;
   }
@@ -60,13 +64,14 @@ void BM_KnobChangeToScreen(benchmark::State& state) {
     rig.gui->RedrawDirty();
     rig.gui->Sync();
   }
-  state.SetLabel(shm ? "MIT-SHM" : "XPutImage");
+  state.SetLabel(std::string(shm ? "MIT-SHM " : "XPutImage ") + (scale == 1.5 ? "1.5" : scale == 2.0 ? "2" : "1") + "x");
 }
 
 void BM_FullRedrawToScreen(benchmark::State& state) {
   Rig& rig = TheRig();
   const bool shm = state.range(0) != 0;
-  if (!rig.ok || !rig.Open(shm)) {
+  const double scale = (double)state.range(1) / 2.0;
+  if (!rig.ok || !rig.Open(shm, scale)) {
     state.SkipWithError("no X server (Xvfb) or no shared memory");
     return;
   }
@@ -77,13 +82,14 @@ void BM_FullRedrawToScreen(benchmark::State& state) {
     rig.gui->RedrawDirty();
     rig.gui->Sync();
   }
-  state.SetLabel(shm ? "MIT-SHM" : "XPutImage");
+  state.SetLabel(std::string(shm ? "MIT-SHM " : "XPutImage ") + (scale == 1.5 ? "1.5" : scale == 2.0 ? "2" : "1") + "x");
 }
 
 }  // namespace
 
-BENCHMARK(BM_KnobChangeToScreen)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FullRedrawToScreen)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+// Arguments: shared memory on or off, twice the scale (2, 3, 4: 1x, 1.5x, 2x).
+BENCHMARK(BM_KnobChangeToScreen)->ArgsProduct({{1, 0}, {2, 3, 4}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullRedrawToScreen)->ArgsProduct({{1, 0}, {2, 3, 4}})->Unit(benchmark::kMicrosecond);
 // The editor and the server go away before the process-wide caches do, and
 // the server is stopped even when no benchmark ran.
 int main(int argc, char** argv) {

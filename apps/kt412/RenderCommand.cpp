@@ -17,6 +17,7 @@
 #include "NumberList.h"
 #include "OneShot.h"
 #include "RenderLoop.h"
+#include "framework/IPluginState.h"
 #include "ParamOptions.h"
 #include "instrument/PresetFile.h"
 #include "instrument/QiKt412.h"
@@ -108,8 +109,13 @@ bool PrepareAUUnit(AUHostUnit& unit, QiKt412& plug) {
   ByteChunk chunk;
   if (!plug.SerializeState(&chunk)) return false;
   std::vector<uint8_t> bytes(chunk.GetBytes(), chunk.GetBytes() + chunk.Size());
-  std::vector<int8_t> controllers;
-  for (int i = 0; i < plug.NParams(); ++i) controllers.push_back(static_cast<int8_t>(plug.BoundController(i)));
+  // The learn table in the tagged form the unit itself saves (the bare bytes
+  // of older songs are read too, but are not what a host finds today).
+  IPluginState learned;
+  for (int i = 0; i < plug.NParams(); ++i) learned.controllers.push_back(plug.BoundController(i));
+  ByteChunk table;
+  learned.AppendControllers(&table);
+  std::vector<int8_t> controllers(table.GetBytes(), table.GetBytes() + table.Size());
   CFMutableDictionaryRef state = MakeStateDictionary(KtComponentDescription(), bytes, &controllers);
   const OSStatus r = unit.RestoreState(state);
   CFRelease(state);
@@ -183,7 +189,6 @@ public:
   bool Take(const float* interleaved, int64_t frames, std::string* error) override {
     return mWriter.Write(interleaved, frames, error);
   }
-  bool InBackground() const override { return true; }
 
 private:
   WavWriter& mWriter;

@@ -63,6 +63,15 @@ void IGraphics::SetScale(float scale) {
 
 int IGraphics::ToDraw(int v) const { return mScale == 1.0f ? v : (int)std::lround((float)v * mScale); }
 
+int IGraphics::FromDraw(int v) const {
+  if (mScale == 1.0f) return v;
+  // The quotient is right but for rounding at cell edges; the steps settle it.
+  int e = (int)std::floor((float)v / mScale);
+  while (ToDraw(e + 1) <= v) ++e;
+  while (ToDraw(e) > v) --e;
+  return e;
+}
+
 IRECT IGraphics::ToDraw(const IRECT& r) const { return IRECT(ToDraw(r.L), ToDraw(r.T), ToDraw(r.R), ToDraw(r.B)); }
 
 void* IGraphics::GetBits() { return mDrawBitmap ? (void*)mDrawBitmap->getBits() : nullptr; }

@@ -150,6 +150,10 @@ public:
   // A length or coordinate in editor pixels on the drawing bitmap, rounded.
   int ToDraw(int v) const;
   IRECT ToDraw(const IRECT& r) const;
+  // The editor pixel whose scaled cell holds a pixel of the drawing bitmap:
+  // the largest e with ToDraw(e) <= v, so that a pointer on the first or
+  // last pixel drawn for a control lands inside that control's rectangle.
+  int FromDraw(int v) const;
   // The image drawn for the current scale in place of a 1x skin image, or
   // null when the skin has none (the caller then enlarges the 1x pixels).
   PIX_IBitmap* ScaledArtwork(PIX_IBitmap* base);

@@ -25,6 +25,13 @@ public:
         return !std::isnan(value) && std::bit_cast<uint64_t>(next) == std::bit_cast<uint64_t>(value)
             && std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(-0.0);
     }
+    // True when the value stands at -0 for good (k * -0 is -0 for any factor that is a number not
+    // below 0): the bridge then hands the sign of a zero signal on to the output.
+    bool staysAtNegativeZero() const
+    {
+        const uint64_t negativeZero = std::bit_cast<uint64_t>(-0.0);
+        return std::bit_cast<uint64_t>(value) == negativeZero && std::bit_cast<uint64_t>(k * value) == negativeZero;
+    }
     double getValue() const { return value; }
 
     double getFaderValue()

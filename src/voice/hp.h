@@ -18,6 +18,7 @@ public:
     float getStateY() const { return stateY; }
     // True when the output never falls as the previous output rises (a <= 0, every rate above
     // 1 / (2 tau)): a larger state then stays larger, whatever the input, rounding included.
+    float getFeedback() const { return a; }
     bool keepsOrder() const { return a <= 0.0f; }
 
     float getSample(float x)

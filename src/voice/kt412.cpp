@@ -287,19 +287,28 @@ void kt412::catchUp()
 void kt412::render(float* out, int n)
 {
     fresh = false;
-    if (atRest()) {
-        const float rest = restOutput();
-        std::fill(out, out + n, rest);
+    const Rest rest = restHere();
+    if (rest == Rest::constant) {
+        const float constant = restOutput();
+        std::fill(out, out + n, constant);
         ampEnv.advanceCount(n);
         noiseEnv.advanceCount(n);
         pitchEnv.advanceCount(n);
-        if (oscBehind == 0)
-            oscBehindFrom = sampleCount;
+        if (declick.isStill()) {
+            if (oscBehind == 0)
+                oscBehindFrom = sampleCount;
+            oscBehind += static_cast<uint64_t>(n);
+        } else {
+            advanceOscillatorAtRest(n);  // at -0 (see the class comment)
+        }
         noiseBehind += static_cast<uint64_t>(n);
-        oscBehind += static_cast<uint64_t>(n);
         sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n)
             ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
-        lastSample = rest;
+        lastSample = constant;
+        return;
+    }
+    if (rest == Rest::quiet) {
+        renderQuiet(out, n);
         return;
     }
     catchUpAll();
@@ -315,16 +324,7 @@ void kt412::render(float* out, int n)
     // Noise scaled to 0..1.5 as the circuit's noise source, and the transient. c * 7.5 * 1.5 in
     // double is exact, so the single-precision product with 11.25 rounds the same.
     int i = 0;
-    {
-        uint32_t seed = noiseSource.getSeed();
-        i = avx2 ? noiseAvx2(seed, l.noiseIn, n) : noiseSse2(seed, l.noiseIn, n);
-        noiseSource.setSeed(seed);
-    }
-    for (; i < n; ++i) {
-        float w = noiseSource.getSample();
-        w = static_cast<float>(static_cast<double>(w) * 7.5 + 7.5);
-        l.noiseIn[i] = static_cast<float>(static_cast<double>(w) * 0.1);
-    }
+    noiseInput(l.noiseIn, n);
     if (clickPlayer.isFinished()) {
         std::fill(l.clickIn, l.clickIn + n, 0.0f);
     } else {
@@ -368,6 +368,17 @@ void kt412::render(float* out, int n)
 
     mix(l, out, n);
     lastSample = out[n - 1];
+}
+
+void kt412::noiseInput(float* w, int n)
+{
+    uint32_t seed = noiseSource.getSeed();
+    int i = avx2 ? noiseAvx2(seed, w, n) : noiseSse2(seed, w, n);
+    noiseSource.setSeed(seed);
+    for (; i < n; ++i) {
+        const float v = static_cast<float>(static_cast<double>(noiseSource.getSample()) * 7.5 + 7.5);
+        w[i] = static_cast<float>(static_cast<double>(v) * 0.1);
+    }
 }
 
 // One sample straight from the building blocks, in the order of the formulas.
@@ -453,16 +464,7 @@ void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, in
     int i = 0;
     if (avx2)
         i = oscStepsAvx2(running, l.pitch, depth, base, l.freq, l.step, l.window, n);
-#if KT412_SSE2
-    for (; i + 4 <= n; i += 4) {
-        if (!oscSteps4(running, l.pitch + i, depth, base, l.freq + i, l.step + i, l.window + i)) {
-            for (int k = i; k < i + 4; ++k) {
-                l.freq[k] = static_cast<float>(static_cast<double>(l.pitch[k]) * depth + base);
-                l.step[k] = running.stepFor(l.freq[k], l.window[k]);
-            }
-        }
-    }
-#endif
+    i = oscStepsSse2(l, running, depth, base, i, n);
     for (; i < n; ++i) {
         l.freq[i] = static_cast<float>(static_cast<double>(l.pitch[i]) * depth + base);
         l.step[i] = running.stepFor(l.freq[i], l.window[i]);
@@ -475,15 +477,7 @@ void kt412::oscShapes(Lanes& l, const vco& running, int n) const
     int i = 0;
     if (avx2)
         i = oscShapeAvx2(running, l.phase, l.step, l.window, l.osc45, n);
-#if KT412_SSE2
-    for (; i + 4 <= n; i += 4) {
-        for (int other = oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i); other != 0;
-             other &= other - 1) {
-            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
-            l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
-        }
-    }
-#endif
+    i = oscShapesSse2(l, running, i, n);
     for (; i < n; ++i)
         l.osc45[i] = running.shapeAt(l.phase[i], l.step[i], l.window[i], 0.5f) * 4.5f;
 }
@@ -497,16 +491,7 @@ void kt412::mix(const Lanes& l, float* out, int n) const
     int i = 0;
     if (avx2)
         i = mixAvx2(l, out, n);
-#if KT412_SSE2
-    for (; i + 4 <= n; i += 4) {
-        if (!mixFour(l.osc45 + i, l.amp + i, l.noiseLevel + i, l.noiseIn + i, l.clickIn + i,
-                     l.fade + i, out + i)) {
-            for (int k = i; k < i + 4; ++k)
-                out[k] = mixSample(l.osc45[k], l.amp[k], l.noiseLevel[k], l.noiseIn[k], l.clickIn[k],
-                                   l.fade[k]);
-        }
-    }
-#endif
+    i = mixSse2(l, out, i, n);
     for (; i < n; ++i)
         out[i] = mixSample(l.osc45[i], l.amp[i], l.noiseLevel[i], l.noiseIn[i], l.clickIn[i], l.fade[i]);
 }

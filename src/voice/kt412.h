@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "voice/Fader.h"
 #include "voice/FloatQuotient.h"
@@ -51,6 +52,15 @@
 // filters, which go on running in the model but cannot be heard until the next hit, are left
 // where they stood and brought forward, exactly, when they can be heard again (catchUpNoise,
 // catchUpOscillator). The output is the same, bit for bit, as computing every sample.
+//
+// A hit that cut a negative sample leaves the bridge at -0 in the end, and -0 passes the sign of
+// the shut VCAs' zeros on to the output: -0 where both the tone VCA's and the click VCA's transfer
+// are negative (the oscillator in the upper part of its swing and the noise above a level set by
+// the attack), +0 elsewhere. Such a voice rests quietly: only the noise filters and the
+// oscillator's phase are computed, and the rare samples whose noise could turn the click VCA are
+// mixed in full. Where even the loudest noise the filters can give cannot turn it (a weak
+// attack), every sample is +0 and the voice rests as above, but with its oscillator's phase
+// running, so that a later setting that lets the noise turn the click finds it in place.
 //
 // Lifecycle: construct (not on the audio thread: the transient player allocates its table), then
 // setSamplingRate before the first sample; setters at any time between samples; restart per hit;
@@ -114,6 +124,9 @@ public:
     // True when the next sample starts a stretch at rest: every sample the same constant, written
     // without computing, until a hit or a setting changes that.
     bool isResting() const { return aheadPos >= aheadCount && atRest(); }
+    // True when the next sample starts a stretch at rest with the bridge at -0 in which only the
+    // noise and the oscillator's phase are computed (see the class comment).
+    bool isRestingQuietly() const { return aheadPos >= aheadCount && restHere() == Rest::quiet; }
     // The envelopes' settings. Their running state may stand up to one block ahead of the output.
     const ahd& getAmpEnv() const { return ampEnv; }
     const ahd& getNoiseEnv() const { return noiseEnv; }
@@ -138,8 +151,26 @@ private:
     void applyAccent(float accent);  // envelope amplitudes for an accent, without storing it
     // Puts a voice that has not rendered yet into the state an idle voice settles to.
     void settle();
-    // True when every further sample is restOutput() until a hit or a setting changes it.
-    bool atRest() const;
+    // How the next samples rest, if they do: constant, every further sample restOutput() until a
+    // hit or a setting changes it; quiet, shut at rest with the bridge at -0 and the oscillator
+    // running (past its start-up mute), where some noise may turn the click VCA.
+    enum class Rest { none, constant, quiet };
+    Rest restHere() const;
+    bool atRest() const { return restHere() == Rest::constant; }
+    // Envelopes at rest with both VCAs shut, the transient ended and the click input bounded:
+    // what every rest has in common, whatever the de-click bridge does.
+    bool shutAtRest() const;
+    // Filtered noise within [clickTurnDown, clickTurnUp) leaves the click VCA's transfer at or
+    // above 0 at rest, so a shut click VCA gives +0 (see updateClickTurn).
+    void updateClickTurn() const;
+    // No noise the filters can give from their present states turns the click VCA at rest.
+    bool clickNeverTurns() const;
+    // A quiet rest: the noise, the oscillator's phase and the few samples that may be -0.
+    void renderQuiet(float* out, int n);
+    // The oscillator's phase over n samples at rest (running past its mute), as render moves it.
+    void advanceOscillatorAtRest(int n);
+    // The scaled noise of the next n samples, advancing the generator.
+    void noiseInput(float* w, int n);
     float restOutput() const { return static_cast<float>(0.0 + declick.getValue()); }
     // Brings the noise source and its filters, and the oscillator's phase, forward over the
     // samples rendered at rest (see the class comment).
@@ -165,6 +196,14 @@ private:
     bool noiseFromAnyState(uint64_t skip, uint64_t span);
     // The clipper for a drive factor dist + 1 already formed.
     static float clipDriven(float x, double drive);
+    // The click VCA's quadratic transfer of the click-path input.
+    static float clickTransfer(float x) { return ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f; }
+    // The click-path input for a transient sample c and filtered noise w.
+    float clickInput(float c, float w) const
+    {
+        return floatQuotient(static_cast<double>(attack * attack)
+            * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409), 100.0, 1.0 / 100.0);
+    }
     // The transistor stage behind both VCAs.
     static float transistorVca(float q, float env, double threshold, double c, double reciprocal);
 
@@ -224,6 +263,10 @@ private:
     // must then put right.
     static int oscShape4(const float* phase, const float* step, const float* window, float* out);
 #endif
+    // Whole groups of four from sample i on (kt412Sse2.cpp); each returns where it stopped.
+    static int oscStepsSse2(Lanes& l, const vco& running, double depth, double base, int i, int n);
+    static int oscShapesSse2(Lanes& l, const vco& running, int i, int n);
+    int mixSse2(const Lanes& l, float* out, int i, int n) const;
     // Eight samples at a time (kt412Avx2.cpp), for processors with AVX2. Each handles whole
     // groups of eight from the start, a group that leaves the common case by the scalar path, and
     // returns how many samples it did.
@@ -281,6 +324,12 @@ private:
     // (false for absurd or not-a-number attacks, which then take the full path every sample).
     bool clickInputBounded = true;
 
+    // The noise levels at which the click VCA turns at rest, for the attack in clickTurnAttack;
+    // formed when first needed after the attack changes (mutable: a cache of the attack's).
+    mutable float clickTurnAttack = std::numeric_limits<float>::quiet_NaN();
+    mutable float clickTurnDown = 0.0f;
+    mutable float clickTurnUp = 0.0f;
+
     bool avx2 = cpuHasAvx2();
 
     // Samples rendered ahead: ahead[aheadPos .. aheadCount) are still to be handed out.
@@ -334,8 +383,7 @@ inline float kt412::vca1besser(float x, float env) const
 // Click VCA: the same stage with a threshold of 1.86 and a steeper transfer.
 inline float kt412::vca2besser(float env, float x) const
 {
-    const float q = ((-9275.0f * x) * x + (-523.7f * x)) + 1.161f;
-    return transistorVca(q, env, 1.86, 0.000024, 1.0 / 0.000024);
+    return transistorVca(clickTransfer(x), env, 1.86, 0.000024, 1.0 / 0.000024);
 }
 
 // Diode clipper: drive, then look up the measured curve (-9..+9 over 1000 steps) with linear
@@ -381,10 +429,7 @@ inline float kt412::mixSample(float o45, float a, float e, float w, float c, dou
         m = tone;
     } else {
         // Click-path input: transient and noise in the circuit's proportions.
-        const float k = floatQuotient(static_cast<double>(attack * attack)
-            * (static_cast<double>(c) * 0.6496 + static_cast<double>(w) * 3.0409),
-            100.0, 1.0 / 100.0);
-        const float click = vca2besser(e, k);
+        const float click = vca2besser(e, clickInput(c, w));
         m = static_cast<float>(0.3 * static_cast<double>(click) + static_cast<double>(tone));
     }
     m = m / 4.0f;

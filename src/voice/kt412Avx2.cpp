@@ -129,6 +129,20 @@ float floatNotBelow(double x)
     return f;
 }
 
+// The clipper's curve as pairs of neighbouring entries (the last paired with itself), so that
+// one 64-bit gather fetches both ends of an interpolation step.
+struct ClipperPairs {
+    alignas(64) float v[2 * kennlinieSize];
+    ClipperPairs()
+    {
+        for (int i = 0; i < kennlinieSize; ++i) {
+            v[2 * i] = kennlinie[i];
+            v[2 * i + 1] = kennlinie[i + 1 < kennlinieSize ? i + 1 : kennlinieSize - 1];
+        }
+    }
+};
+const ClipperPairs clipperPairs;
+
 }  // namespace
 
 // The generator's state j steps on is a_j * seed + c_j (mod 2^32).
@@ -262,7 +276,6 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
     const __m256d toneOffset = _mm256_set1_pd(0.45);
     const __m256d clickOffset = _mm256_set1_pd(1.86);
     const __m256d attackSquared = _mm256_set1_pd(static_cast<double>(attack * attack));
-    const __m256i last = _mm256_set1_epi32(kennlinieSize - 1);
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 ev = _mm256_loadu_ps(l.noiseLevel + i);
@@ -282,10 +295,18 @@ KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
         pos = _mm256_and_ps(_mm256_cmp_ps(pos, _mm256_setzero_ps(), _CMP_GE_OS), pos);
         pos = _mm256_min_ps(pos, _mm256_set1_ps(1000.0f));
         const __m256i iv = _mm256_cvttps_epi32(pos);
-        const __m256i jv = _mm256_min_epi32(_mm256_add_epi32(iv, _mm256_set1_epi32(1)), last);
         const __m256 frac = _mm256_sub_ps(pos, _mm256_cvtepi32_ps(iv));
-        const __m256 klo = _mm256_i32gather_ps(kennlinie, iv, 4);
-        const __m256 khi = _mm256_i32gather_ps(kennlinie, jv, 4);
+        // Each pair as one double's bits; the masked form (every lane on) starts from defined zeros.
+        const double* pairs = reinterpret_cast<const double*>(clipperPairs.v);
+        const __m256d everyLane = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        const __m256 pa = _mm256_castpd_ps(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), pairs,
+                                                                    _mm256_castsi256_si128(iv), everyLane, 8));
+        const __m256 pb = _mm256_castpd_ps(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), pairs,
+                                                                    _mm256_extracti128_si256(iv, 1), everyLane, 8));
+        // (lo0 hi0 lo1 hi1 | lo2 hi2 lo3 hi3) and the same for lanes 4..7: even and odd floats,
+        // then the 64-bit quarters back in order.
+        const __m256 klo = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(pa, pb, 0x88)), 0xd8));
+        const __m256 khi = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(pa, pb, 0xdd)), 0xd8));
         const __m256 d = _mm256_add_ps(klo, _mm256_mul_ps(frac, _mm256_sub_ps(khi, klo)));
 
         // Tone VCA.

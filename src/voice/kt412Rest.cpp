@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
@@ -59,12 +60,167 @@ void kt412::settle()
 // amplitudes), so both VCAs are shut and pass a zero whose sign follows the
 // oscillator and the noise; the de-click bridge, standing still and not at -0, then turns every
 // such zero into the same sample. The transient player must have ended (it is restarted by the
-// next hit) and the click input be bounded, so that the click VCA's transfer stays finite.
-bool kt412::atRest() const
+// next hit) and the click input be bounded, so that the click VCA's transfer stays finite. A
+// bridge at -0 passes the zero's sign on (see updateClickTurn): the voice then rests quietly,
+// unless no noise the filters can give turns the click VCA, which makes every sample +0.
+kt412::Rest kt412::restHere() const
 {
-    return ampEnv.atRest() && noiseEnv.atRest() && pitchEnv.atRest() && declick.isStill()
-        && clickInputBounded && clickPlayer.isFinished()
+    // While a hit sounds the first test of shutAtRest already fails.
+    if (!shutAtRest())
+        return Rest::none;
+    if (declick.isStill())
+        return Rest::constant;
+    if (!declick.staysAtNegativeZero() || !(sampleCount > oscStartLastCount))
+        return Rest::none;
+    return clickNeverTurns() ? Rest::constant : Rest::quiet;
+}
+
+bool kt412::shutAtRest() const
+{
+    return ampEnv.atRest() && noiseEnv.atRest() && pitchEnv.atRest() && clickInputBounded
+        && clickPlayer.isFinished()
         && static_cast<double>(ampEnv.restValue()) < 0.45 && static_cast<double>(noiseEnv.restValue()) < 1.86;
+}
+
+// With the bridge at -0, a sample at rest is float(m / 4 + -0), which is m itself, and m is the
+// mix 0.3 * click + tone of two zeros whose signs are those of the VCAs' transfers: -0 only where
+// both are negative. With the transient ended the click VCA's input is k(w) = attack^2 * w *
+// 3.0409 / 100 (as mixSample rounds it), which never falls as the filtered noise w rises. Its
+// transfer clickTransfer(k) = (-9275k * k - 523.7k) + 1.161 never rises with k >= 0 (each rounded
+// step keeps the order of the exact one), so from w = 0 upwards it is negative exactly from the
+// first float w at which it is: clickTurnUp. Below 0 the transfer is no longer monotonic in single
+// precision, but for -0.05 <= k <= 0 the exact sum of its two terms is at least 0 and their
+// rounding errors stay below 1e-5, so it is at least 1.16: clickTurnDown is the lowest w whose k is
+// at least -0.05. Both are found by halving intervals of float bit patterns; near the thresholds
+// every step is a normal float, so the flush modes do not move them. A w outside the interval (or
+// not a number) is not proven to give +0 and is mixed in full.
+void kt412::updateClickTurn() const
+{
+    if (std::bit_cast<uint32_t>(clickTurnAttack) == std::bit_cast<uint32_t>(attack))
+        return;
+    clickTurnAttack = attack;
+    const auto turns = [this](uint32_t bits) { return clickTransfer(clickInput(0.0f, std::bit_cast<float>(bits))) < 0.0f; };
+    uint32_t low = 0;  // +0: k = 0, transfer 1.161
+    uint32_t high = std::bit_cast<uint32_t>(FLT_MAX);
+    if (turns(high)) {
+        while (high - low > 1) {
+            const uint32_t mid = low + (high - low) / 2;
+            (turns(mid) ? high : low) = mid;
+        }
+    }
+    clickTurnUp = std::bit_cast<float>(high);
+    const auto open = [this](uint32_t bits) { return clickInput(0.0f, std::bit_cast<float>(bits)) >= -0.05f; };
+    low = std::bit_cast<uint32_t>(-0.0f);
+    high = std::bit_cast<uint32_t>(-FLT_MAX);
+    if (open(high)) {
+        low = high;
+    } else {
+        while (high - low > 1) {
+            const uint32_t mid = low + (high - low) / 2;
+            (open(mid) ? low : high) = mid;
+        }
+    }
+    clickTurnDown = std::bit_cast<float>(low);
+}
+
+// The noise scaled to 0..1.5 feeds the highpass y' = b0 (x' - x) + |a| y with b0 <= 1 and
+// 0 <= |a| < 1: in exact arithmetic v = y - b0 x moves to |a| v - b0 (1 - |a|) x, so once
+// -1.5 b0 <= v <= 0 it stays there and |y| <= 1.5. The lowpass
+// y' = b (x' + x) + |a| y with 2b + |a| = 1 is an average, never beyond its inputs and states.
+// Each float step adds at most about 6e-7 to that, and each filter forgets it by the factor |a|
+// per sample: with 1 - |a| at least 1e-5 (rates up to about 16 MHz) the drift stays below 0.06 per
+// filter. States within the margins below therefore keep every filtered sample within +-2.
+bool kt412::clickNeverTurns() const
+{
+    constexpr float reach = 2.0f;
+    const float hpFeedback = noiseHp.getFeedback();
+    const float lpFeedback = noiseLp.getFeedback();
+    if (!noiseHp.keepsOrder() || !noiseLp.keepsOrder() || !(hpFeedback > -0.99999f)
+        || !(lpFeedback > -0.99999f) || !(noiseHp.getB0() <= 1.0f))
+        return false;
+    const double v = static_cast<double>(noiseHp.getStateY())
+        - static_cast<double>(noiseHp.getB0()) * static_cast<double>(noiseHp.getStateX());
+    const auto within = [](float s, float bound) { return std::fabs(s) <= bound; };
+    if (!(v >= -1.6 && v <= 0.1) || !within(noiseHp.getStateX(), 1.5f) || !within(noiseLp.getStateX(), 1.7f)
+        || !within(noiseLp.getStateY(), 1.7f))
+        return false;
+    updateClickTurn();
+    return clickTurnDown <= -reach && clickTurnUp > reach;
+}
+
+void kt412::advanceOscillatorAtRest(int n)
+{
+    catchUpOscillator();
+    const float f = static_cast<float>(static_cast<double>(pitchEnv.restValue()) * (14.0 * static_cast<double>(tuneDepth))
+                                       + static_cast<double>(frequency));
+    float window;
+    const float dt = osc.stepFor(f, window);
+    vco running = osc;
+    float phase = running.getPhase();
+    if (dt > 0.0f && dt < 1.0f && phase >= -1.0f && phase < 1.0f) {
+        // A step between 0 and 1 from a phase in -1..1 lands in -1..2, so of the wrap's two tests
+        // only the upper one can ever hold.
+        for (int i = 0; i < n; ++i) {
+            phase = dt + phase;
+            if (phase >= 1.0f)
+                phase -= 2.0f;
+        }
+        running.setPhase(phase);
+    } else {
+        for (int i = 0; i < n; ++i)
+            running.advancePhase(dt);
+    }
+    running.setStep(f, dt, window);
+    osc = running;
+}
+
+// The noise filters and the oscillator's phase side by side, as in render; every sample whose
+// noise lies where the click VCA cannot turn is +0 (see updateClickTurn), the others are mixed as
+// render would mix them.
+void kt412::renderQuiet(float* out, int n)
+{
+    catchUpAll();
+    updateClickTurn();
+    float w[maxBlock], part[maxBlock], phase[maxBlock];
+    noiseInput(w, n);
+    highpassParts(noiseHp, w, part, n);
+    const float lastInput = w[n - 1];
+    hp::Chain highpass = noiseHp.startChain();
+    lp::Chain lowpass = noiseLp.startChain();
+    const float f = static_cast<float>(static_cast<double>(pitchEnv.restValue()) * (14.0 * static_cast<double>(tuneDepth))
+                                       + static_cast<double>(frequency));
+    float window;
+    const float dt = osc.stepFor(f, window);
+    vco running = osc;
+    for (int i = 0; i < n; ++i) {
+        w[i] = lowpass.run(highpass.run(part[i]));
+        phase[i] = running.advancePhase(dt);
+    }
+    noiseHp.endChain(highpass, lastInput);
+    noiseLp.endChain(lowpass);
+    running.setStep(f, dt, window);
+    osc = running;
+    const float down = clickTurnDown;
+    const float up = clickTurnUp;
+    int turning = 0;
+    for (int i = 0; i < n; ++i) {
+        out[i] = 0.0f;
+        turning |= !(w[i] >= down && w[i] < up);
+    }
+    if (turning) {
+        const float a = ampEnv.restValue();
+        const float e = noiseEnv.restValue();
+        const double fade = declick.getValue();
+        for (int i = 0; i < n; ++i) {
+            if (!(w[i] >= down && w[i] < up))
+                out[i] = mixSample(running.shapeAt(phase[i], dt, window, 0.5f) * 4.5f, a, e, w[i], 0.0f, fade);
+        }
+    }
+    ampEnv.advanceCount(n);
+    noiseEnv.advanceCount(n);
+    pitchEnv.advanceCount(n);
+    sampleCount = sampleCount > UINT32_MAX - static_cast<uint32_t>(n) ? UINT32_MAX : sampleCount + static_cast<uint32_t>(n);
+    lastSample = out[n - 1];
 }
 
 // The oscillator's phase over the samples at rest: the pitch envelope gave the same value

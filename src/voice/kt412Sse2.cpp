@@ -303,9 +303,53 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
     _mm_storeu_ps(out, toFloat(_mm_add_pd(lowToDouble(m), f01), _mm_add_pd(highToDouble(m), f23)));
     return true;
 }
+
+// The stages four samples at a time, from sample i on; each returns where it stopped. The loops
+// sit beside the four-lane forms, which the compiler then works into them, constants and all.
+int kt412::oscStepsSse2(Lanes& l, const vco& running, double depth, double base, int i, int n)
+{
+    for (; i + 4 <= n; i += 4) {
+        if (!oscSteps4(running, l.pitch + i, depth, base, l.freq + i, l.step + i, l.window + i)) {
+            for (int k = i; k < i + 4; ++k) {
+                l.freq[k] = static_cast<float>(static_cast<double>(l.pitch[k]) * depth + base);
+                l.step[k] = running.stepFor(l.freq[k], l.window[k]);
+            }
+        }
+    }
+    return i;
+}
+
+int kt412::oscShapesSse2(Lanes& l, const vco& running, int i, int n)
+{
+    for (; i + 4 <= n; i += 4) {
+        for (int other = oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i); other != 0;
+             other &= other - 1) {
+            const int k = i + __builtin_ctz(static_cast<unsigned>(other));
+            l.osc45[k] = running.shapeAt(l.phase[k], l.step[k], l.window[k], 0.5f) * 4.5f;
+        }
+    }
+    return i;
+}
+
+int kt412::mixSse2(const Lanes& l, float* out, int i, int n) const
+{
+    for (; i + 4 <= n; i += 4) {
+        if (!mixFour(l.osc45 + i, l.amp + i, l.noiseLevel + i, l.noiseIn + i, l.clickIn + i,
+                     l.fade + i, out + i)) {
+            for (int k = i; k < i + 4; ++k)
+                out[k] = mixSample(l.osc45[k], l.amp[k], l.noiseLevel[k], l.noiseIn[k], l.clickIn[k],
+                                   l.fade[k]);
+        }
+    }
+    return i;
+}
+
 #else
 
 int kt412::noiseSse2(uint32_t&, float*, int) { return 0; }
+int kt412::oscStepsSse2(Lanes&, const vco&, double, double, int i, int) { return i; }
+int kt412::oscShapesSse2(Lanes&, const vco&, int i, int) { return i; }
+int kt412::mixSse2(const Lanes&, float*, int i, int) const { return i; }
 
 void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
 {

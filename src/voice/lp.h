@@ -16,6 +16,7 @@ public:
     float getStateX() const { return stateX; }
     float getStateY() const { return stateY; }
     // True when the output never falls as the input or either state rises (b >= 0 and a <= 0).
+    float getFeedback() const { return a; }
     bool keepsOrder() const { return b >= 0.0f && a <= 0.0f; }
 
     float getSample(float x)

@@ -95,6 +95,8 @@ public:
     }
 
     float getPhase() const { return phase; }
+    // Puts back a phase moved on outside the oscillator, by the same steps advancePhase takes.
+    void setPhase(float p) { phase = p; }
 
     // Phase step 2 f / fs of a frequency, and in window the corner window 4 f / fs: what
     // getSample works out (and keeps) for a new frequency.

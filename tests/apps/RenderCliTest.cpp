@@ -145,7 +145,10 @@ TEST(Kt412Cli, AnUnwritableOutputFailsAndAnExistingFileIsKept) {
 // A render stopped by a signal, caught or not, leaves nothing in the folder.
 TEST(Kt412Cli, AnInterruptedRenderLeavesNothingBehind) {
   ScratchDir dir;
-  // One hit now and one an hour later: an hour of sound to write.
+  // One hit now and one an hour later: an hour of sound to write, in blocks
+  // of one frame, so that even an optimised build is still writing it when
+  // the signal comes (in 512-frame blocks, mostly silence, it can be done
+  // before that).
   WriteFile(dir / "long.mid", SmfBuilder().Event(0, 0x90, 36, 100).Event(960 * 3600, 0x90, 36, 100).Bytes());
   for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
     const pid_t child = fork();
@@ -153,7 +156,7 @@ TEST(Kt412Cli, AnInterruptedRenderLeavesNothingBehind) {
     if (child == 0) {
       if (chdir(dir.Path().c_str()) != 0) _exit(127);
       (void)!freopen("/dev/null", "w", stdout);
-      execl(KT412_EXE, KT412_EXE, "render", "long.mid", "-o", "out.wav", static_cast<char*>(nullptr));
+      execl(KT412_EXE, KT412_EXE, "render", "long.mid", "-b", "1", "-o", "out.wav", static_cast<char*>(nullptr));
       _exit(127);
     }
     // Stopped while it writes: the file grows for far longer than this.

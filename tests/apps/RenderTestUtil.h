@@ -129,9 +129,22 @@ inline std::string Quote(const std::string& s) {
 // the shell words of prefix (e.g. "env X=1"), and collects what it printed.
 inline CliRun RunInDir(const ScratchDir& dir, const std::string& prefix, const std::string& program,
                        const std::vector<std::string>& args) {
-  std::string cmd = "cd " + Quote(dir.Path()) + " && " + prefix + " " + Quote(program);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(dir / ".out") + " 2>" + Quote(dir / ".err") + " </dev/null";
+  // Built by appends: GCC 12 in Release warns falsely (-Wrestrict) about "literal" + string.
+  std::string cmd = "cd ";
+  cmd += Quote(dir.Path());
+  cmd += " && ";
+  cmd += prefix;
+  cmd += " ";
+  cmd += Quote(program);
+  for (const std::string& a : args) {
+    cmd += " ";
+    cmd += Quote(a);
+  }
+  cmd += " >";
+  cmd += Quote(dir / ".out");
+  cmd += " 2>";
+  cmd += Quote(dir / ".err");
+  cmd += " </dev/null";
   CliRun r;
   const int raw = std::system(cmd.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

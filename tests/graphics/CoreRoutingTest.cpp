@@ -237,3 +237,23 @@ TEST_F(RoutingFixture, MissingModifiersReachControlsAsNoneHeld) {
   EXPECT_EQ(6, m->seen);
   EXPECT_EQ(0, m->held);
 }
+
+// A pointer in drawing-bitmap pixels goes back to the editor pixel whose
+// scaled cell holds it, at the odd edges of 1.5 too, and off the left or top.
+TEST_F(RoutingFixture, DrawingPixelsMapBackToTheEditorPixelWhoseCellHoldsThem) {
+  for (const float scale : {1.0f, 1.5f, 2.0f}) {
+    SCOPED_TRACE(scale);
+    g->SetScale(scale);
+    for (int v = -7; v <= g->DrawWidth() + 3; ++v) {
+      const int e = g->FromDraw(v);
+      ASSERT_LE(g->ToDraw(e), v) << v;
+      ASSERT_GT(g->ToDraw(e + 1), v) << v;
+    }
+  }
+  // Control A (10, 10, 60, 60) at 1.5 covers drawing pixels 15..89.
+  g->SetScale(1.5f);
+  EXPECT_EQ(g->FromDraw(14), 9);
+  EXPECT_EQ(g->FromDraw(15), 10);
+  EXPECT_EQ(g->FromDraw(89), 59);
+  EXPECT_EQ(g->FromDraw(90), 60);
+}

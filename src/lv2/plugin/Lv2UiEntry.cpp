@@ -34,10 +34,9 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
     return nullptr;
   editor->view = dynamic_cast<IGraphicsX11*>(editor->plug->Graphics());
   if (!editor->view) return nullptr;
-  // The host's scale factor, when it gives one, decides over the desktop's:
-  // the view draws at whole multiples, so 1.5 and above double it.
-  if (const double factor = editor->plug->HostScaleFactor(); factor > 0.0)
-    editor->view->SetOutputScale(factor >= 1.5 ? 2 : 1);
+  // The host's scale factor, when it gives one, decides over the desktop's;
+  // the view draws at the nearest of 1, 1.5 and 2.
+  if (const double factor = editor->plug->HostScaleFactor(); factor > 0.0) editor->view->SetOutputScale(factor);
   if (!editor->view->OpenWindow(parent)) return nullptr;
   *widget = reinterpret_cast<LV2UI_Widget>(static_cast<uintptr_t>(editor->view->XWindowId()));
   // The host sizes its frame by what we ask: the window's size on screen.

@@ -31,7 +31,8 @@ void IPluginLV2UI::GetTime(ITimeInfo* pTimeInfo) {
 
 void IPluginLV2UI::ResizeGraphics(int w, int h) {
   if (mResize && mResize->ui_resize && w > 0 && h > 0)
-    mResize->ui_resize(mResize->handle, w * mWindowScale, h * mWindowScale);
+    mResize->ui_resize(mResize->handle, (int)std::lround((float)w * mWindowScale),
+                       (int)std::lround((float)h * mWindowScale));
   if (GetGUI()) OnWindowResize();
 }
 

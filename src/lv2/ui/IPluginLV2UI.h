@@ -48,7 +48,8 @@ public:
   void GetTimeSig(int* pNum, int* pDenom) override;
   void GetTime(ITimeInfo* pTimeInfo) override;
   // Asks the host to resize the editor's window, when it offers ui:resize:
-  // for the size in screen pixels, the editor's times the window's scale.
+  // for the size in screen pixels, the editor's times the window's scale,
+  // rounded (888 x 663 for 592 x 442 at 1.5).
   void ResizeGraphics(int w, int h) override;
   // MIDI never comes out of an editor.
   bool SendMidiMsg(IMidiMsg* /*pMsg*/) override { return false; }
@@ -69,8 +70,9 @@ public:
   const Lv2PortLayout* Layout() const { return mLayout.get(); }
   // The host's ui:scaleFactor option; 0 when it gave none.
   double HostScaleFactor() const { return mHostScale; }
-  // Screen pixels per editor pixel of the open window (the view decides it).
-  void SetWindowScale(int scale) { mWindowScale = scale > 0 ? scale : 1; }
+  // Screen pixels per editor pixel of the open window (the view decides it:
+  // 1, 1.5 or 2).
+  void SetWindowScale(float scale) { mWindowScale = scale > 0.0f ? scale : 1.0f; }
   // Number of writes and touch notices sent so far (for diagnostics).
   int WritesSent() const { return mWrites; }
 
@@ -90,5 +92,5 @@ private:
            mAtomDouble = 0;
   int mWrites = 0;
   double mHostScale = 0.0;
-  int mWindowScale = 1;
+  float mWindowScale = 1.0f;
 };

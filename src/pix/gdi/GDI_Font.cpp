@@ -27,18 +27,34 @@ std::mutex& Lock()
 
 namespace {
 
-FT_Library g_library = nullptr;  // made on first use, kept for the process
-bool g_libraryFailed = false;
+// The FreeType library, made on first use and released with this code: at exit
+// for a program, at unload for a plug-in library, which would otherwise leave
+// FreeType's modules behind in its host with nothing pointing at them. It is
+// defined before the face and font lists so that it outlives them; a font freed
+// even later (by another file's static) finds it gone and leaves FreeType alone,
+// since releasing the library released every face and size made on it.
+struct OwnFreeType {
+  FT_Library library = nullptr;
+  bool failed = false;
+  bool released = false;
+  ~OwnFreeType()
+  {
+    if (library) FT_Done_FreeType(library);
+    library = nullptr;
+    released = true;
+  }
+};
+OwnFreeType g_freeType;
 
 FT_Library Library()
 {
-  if (!g_library && !g_libraryFailed) {
-    if (FT_Init_FreeType(&g_library) != 0) {
-      g_library = nullptr;
-      g_libraryFailed = true;
+  if (!g_freeType.library && !g_freeType.failed && !g_freeType.released) {
+    if (FT_Init_FreeType(&g_freeType.library) != 0) {
+      g_freeType.library = nullptr;
+      g_freeType.failed = true;
     }
   }
-  return g_library;
+  return g_freeType.library;
 }
 
 struct MatchKey {
@@ -175,7 +191,7 @@ void ReleaseFace(SharedFace* s)
 {
   if (!s || --s->refs > 0) return;
   g_faces.erase(std::remove(g_faces.begin(), g_faces.end(), s), g_faces.end());
-  FT_Done_Face(s->face);
+  if (!g_freeType.released) FT_Done_Face(s->face);
   delete s;
 }
 
@@ -294,7 +310,7 @@ void FreeFont(HFONT f)
 {
   g_fonts.erase(f);
   UnselectEverywhere(f);
-  FT_Done_Size(f->size);
+  if (!g_freeType.released) FT_Done_Size(f->size);
   ReleaseFace(f->shared);
   delete f;
 }

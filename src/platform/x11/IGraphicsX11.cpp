@@ -12,7 +12,6 @@
 #include <X11/keysym.h>
 #include <poll.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,11 +23,6 @@
 #include "platform/x11/X11View.h"
 
 namespace {
-double NowSeconds() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 constexpr long kInputMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                             EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
 // A desktop's XSETTINGS (Net/DoubleClickTime, Net/DoubleClickDistance), when
@@ -104,7 +98,7 @@ IGraphics* MakeGraphicsX11(IPluginBase* pPlug, int width, int height, int fps) {
 
 int IGraphicsX11::XErrorCount() { return X11ErrorTrap::Count(); }
 bool IGraphicsX11::UsingShm() const { return mView && mView->out.UsingShm(); }
-int IGraphicsX11::OutputScale() const { return mView ? mView->scale : 1; }
+float IGraphicsX11::OutputScale() const { return mView ? mView->scale : 1.0f; }
 unsigned long IGraphicsX11::XWindowId() const { return mView && !mView->windowGone ? mView->win : 0; }
 bool IGraphicsX11::TextEntryOpen() const { return mView && mView->entry; }
 bool IGraphicsX11::TooltipShown() const { return mView && mView->tipWin; }
@@ -146,8 +140,8 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   v.visual = DefaultVisual(dpy, v.screen);
   v.depth = DefaultDepth(dpy, v.screen);
   v.colormap = DefaultColormap(dpy, v.screen);
-  v.scale = mScaleWanted == 1 || mScaleWanted == 2 ? mScaleWanted
-                                                   : X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
+  v.scale = mScaleWanted > 0.0 ? X11NearestScale(mScaleWanted)
+                               : X11OutputScale(XResourceManagerString(dpy), std::getenv("GDK_SCALE"));
   v.topLevel = pParentWnd == nullptr;
   ReadDoubleClickSettings(v);
 
@@ -166,7 +160,11 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     if (!ok || X11ErrorTrap::TakeLastError(dpy)) return fail();
   }
 
-  const int w = Width() * v.scale, h = Height() * v.scale;
+  // The editor draws natively at the window's scale, so its bitmap goes to
+  // the window pixel for pixel: the window is the editor times the scale,
+  // rounded (888 x 663 for 592 x 442 at 1.5).
+  SetScale(v.scale);
+  const int w = DrawWidth(), h = DrawHeight();
   XSetWindowAttributes swa;
   std::memset(&swa, 0, sizeof(swa));
   swa.event_mask = kInputMask;
@@ -205,10 +203,7 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     XSetWMProtocols(dpy, v.win, &v.wmDelete, 1);
   }
   v.gc = XCreateGC(dpy, v.win, 0, nullptr);
-  // The editor draws natively at the window's scale, so its bitmap goes to
-  // the window pixel for pixel.
-  SetScale((float)v.scale);
-  if (!v.out.Create(dpy, v.visual, v.depth, DrawWidth(), DrawHeight(), 1, mUseShm)) {
+  if (!v.out.Create(dpy, v.visual, v.depth, w, h, mUseShm)) {
     XFreeGC(dpy, v.gc);
     XDestroyWindow(dpy, v.win);
     return fail();
@@ -229,7 +224,7 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
     CloseWindow();
     return nullptr;
   }
-  mNextTick = NowSeconds();
+  mNextTick = X11NowSeconds();
   UpdateTooltips();
   return (void*)(uintptr_t)mView->win;
 }
@@ -271,7 +266,7 @@ void IGraphicsX11::Resize(int w, int h) {
   IGraphics::Resize(w, h);
   if (!mView) return;
   X11View& v = *mView;
-  const int sw = w * v.scale, sh = h * v.scale;
+  const int sw = DrawWidth(), sh = DrawHeight();
   if (v.topLevel) {
     XSizeHints* hints = XAllocSizeHints();
     if (hints) {
@@ -283,7 +278,7 @@ void IGraphicsX11::Resize(int w, int h) {
     }
   }
   XResizeWindow(v.dpy, v.win, (unsigned)sw, (unsigned)sh);
-  v.out.Create(v.dpy, v.visual, v.depth, DrawWidth(), DrawHeight(), 1, mUseShm);
+  v.out.Create(v.dpy, v.visual, v.depth, sw, sh, mUseShm);
 }
 
 // ---------------------------------------------------------------------------
@@ -322,7 +317,7 @@ void IGraphicsX11::WaitFor(const bool& done) {
 void IGraphicsX11::RunEventLoop(const std::atomic<bool>* stop) {
   X11ErrorTrap::Scope trap;
   while (mView && !(stop && stop->load())) {
-    const int waitMs = (int)((mNextTick - NowSeconds()) * 1000.0);
+    const int waitMs = (int)((mNextTick - X11NowSeconds()) * 1000.0);
     Pump(waitMs < 0 ? 0 : waitMs > 1000 ? 1000 : waitMs);
     if (mView && mView->closePending) CloseWindow();
   }
@@ -345,7 +340,7 @@ void IGraphicsX11::Pump(int timeoutMs) {
   // A file prompt's child or portal has no X events: its session is polled every round.
   if (mView && !mView->closePending && mView->session && mView->session->Poll()) EndSession();
   if (!mView || mView->windowGone) return;
-  const double now = NowSeconds();
+  const double now = X11NowSeconds();
   if (now >= mNextTick) {
     const double period = 1.0 / FPS();
     mNextTick += period;
@@ -397,7 +392,6 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
   } else if (ev.xany.window != v.win) {
     return;
   }
-  const int s = v.scale;
   const bool inputBlocked = mInModal;  // an open prompt takes the input itself
 
   switch (ev.type) {
@@ -424,16 +418,16 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       // Window coordinates of an entry click are relative to the entry.
       int wx = ev.xbutton.x, wy = ev.xbutton.y;
       if (v.entry && ev.xbutton.window == v.entry->win) {
-        wx += v.entry->rect.L * s;
-        wy += v.entry->rect.T * s;
+        wx += ToDraw(v.entry->rect.L);
+        wy += ToDraw(v.entry->rect.T);
       }
-      const int x = wx / s, y = wy / s;
+      const int x = FromDraw(wx), y = FromDraw(wy);
       v.prevX = x;
       v.prevY = y;
       const unsigned button = ev.xbutton.button;
       if (v.entry) {
         if (v.entry->rect.Contains(x, y) && button == 1) {
-          HandleEntryClick(x, y, ev.xbutton.state & ShiftMask);
+          HandleEntryClick(wx - ToDraw(v.entry->rect.L), ev.xbutton.state & ShiftMask);
           break;
         }
         // A click elsewhere takes the focus from the field: its text applies.
@@ -442,10 +436,13 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       IMouseMod mod = X11MouseMod(ev.xbutton.state, button);
       if (const int d = X11WheelDelta(button)) {
         OnMouseWheel(x, y, &mod, d);
-      } else if (button == 1) {
+      } else if (button == 1 && !mod.R) {
         if (v.dblClick.Press(button, ev.xbutton.time, x, y)) OnMouseDblClick(x, y, &mod);
         else OnMouseDown(x, y, &mod);
-      } else if (button == 3) {
+      } else if (button == 1 || button == 3) {
+        // A right click, or a Super-click standing for one: never half of a
+        // double click, so a second quick one prompts again rather than
+        // setting the control to its default.
         v.dblClick.Reset();
         OnMouseDown(x, y, &mod);
       }
@@ -455,7 +452,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       if (inputBlocked) break;
       const unsigned button = ev.xbutton.button;
       if (button != 1 && button != 3) break;
-      const int x = ev.xbutton.x / s, y = ev.xbutton.y / s;
+      const int x = FromDraw(ev.xbutton.x), y = FromDraw(ev.xbutton.y);
       v.prevX = x;
       v.prevY = y;
       IMouseMod mod = X11MouseMod(ev.xbutton.state, button);
@@ -466,13 +463,13 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
       if (inputBlocked) break;
       // Only the latest position of a burst matters.
       while (XCheckTypedWindowEvent(v.dpy, v.win, MotionNotify, &ev)) {}
-      const int x = ev.xmotion.x / s, y = ev.xmotion.y / s;
+      const int x = FromDraw(ev.xmotion.x), y = FromDraw(ev.xmotion.y);
       v.prevX = x;
       v.prevY = y;
       IMouseMod mod = X11MouseMod(ev.xmotion.state, 0);
       // A tooltip stays while the pointer rests; any move takes it away.
       HideTooltip();
-      v.lastMotion = NowSeconds();
+      v.lastMotion = X11NowSeconds();
       v.pointerInside = true;
       if (ev.xmotion.state & (Button1Mask | Button3Mask)) {
         if (!v.entry) OnMouseDrag(x, y, &mod);
@@ -483,7 +480,7 @@ void IGraphicsX11::DispatchEvent(void* xevent) {
     }
     case EnterNotify:
       v.pointerInside = true;
-      v.lastMotion = NowSeconds();
+      v.lastMotion = X11NowSeconds();
       break;
     case LeaveNotify:
       if (ev.xcrossing.mode == NotifyNormal && ev.xcrossing.detail != NotifyInferior) {
@@ -553,62 +550,4 @@ void IGraphicsX11::ShowMouseCursor() {
     XWarpPointer(mView->dpy, None, mView->root, 0, 0, 0, 0, mView->cursorRootX, mView->cursorRootY);
   XFixesShowCursor(mView->dpy, mView->win);
   XFlush(mView->dpy);
-}
-
-// ---------------------------------------------------------------------------
-// Tooltips
-
-namespace {
-constexpr double kTooltipDelay = 0.5;  // seconds the pointer rests before a tooltip shows
-}
-
-void IGraphicsX11::UpdateTooltips() {
-  X11ErrorTrap::Scope trap;
-  // The tooltip text is asked for when it shows; a shown one may be stale now.
-  HideTooltip();
-}
-
-void IGraphicsX11::ShowTooltipIfDue() {
-  if (!mView || mView->windowGone || mView->tipWin || mInModal || mView->entry || !TooltipsEnabled()) return;
-  X11View& v = *mView;
-  if (!v.pointerInside || NowSeconds() - v.lastMotion < kTooltipDelay) return;
-  int idx = GetMouseOver();
-  if (idx < 0) idx = GetMouseControlIdx(v.prevX, v.prevY, true);
-  IControl* c = GetControl(idx);
-  if (!c || c->IsHidden() || !c->GetTooltip()[0] || c->GetTargetRECT()->Empty()) return;
-  IText style(12, nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
-  const char* tip = c->GetTooltip();
-  int tw = 0, th = 0;
-  X11Draw::Measure(&style, tip, (int)std::strlen(tip), &tw, &th);
-  const int w = tw + 10, h = th + 6, s = v.scale;
-  int rx = 0, ry = 0;
-  Window child;
-  XTranslateCoordinates(v.dpy, v.win, v.root, v.prevX * s, v.prevY * s, &rx, &ry, &child);
-  XSetWindowAttributes swa;
-  swa.override_redirect = True;
-  swa.save_under = True;
-  swa.event_mask = ExposureMask;
-  swa.background_pixmap = None;
-  swa.colormap = v.colormap;
-  swa.border_pixel = 0;
-  v.tipWin = XCreateWindow(v.dpy, v.root, rx + 12 * s, ry + 18 * s, (unsigned)(w * s), (unsigned)(h * s), 0, v.depth,
-                           InputOutput, v.visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap |
-                           CWColormap | CWBorderPixel, &swa);
-  PIX_MemBitmap bm(w, h);
-  X11Draw::Fill(&bm, 0, 0, w, h, 80, 80, 80);
-  X11Draw::Fill(&bm, 1, 1, w - 2, h - 2, 255, 255, 225);
-  X11Draw::Text(&bm, &style, tip, 5, 3);
-  X11Screen out;
-  XMapRaised(v.dpy, v.tipWin);
-  // Drawn once it is mapped; an override-redirect window keeps no contents
-  // of its own, but nothing covers it while it is up.
-  XSync(v.dpy, False);
-  if (out.Create(v.dpy, v.visual, v.depth, w, h, s, false)) out.Put(v.tipWin, v.gc, &bm, 0, 0, w, h);
-  XFlush(v.dpy);
-}
-
-void IGraphicsX11::HideTooltip() {
-  if (!mView || !mView->tipWin) return;
-  XDestroyWindow(mView->dpy, mView->tipWin);
-  mView->tipWin = 0;
 }

@@ -28,6 +28,13 @@ class X11View;
 // calls OnGUIIdle, then draws the dirty rectangle and puts exactly that
 // rectangle on screen.
 //
+// Scale: the window is the editor times 1, 1.5 or 2 (the host's factor or
+// the desktop's, to the nearest of these), and the editor draws natively at
+// that scale (IGraphics::SetScale), so its bitmap goes to the window pixel
+// for pixel. Pointer positions are taken back to editor pixels with
+// FromDraw. Menus, boxes, tooltips and the text entry are laid out in editor
+// pixels and drawn at the same scale.
+//
 // Menus, text entry and message boxes are drawn by us. A menu, message box
 // or file prompt is a session of the view (X11Session) that Idle drives like
 // everything else: the prompt operations' non-blocking forms return at once
@@ -59,9 +66,10 @@ public:
   // ---- Configuration and state, for the player, tests and benchmarks ----
   // Shared-memory output is tried unless switched off before OpenWindow.
   void SetUseShm(bool use) { mUseShm = use; }
-  // The output scale the host asks for (1 or 2), set before OpenWindow;
-  // 0 (the default) takes the desktop's (GDK_SCALE, Xft.dpi).
-  void SetOutputScale(int scale) { mScaleWanted = scale; }
+  // The scale factor the host asks for, set before OpenWindow: the window
+  // draws at the nearest of 1, 1.5 and 2 (X11NearestScale). 0 (the default)
+  // takes the desktop's (GDK_SCALE, Xft.dpi).
+  void SetOutputScale(double factor) { mScaleWanted = factor; }
   // How a top-level window introduces itself to the desktop, set before
   // OpenWindow: its WM_CLASS (instance and class name, which a .desktop
   // file's StartupWMClass matches) and its _NET_WM_ICON, taken from a
@@ -69,7 +77,8 @@ public:
   void SetWindowClass(const std::string& instanceName, const std::string& className);
   void SetWindowIcon(PIX_IBitmap* bitmap, int x, int y, int w, int h);
   bool UsingShm() const;
-  int OutputScale() const;
+  // Window pixels per editor pixel of the open window (1 while closed).
+  float OutputScale() const;
   unsigned long XWindowId() const;  // 0 while closed
   bool TextEntryOpen() const;
   bool TooltipShown() const;
@@ -120,7 +129,8 @@ private:
   void Tick();
   void DispatchEvent(void* xevent);
   void EndTextEntry(bool apply);
-  void HandleEntryClick(int x, int y, bool extend);
+  // A click at x window pixels from the entry's left edge.
+  void HandleEntryClick(int x, bool extend);
   void HandleEntryKey(unsigned long keysym, const char* typed, unsigned state);
   void DrawEntry();
   void ShowTooltipIfDue();
@@ -135,7 +145,7 @@ private:
 
   std::unique_ptr<X11View> mView;
   bool mUseShm = true;
-  int mScaleWanted = 0;
+  double mScaleWanted = 0.0;
   std::string mClassInstance, mClassName;
   std::vector<unsigned long> mIcon;  // _NET_WM_ICON: width, height, then ARGB pixels row by row
   bool mCloseRequested = false;

@@ -7,11 +7,32 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "pix/PIX_Blit.h"
 #include "platform/x11/IGraphicsX11.h"
 #include "platform/x11/X11ErrorTrap.h"
 #include "platform/x11/X11View.h"
+
+namespace {
+// Where the field's text starts, in the field's pixels: placed as the style
+// aligns it while it fits, else scrolled so that the caret stays in view
+// (the scroll follows the caret only when follow is set; a click reads it).
+int EntryTextLeft(X11TextEntry& e, int fieldW, int margin, int textW, int caretX, bool follow) {
+  const int avail = fieldW - 2 * margin;
+  if (textW < avail) {
+    e.scroll = 0;
+    if (e.style.mAlign == IText::kAlignCenter) return margin + (avail - textW) / 2;
+    if (e.style.mAlign == IText::kAlignFar) return margin + avail - textW;
+    return margin;
+  }
+  if (follow) {
+    if (caretX - e.scroll > avail) e.scroll = caretX - avail;
+    if (caretX - e.scroll < 0) e.scroll = caretX;
+  }
+  return margin - e.scroll;
+}
+}  // namespace
 
 void IGraphicsX11::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTextRect, const char* pString,
                                    IParam* pParam) {
@@ -25,23 +46,24 @@ void IGraphicsX11::CreateTextEntry(IControl* pControl, IText* pText, IRECT* pTex
   e->param = pParam;
   e->rect = r;
   // The field's font is a little smaller than the control's, so that the
-  // caret and a margin fit in the same rectangle.
+  // caret and a margin fit in the same rectangle; the field is drawn at the
+  // window's scale, so the style carries the scaled size.
   const IText& base = pText ? *pText : *pControl->GetText();
-  e->style = IText((int)(0.9 * base.mSize), &base.mTextEntryFGColor, base.mFont, base.mStyle, base.mAlign);
+  e->style = IText(v.Px((int)(0.9 * base.mSize)), &base.mTextEntryFGColor, base.mFont, base.mStyle, base.mAlign);
   e->style.mTextEntryBGColor = base.mTextEntryBGColor;
   X11TextFilter filter = X11TextFilter::ForParam(pParam, pControl->GetTextEntryLength());
   // Room for a unit after the number ("12.5 ms").
   if (pParam && ReadsTypedValues()) filter = X11TextFilter{std::string(), pControl->GetTextEntryLength() + 3, 0};
   e->field = X11TextField(pString ? pString : "", filter);
-  const int s = v.scale;
-  e->bitmap.resize(r.W() * s, r.H() * s);
+  // The window covers the rectangle's pixels on the editor's bitmap.
+  const IRECT d = ToDraw(r);
+  e->bitmap.resize(d.W(), d.H());
   XSetWindowAttributes swa;
   swa.event_mask = ExposureMask | ButtonPressMask;
   swa.background_pixmap = None;
-  e->win = XCreateWindow(v.dpy, v.win, r.L * s, r.T * s, (unsigned)(r.W() * s), (unsigned)(r.H() * s), 0, v.depth,
-                         InputOutput, v.visual, CWEventMask | CWBackPixmap, &swa);
-  // The field's bitmap is already at screen scale: it is put 1:1.
-  e->out.Create(v.dpy, v.visual, v.depth, r.W() * s, r.H() * s, 1, false);
+  e->win = XCreateWindow(v.dpy, v.win, d.L, d.T, (unsigned)d.W(), (unsigned)d.H(), 0, v.depth, InputOutput, v.visual,
+                         CWEventMask | CWBackPixmap, &swa);
+  e->out.Create(v.dpy, v.visual, v.depth, d.W(), d.H(), false);
   v.entry = std::move(e);
   DrawEntry();
   XMapRaised(v.dpy, v.entry->win);
@@ -57,31 +79,15 @@ void IGraphicsX11::DrawEntry() {
   if (!mView || !mView->entry) return;
   X11TextEntry& e = *mView->entry;
   PIX_MemBitmap& bm = e.bitmap;
-  const int s = mView->scale;
   const IColor& bg = e.style.mTextEntryBGColor;
   X11Draw::Fill(&bm, 0, 0, bm.getWidth(), bm.getHeight(), bg.R, bg.G, bg.B);
-  // Text is laid out at editor scale and drawn at screen scale by using a
-  // style of s times the size.
-  IText style = e.style;
-  style.mSize *= s;
-  style.mCached = nullptr;
+  IText& style = e.style;
   const std::string& text = e.field.Text();
   int tw = 0, th = 0, cw = 0, ch = 0;
   X11Draw::Measure(&style, text.c_str(), (int)text.size(), &tw, &th);
   X11Draw::Measure(&style, text.c_str(), e.field.Caret(), &cw, &ch);
   if (th == 0) X11Draw::Measure(&style, "", 0, &tw, &th);
-  const int margin = 2 * s, avail = bm.getWidth() - 2 * margin;
-  int x0 = margin;
-  if (tw < avail) {
-    if (style.mAlign == IText::kAlignCenter) x0 = margin + (avail - tw) / 2;
-    else if (style.mAlign == IText::kAlignFar) x0 = margin + avail - tw;
-    e.scroll = 0;
-  } else {
-    // Long text scrolls so that the caret stays visible.
-    if (cw - e.scroll > avail) e.scroll = cw - avail;
-    if (cw - e.scroll < 0) e.scroll = cw;
-    x0 = margin - e.scroll;
-  }
+  const int x0 = EntryTextLeft(e, bm.getWidth(), mView->Px(2), tw, cw, true);
   const int y0 = std::max(0, (bm.getHeight() - th) / 2);
   if (e.field.HasSelection()) {
     int sw = 0, sh = 0, ew = 0, eh = 0;
@@ -91,30 +97,24 @@ void IGraphicsX11::DrawEntry() {
   }
   X11Draw::Text(&bm, &style, text.c_str(), x0, y0);
   const IColor& fg = e.style.mTextEntryFGColor;
-  X11Draw::Fill(&bm, x0 + cw, y0, s, th > 0 ? th : bm.getHeight(), fg.R, fg.G, fg.B);
+  X11Draw::Fill(&bm, x0 + cw, y0, std::max(1, mView->Px(1)), th > 0 ? th : bm.getHeight(), fg.R, fg.G, fg.B);
   e.out.Put(e.win, mView->gc, &bm, 0, 0, bm.getWidth(), bm.getHeight());
 }
 
-void IGraphicsX11::HandleEntryClick(int x, int y, bool extend) {
-  (void)y;
+void IGraphicsX11::HandleEntryClick(int x, bool extend) {
   X11TextEntry& e = *mView->entry;
-  IText style = e.style;
   const std::string& text = e.field.Text();
-  // The caret goes to the character boundary nearest the click.
-  int best = 0, bestDist = 1 << 30;
+  // The caret goes to the character boundary nearest the click, measured in
+  // the field's own (window) pixels, as it is drawn.
   int tw = 0, th = 0;
-  X11Draw::Measure(&style, text.c_str(), (int)text.size(), &tw, &th);
-  const int avail = e.rect.W() - 4;
-  int x0 = 2 - e.scroll / mView->scale;
-  if (tw < avail) {
-    if (style.mAlign == IText::kAlignCenter) x0 = 2 + (avail - tw) / 2;
-    else if (style.mAlign == IText::kAlignFar) x0 = 2 + avail - tw;
-  }
+  X11Draw::Measure(&e.style, text.c_str(), (int)text.size(), &tw, &th);
+  const int x0 = EntryTextLeft(e, e.bitmap.getWidth(), mView->Px(2), tw, 0, false);
+  int best = 0, bestDist = 1 << 30;
   for (int i = 0; i <= (int)text.size(); ++i) {
     if (i < (int)text.size() && ((unsigned char)text[(size_t)i] & 0xC0) == 0x80) continue;
     int w = 0, h = 0;
-    X11Draw::Measure(&style, text.c_str(), i, &w, &h);
-    const int d = std::abs(x - e.rect.L - x0 - w);
+    X11Draw::Measure(&e.style, text.c_str(), i, &w, &h);
+    const int d = std::abs(x - x0 - w);
     if (d < bestDist) {
       bestDist = d;
       best = i;

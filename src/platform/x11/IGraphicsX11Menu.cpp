@@ -17,8 +17,9 @@
 
 namespace {
 
-// Sizes in editor pixels (times the output scale on screen).
-constexpr int kItemH = 20, kSeparatorH = 7, kPadL = 22, kPadR = 22, kTitleIndent = 12, kMinW = 80;
+// Sizes in editor pixels; a menu is laid out and drawn in window pixels
+// (these times the view's scale, the font at the scaled size).
+constexpr int kItemH = 20, kSeparatorH = 7, kPadL = 22, kPadR = 22, kTitleIndent = 12, kMinW = 80, kFontSize = 13;
 
 // One open (sub)menu: its model, window and the rows' vertical extents.
 struct MenuLevel {
@@ -27,14 +28,14 @@ struct MenuLevel {
   int x = 0, y = 0, w = 0, h = 0;  // root coordinates, screen pixels
   int hover = -1;
   int openSub = -1;  // item whose submenu is the next level
-  std::vector<int> rowTop;  // editor pixels, one per item plus the end
+  std::vector<int> rowTop;  // window pixels, one per item plus the end
   PIX_MemBitmap bitmap;
   X11Screen out;
 };
 
 class MenuSession {
 public:
-  MenuSession(X11View& v) : mV(v), mFont(13, nullptr, "DejaVu Sans") {}
+  MenuSession(X11View& v) : mV(v), mFont(v.Px(kFontSize), nullptr, "DejaVu Sans") {}
   ~MenuSession() {
     while (!mLevels.empty()) CloseLevel();
   }
@@ -117,9 +118,10 @@ private:
     auto l = std::make_unique<MenuLevel>();
     l->menu = menu;
     const int n = menu->GetNItems();
+    // Row edges are the editor layout's scaled, so rows stay evenly spaced.
     int y = 1, wMax = 0;
     for (int i = 0; i < n; ++i) {
-      l->rowTop.push_back(y);
+      l->rowTop.push_back(mV.Px(y));
       IPopupMenuItem* item = menu->GetItem(i);
       if (item->GetIsSeparator()) {
         y += kSeparatorH;
@@ -128,14 +130,12 @@ private:
       const std::string label = X11MenuItemLabel(menu, i);
       int tw = 0, th = 0;
       X11Draw::Measure(&mFont, label.c_str(), (int)label.size(), &tw, &th);
-      wMax = std::max(wMax, tw + (item->GetIsTitle() ? kTitleIndent : 0));
+      wMax = std::max(wMax, tw + (item->GetIsTitle() ? mV.Px(kTitleIndent) : 0));
       y += kItemH;
     }
-    l->rowTop.push_back(y);
-    const int s = mV.scale;
-    const int ew = std::max(kMinW, kPadL + wMax + kPadR), eh = std::max(y + 1, 2 + kItemH / 2);
-    l->w = ew * s;
-    l->h = eh * s;
+    l->rowTop.push_back(mV.Px(y));
+    l->w = std::max(mV.Px(kMinW), mV.Px(kPadL) + wMax + mV.Px(kPadR));
+    l->h = mV.Px(std::max(y + 1, 2 + kItemH / 2));
     // Kept on screen: a menu that would leave the right or bottom edge moves back.
     const int sw = DisplayWidth(mV.dpy, mV.screen), sh = DisplayHeight(mV.dpy, mV.screen);
     l->x = std::max(0, std::min(rootX, sw - l->w));
@@ -151,8 +151,8 @@ private:
                            mV.visual, CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap | CWColormap |
                            CWBorderPixel, &swa);
     if (!l->win) return false;
-    l->bitmap.resize(ew, eh);
-    l->out.Create(mV.dpy, mV.visual, mV.depth, ew, eh, s, false);
+    l->bitmap.resize(l->w, l->h);
+    l->out.Create(mV.dpy, mV.visual, mV.depth, l->w, l->h, false);
     XMapRaised(mV.dpy, l->win);
     mLevels.push_back(std::move(l));
     Paint(*mLevels.back());
@@ -169,18 +169,18 @@ private:
 
   void Paint(MenuLevel& l) {
     PIX_MemBitmap& bm = l.bitmap;
-    const int w = bm.getWidth(), h = bm.getHeight();
+    const int w = bm.getWidth(), h = bm.getHeight(), one = std::max(1, mV.Px(1));
     X11Draw::Fill(&bm, 0, 0, w, h, 90, 90, 90);  // border
-    X11Draw::Fill(&bm, 1, 1, w - 2, h - 2, 242, 242, 242);
+    X11Draw::Fill(&bm, one, one, w - 2 * one, h - 2 * one, 242, 242, 242);
     for (int i = 0; i < l.menu->GetNItems(); ++i) {
       IPopupMenuItem* item = l.menu->GetItem(i);
       const int top = l.rowTop[(size_t)i], rowH = l.rowTop[(size_t)i + 1] - top;
       if (item->GetIsSeparator()) {
-        X11Draw::Fill(&bm, 6, top + rowH / 2, w - 12, 1, 190, 190, 190);
+        X11Draw::Fill(&bm, mV.Px(6), top + rowH / 2, w - mV.Px(12), one, 190, 190, 190);
         continue;
       }
       const bool hot = i == l.hover || i == l.openSub;
-      if (hot) X11Draw::Fill(&bm, 1, top, w - 2, rowH, 51, 102, 204);
+      if (hot) X11Draw::Fill(&bm, one, top, w - 2 * one, rowH, 51, 102, 204);
       IText style = mFont;
       style.mColor = !item->GetEnabled() ? IColor(255, 150, 150, 150) : hot ? COLOR_WHITE : COLOR_BLACK;
       style.mCached = mFont.mCached;
@@ -188,17 +188,19 @@ private:
       const std::string label = X11MenuItemLabel(l.menu, i);
       X11Draw::Measure(&style, label.c_str(), (int)label.size(), &tw, &th);
       const int ty = top + (rowH - th) / 2;
-      X11Draw::Text(&bm, &style, label.c_str(), kPadL + (item->GetIsTitle() ? kTitleIndent : 0), ty);
+      X11Draw::Text(&bm, &style, label.c_str(), mV.Px(kPadL + (item->GetIsTitle() ? kTitleIndent : 0)), ty);
       const PIX_pixel ink = style.mColor.ToPixel();
+      const int cy = top + rowH / 2;
       if (item->GetChecked()) {
-        const int cy = top + rowH / 2;
-        PIX_Line(&bm, 7, cy, 10, cy + 3, ink, 1.0f, PIX_BLIT_MODE_COPY, true);
-        PIX_Line(&bm, 10, cy + 3, 16, cy - 4, ink, 1.0f, PIX_BLIT_MODE_COPY, true);
+        // The tick is drawn once per window pixel of its thickness.
+        for (int t = 0; t < one; ++t) {
+          PIX_Line(&bm, mV.Px(7), cy + t, mV.Px(10), cy + mV.Px(3) + t, ink, 1.0f, PIX_BLIT_MODE_COPY, true);
+          PIX_Line(&bm, mV.Px(10), cy + mV.Px(3) + t, mV.Px(16), cy - mV.Px(4) + t, ink, 1.0f, PIX_BLIT_MODE_COPY, true);
+        }
       }
-      if (item->GetSubmenu()) {
-        const int cy = top + rowH / 2;
-        PIX_FillTriangle(&bm, w - 14, cy - 4, w - 14, cy + 4, w - 9, cy, ink, 1.0f, PIX_BLIT_MODE_COPY);
-      }
+      if (item->GetSubmenu())
+        PIX_FillTriangle(&bm, w - mV.Px(14), cy - mV.Px(4), w - mV.Px(14), cy + mV.Px(4), w - mV.Px(9), cy, ink, 1.0f,
+                         PIX_BLIT_MODE_COPY);
     }
     l.out.Put(l.win, mV.gc, &bm, 0, 0, w, h);
   }
@@ -210,7 +212,7 @@ private:
       if (rx < l.x || rx >= l.x + l.w || ry < l.y || ry >= l.y + l.h) continue;
       *level = li;
       *item = -1;
-      const int ey = (ry - l.y) / mV.scale;
+      const int ey = ry - l.y;
       for (int i = 0; i < l.menu->GetNItems(); ++i)
         if (ey >= l.rowTop[(size_t)i] && ey < l.rowTop[(size_t)i + 1] && X11MenuItemSelectable(l.menu, i))
           *item = i;
@@ -245,7 +247,7 @@ private:
     while ((int)mLevels.size() > li + 1) CloseLevel();
     IPopupMenu* sub = l.menu->GetItem(item)->GetSubmenu();
     l.openSub = item;
-    const int x = l.x + l.w - 2 * mV.scale, y = l.y + (l.rowTop[(size_t)item] - 1) * mV.scale;
+    const int x = l.x + l.w - mV.Px(2), y = l.y + l.rowTop[(size_t)item] - mV.Px(1);
     Paint(l);
     if (!OpenLevel(sub, x, y)) return;
     if (highlightFirst) SetHover(li + 1, X11MenuStep(sub, -1, 1));
@@ -325,7 +327,7 @@ void IGraphicsX11::CreateIPopupMenuAsync(IPopupMenu* pMenu, IRECT* pAreaRect, Po
   const IRECT area = pAreaRect ? *pAreaRect : IRECT(v.prevX, v.prevY, v.prevX, v.prevY);
   int rx = 0, ry = 0;
   Window child;
-  XTranslateCoordinates(v.dpy, v.win, v.root, area.L * v.scale, (area.B + 4) * v.scale, &rx, &ry, &child);
+  XTranslateCoordinates(v.dpy, v.win, v.root, ToDraw(area.L), ToDraw(area.B + 4), &rx, &ry, &child);
   auto prompt = std::make_unique<MenuPrompt>(v, std::move(done));
   if (!prompt->Open(pMenu, rx, ry)) {
     prompt->Finish();  // answers "nothing picked"

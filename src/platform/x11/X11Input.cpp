@@ -3,7 +3,9 @@
 
 #include <X11/keysym.h>
 
+#include <charconv>
 #include <cstdlib>
+#include <system_error>
 #include <cstring>
 
 int X11KeyValue(unsigned long keysym) {
@@ -126,21 +128,36 @@ bool X11XSettingsInt(const unsigned char* data, size_t size, const char* name, i
   return false;
 }
 
-int X11OutputScale(const char* resources, const char* gdkScale) {
-  if (gdkScale && std::atoi(gdkScale) >= 2) return 2;
-  if (!resources) return 1;
+float X11NearestScale(double factor) {
+  if (!(factor >= 1.25)) return 1.0f;  // also NaN
+  return factor < 1.75 ? 1.5f : 2.0f;
+}
+
+namespace {
+// A number at the start of text (after blanks), read the same in every
+// locale: a host's German LC_NUMERIC must not turn "1.5" into 1.
+bool LeadingNumber(const char* text, const char* end, double* value) {
+  while (text < end && (*text == ' ' || *text == '\t')) ++text;
+  const std::from_chars_result r = std::from_chars(text, end, *value);
+  return r.ec == std::errc() && r.ptr != text;
+}
+}  // namespace
+
+float X11OutputScale(const char* resources, const char* gdkScale) {
+  double v = 0.0;
+  if (gdkScale && LeadingNumber(gdkScale, gdkScale + std::strlen(gdkScale), &v) && v > 0.0)
+    return X11NearestScale(v);
+  if (!resources) return 1.0f;
   // RESOURCE_MANAGER is "name:\tvalue" lines; only the exact Xft.dpi entry counts.
   const char* p = resources;
   while (p && *p) {
     const char* eol = std::strchr(p, '\n');
     const size_t len = eol ? (size_t)(eol - p) : std::strlen(p);
-    if (len > 8 && std::strncmp(p, "Xft.dpi:", 8) == 0) {
-      const double dpi = std::atof(p + 8);
-      return dpi >= 192.0 ? 2 : 1;
-    }
+    if (len > 8 && std::strncmp(p, "Xft.dpi:", 8) == 0)
+      return LeadingNumber(p + 8, p + len, &v) ? X11NearestScale(v / 96.0) : 1.0f;
     p = eol ? eol + 1 : nullptr;
   }
-  return 1;
+  return 1.0f;
 }
 
 namespace {
@@ -173,20 +190,11 @@ inline uint32_t ToX(uint32_t p, const X11PixelLayout& l) {
 }  // namespace
 
 void X11ConvertRect(const uint32_t* src, int srcSpan, uint32_t* dst, int dstSpan, int x, int y, int w, int h,
-                    int scale, const X11PixelLayout& layout) {
+                    const X11PixelLayout& layout) {
   if (!src || !dst || w <= 0 || h <= 0) return;
   for (int j = 0; j < h; ++j) {
     const uint32_t* s = src + (size_t)(y + j) * (size_t)srcSpan + x;
-    if (scale == 2) {
-      uint32_t* d0 = dst + (size_t)(2 * (y + j)) * (size_t)dstSpan + 2 * x;
-      uint32_t* d1 = d0 + dstSpan;
-      for (int i = 0; i < w; ++i) {
-        const uint32_t v = ToX(s[i], layout);
-        d0[2 * i] = d0[2 * i + 1] = d1[2 * i] = d1[2 * i + 1] = v;
-      }
-    } else {
-      uint32_t* d = dst + (size_t)(y + j) * (size_t)dstSpan + x;
-      for (int i = 0; i < w; ++i) d[i] = ToX(s[i], layout);
-    }
+    uint32_t* d = dst + (size_t)(y + j) * (size_t)dstSpan + x;
+    for (int i = 0; i < w; ++i) d[i] = ToX(s[i], layout);
   }
 }

@@ -59,10 +59,19 @@ private:
 // malformed (every length is checked against the buffer).
 bool X11XSettingsInt(const unsigned char* data, size_t size, const char* name, int* value);
 
-// The output scale of the screen: 2 when the X resources give Xft.dpi of 192
-// or more, or GDK_SCALE is 2 or more; 1 otherwise. resources is the text of
-// the RESOURCE_MANAGER property (may be null), gdkScale the environment value.
-int X11OutputScale(const char* resources, const char* gdkScale);
+// The editor draws at 1, 1.5 or 2 (the scales its skin is drawn at). A
+// desktop or host factor goes to the nearest of them, a tie to the larger
+// (1.25 -> 1.5, 1.75 -> 2): an editor a little too large stays readable,
+// one too small does not. Below 1 is 1, above 2 is 2; a factor that is not a
+// positive number is 1.
+float X11NearestScale(double factor);
+
+// The output scale of the screen, as X11NearestScale makes it: from
+// GDK_SCALE when it holds a positive number (desktops set whole numbers, but
+// 1.5 is taken as it is), else from Xft.dpi over 96 (144 dpi is 1.5, 192 is
+// 2), else 1. resources is the text of the RESOURCE_MANAGER property (may be
+// null), gdkScale the environment value.
+float X11OutputScale(const char* resources, const char* gdkScale);
 
 // The shifts that put 8-bit red, green and blue where a visual's masks want
 // them; false for a visual that is not 8 bits per channel (then no output).
@@ -73,8 +82,7 @@ struct X11PixelLayout {
 bool X11LayoutFromMasks(unsigned long red, unsigned long green, unsigned long blue, X11PixelLayout* layout);
 
 // Copies the rectangle (x, y, w, h) of a bitmap in the drawing library's pixel
-// order (bytes alpha, red, green, blue) into 32-bit X pixels, at the same
-// place (scale 1) or doubled into 2 x 2 blocks (scale 2). srcSpan and dstSpan
-// count pixels; the destination covers the scaled image.
+// order (bytes alpha, red, green, blue) into 32-bit X pixels at the same
+// place. srcSpan and dstSpan count pixels.
 void X11ConvertRect(const uint32_t* src, int srcSpan, uint32_t* dst, int dstSpan, int x, int y, int w, int h,
-                    int scale, const X11PixelLayout& layout);
+                    const X11PixelLayout& layout);

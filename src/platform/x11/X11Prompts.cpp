@@ -30,7 +30,10 @@ extern char** environ;
 
 namespace {
 
-constexpr int kBoxW = 380, kPad = 14, kLineH = 18, kButtonW = 80, kButtonH = 24, kFieldH = 22;
+// Sizes in editor pixels; a box is laid out and drawn in window pixels
+// (these times the view's scale, the fonts at the scaled size).
+constexpr int kBoxW = 380, kPad = 14, kLineH = 18, kButtonW = 80, kButtonH = 24, kFieldH = 22, kBodySize = 13,
+              kHeadSize = 14;
 
 // The own-drawn box behind ShowMessageBox and the fallback file prompt: a
 // message, optionally a text field, and buttons. Answers the result of the
@@ -39,12 +42,14 @@ class BoxSession : public X11Session {
 public:
   using Done = std::function<void(int answer, const std::string& field)>;
 
-  BoxSession(X11View& v, int editorW, int editorH, const char* caption, const char* text, int type,
+  // windowW x windowH: the editor's window, over whose middle the box shows.
+  BoxSession(X11View& v, int windowW, int windowH, const char* caption, const char* text, int type,
              const std::string* field, Done done)
       : mV(v), mButtons(X11MessageBoxButtons(type)), mHasField(field != nullptr),
         mEdit(field ? *field : std::string(), X11TextFilter()), mDone(std::move(done)),
-        mBody(13, nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear),
-        mHead(14, nullptr, "DejaVu Sans", IText::kStyleBold, IText::kAlignNear) {
+        mBody(v.Px(kBodySize), nullptr, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear),
+        mHead(v.Px(kHeadSize), nullptr, "DejaVu Sans", IText::kStyleBold, IText::kAlignNear), mW(v.Px(kBoxW)),
+        mPad(v.Px(kPad)), mLineH(v.Px(kLineH)), mFieldH(v.Px(kFieldH)), mOne(std::max(1, v.Px(1))) {
     mResult = mButtons.back().result;
     if (field) mEdit.End(false);
     mCaption = caption ? caption : "";
@@ -53,25 +58,24 @@ public:
       X11Draw::Measure(&mBody, s.c_str(), (int)s.size(), &w, &h);
       return w;
     };
-    mLines = X11WrapText(text ? text : "", kBoxW - 2 * kPad, width);
-    mFieldTop = kPad + (mCaption.empty() ? 0 : kLineH + 6) + (int)mLines.size() * kLineH + 6;
-    mButtonTop = mFieldTop + (mHasField ? kFieldH + 10 : 0);
-    mH = mButtonTop + kButtonH + kPad;
-    const int s = v.scale;
-    mBitmap.resize(kBoxW, mH);
+    mLines = X11WrapText(text ? text : "", mW - 2 * mPad, width);
+    mFieldTop = mPad + (mCaption.empty() ? 0 : mLineH + v.Px(6)) + (int)mLines.size() * mLineH + v.Px(6);
+    mButtonTop = mFieldTop + (mHasField ? mFieldH + v.Px(10) : 0);
+    mH = mButtonTop + v.Px(kButtonH) + mPad;
+    mBitmap.resize(mW, mH);
     int rx = 0, ry = 0;
     Window child;
-    XTranslateCoordinates(v.dpy, v.win, v.root, (editorW - kBoxW) / 2 * s, (editorH - mH) / 2 * s, &rx, &ry, &child);
+    XTranslateCoordinates(v.dpy, v.win, v.root, (windowW - mW) / 2, (windowH - mH) / 2, &rx, &ry, &child);
     XSetWindowAttributes swa;
     swa.override_redirect = True;
     swa.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask;
     swa.background_pixmap = None;
     swa.colormap = v.colormap;
     swa.border_pixel = 0;
-    mBox = XCreateWindow(v.dpy, v.root, std::max(0, rx), std::max(0, ry), (unsigned)(kBoxW * s), (unsigned)(mH * s), 0,
+    mBox = XCreateWindow(v.dpy, v.root, std::max(0, rx), std::max(0, ry), (unsigned)mW, (unsigned)mH, 0,
                          v.depth, InputOutput, v.visual,
                          CWOverrideRedirect | CWEventMask | CWBackPixmap | CWColormap | CWBorderPixel, &swa);
-    mOut.Create(v.dpy, v.visual, v.depth, kBoxW, mH, s, false);
+    mOut.Create(v.dpy, v.visual, v.depth, mW, mH, false);
     XMapRaised(v.dpy, mBox);
     for (int tries = 0; tries < 20; ++tries) {
       if (XGrabKeyboard(v.dpy, mBox, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess) break;
@@ -132,52 +136,56 @@ private:
     Paint();
   }
 
+  // In window pixels, as everything of the box.
   IRECT ButtonRect(int i) const {
     const int n = (int)mButtons.size();
-    const int x = kBoxW - kPad - (n - i) * (kButtonW + 8) + 8;
-    return IRECT(x, mButtonTop, x + kButtonW, mButtonTop + kButtonH);
+    const int x = mW - mPad - mV.Px((n - i) * (kButtonW + 8) - 8);
+    return IRECT(x, mButtonTop, x + mV.Px(kButtonW), mButtonTop + mV.Px(kButtonH));
   }
 
   int Hit(int bx, int by) const {
     for (int i = 0; i < (int)mButtons.size(); ++i)
-      if (ButtonRect(i).Contains(bx / mV.scale, by / mV.scale)) return i;
+      if (ButtonRect(i).Contains(bx, by)) return i;
     return -1;
   }
 
   void Paint() {
     PIX_MemBitmap& bm = mBitmap;
-    X11Draw::Fill(&bm, 0, 0, kBoxW, mH, 90, 90, 90);
-    X11Draw::Fill(&bm, 1, 1, kBoxW - 2, mH - 2, 236, 236, 236);
-    int y = kPad;
+    const int one = mOne;
+    X11Draw::Fill(&bm, 0, 0, mW, mH, 90, 90, 90);
+    X11Draw::Fill(&bm, one, one, mW - 2 * one, mH - 2 * one, 236, 236, 236);
+    int y = mPad;
     if (!mCaption.empty()) {
-      X11Draw::Text(&bm, &mHead, mCaption.c_str(), kPad, y);
-      y += kLineH + 6;
+      X11Draw::Text(&bm, &mHead, mCaption.c_str(), mPad, y);
+      y += mLineH + mV.Px(6);
     }
     for (const std::string& line : mLines) {
-      X11Draw::Text(&bm, &mBody, line.c_str(), kPad, y);
-      y += kLineH;
+      X11Draw::Text(&bm, &mBody, line.c_str(), mPad, y);
+      y += mLineH;
     }
     if (mHasField) {
-      X11Draw::Fill(&bm, kPad, mFieldTop, kBoxW - 2 * kPad, kFieldH, 120, 120, 120);
-      X11Draw::Fill(&bm, kPad + 1, mFieldTop + 1, kBoxW - 2 * kPad - 2, kFieldH - 2, 255, 255, 255);
+      const int fw = mW - 2 * mPad;
+      X11Draw::Fill(&bm, mPad, mFieldTop, fw, mFieldH, 120, 120, 120);
+      X11Draw::Fill(&bm, mPad + one, mFieldTop + one, fw - 2 * one, mFieldH - 2 * one, 255, 255, 255);
       const std::string& t = mEdit.Text();
       int cw = 0, chh = 0;
       X11Draw::Measure(&mBody, t.c_str(), mEdit.Caret(), &cw, &chh);
-      const int shift = std::max(0, cw - (kBoxW - 2 * kPad - 10));
-      X11Draw::Text(&bm, &mBody, t.c_str(), kPad + 4 - shift, mFieldTop + 3);
-      X11Draw::Fill(&bm, kPad + 4 - shift + cw, mFieldTop + 3, 1, kFieldH - 6, 0, 0, 0);
+      const int shift = std::max(0, cw - (fw - mV.Px(10)));
+      const int tx = mPad + mV.Px(4) - shift, ty = mFieldTop + mV.Px(3);
+      X11Draw::Text(&bm, &mBody, t.c_str(), tx, ty);
+      X11Draw::Fill(&bm, tx + cw, ty, one, mFieldH - mV.Px(6), 0, 0, 0);
     }
     for (int i = 0; i < (int)mButtons.size(); ++i) {
       const IRECT r = ButtonRect(i);
       X11Draw::Fill(&bm, r.L, r.T, r.W(), r.H(), 110, 110, 110);
       const int shade = i == mPressed ? 200 : i == 0 ? 250 : 244;
-      X11Draw::Fill(&bm, r.L + 1, r.T + 1, r.W() - 2, r.H() - 2, shade, shade, shade);
+      X11Draw::Fill(&bm, r.L + one, r.T + one, r.W() - 2 * one, r.H() - 2 * one, shade, shade, shade);
       const std::string& label = mButtons[(size_t)i].label;
       int tw = 0, th = 0;
       X11Draw::Measure(&mBody, label.c_str(), (int)label.size(), &tw, &th);
       X11Draw::Text(&bm, &mBody, label.c_str(), r.L + (r.W() - tw) / 2, r.T + (r.H() - th) / 2);
     }
-    mOut.Put(mBox, mV.gc, &bm, 0, 0, kBoxW, mH);
+    mOut.Put(mBox, mV.gc, &bm, 0, 0, mW, mH);
   }
 
   void Close() {
@@ -197,6 +205,7 @@ private:
   IText mBody, mHead;
   std::string mCaption;
   std::vector<std::string> mLines;
+  const int mW, mPad, mLineH, mFieldH, mOne;  // window pixels
   int mFieldTop = 0, mButtonTop = 0, mH = 0;
   PIX_MemBitmap mBitmap;
   X11Screen mOut;
@@ -371,7 +380,7 @@ private:
   // zenity's choosers do; "No" goes back to the path field.
   std::unique_ptr<BoxSession> PathBox(const std::string& path) {
     const bool save = mQuery.save;
-    return std::make_unique<BoxSession>(mV, mG.Width(), mG.Height(), nullptr, save ? "Save as:" : "Open file:", 1,
+    return std::make_unique<BoxSession>(mV, mG.DrawWidth(), mG.DrawHeight(), nullptr, save ? "Save as:" : "Open file:", 1,
                                         &path, [this, save](int answer, const std::string& field) {
                                           if (answer != 1) return;
                                           struct stat st;
@@ -385,7 +394,7 @@ private:
     std::string question("\"");
     question += path.substr(path.find_last_of('/') + 1);
     question += "\" already exists. Replace it?";
-    return std::make_unique<BoxSession>(mV, mG.Width(), mG.Height(), "Replace file?", question.c_str(), 4, nullptr,
+    return std::make_unique<BoxSession>(mV, mG.DrawWidth(), mG.DrawHeight(), "Replace file?", question.c_str(), 4, nullptr,
                                         [this, path](int answer, const std::string&) {
                                           if (answer == 1) mFile = path;
                                           else mNextBox = PathBox(path);
@@ -415,7 +424,7 @@ void IGraphicsX11::ShowMessageBoxAsync(const char* pText, const char* pCaption, 
   }
   EndTextEntry(true);
   ReleaseMouseCapture();
-  StartSession(std::make_unique<BoxSession>(*mView, Width(), Height(), pCaption, pText, type, nullptr,
+  StartSession(std::make_unique<BoxSession>(*mView, DrawWidth(), DrawHeight(), pCaption, pText, type, nullptr,
                                             [done](int answer, const std::string&) {
                                               if (done) done(answer);
                                             }));

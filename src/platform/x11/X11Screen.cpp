@@ -10,20 +10,18 @@
 #include "pix/PIX_Bitmap.h"
 #include "platform/x11/X11ErrorTrap.h"
 
-bool X11Screen::Create(Display* dpy, Visual* visual, int depth, int w, int h, int scale, bool tryShm) {
+bool X11Screen::Create(Display* dpy, Visual* visual, int depth, int w, int h, bool tryShm) {
   Destroy();
   if (!dpy || !visual || w <= 0 || h <= 0 || (depth != 24 && depth != 32)) return false;
   if (!X11LayoutFromMasks(visual->red_mask, visual->green_mask, visual->blue_mask, &mLayout)) return false;
   mDpy = dpy;
   mW = w;
   mH = h;
-  mScale = scale == 2 ? 2 : 1;
-  const int iw = w * mScale, ih = h * mScale;
 
   if (tryShm && XShmQueryExtension(dpy)) {
-    mImage = XShmCreateImage(dpy, visual, (unsigned)depth, ZPixmap, nullptr, &mShmInfo, (unsigned)iw, (unsigned)ih);
+    mImage = XShmCreateImage(dpy, visual, (unsigned)depth, ZPixmap, nullptr, &mShmInfo, (unsigned)w, (unsigned)h);
     if (mImage && mImage->bits_per_pixel == 32) {
-      mShmInfo.shmid = shmget(IPC_PRIVATE, (size_t)mImage->bytes_per_line * (size_t)ih, IPC_CREAT | 0600);
+      mShmInfo.shmid = shmget(IPC_PRIVATE, (size_t)mImage->bytes_per_line * (size_t)h, IPC_CREAT | 0600);
       if (mShmInfo.shmid >= 0) {
         mShmInfo.shmaddr = mImage->data = (char*)shmat(mShmInfo.shmid, nullptr, 0);
         mShmInfo.readOnly = False;
@@ -49,14 +47,14 @@ bool X11Screen::Create(Display* dpy, Visual* visual, int depth, int w, int h, in
     }
   }
   if (!mImage) {
-    mImage = XCreateImage(dpy, visual, (unsigned)depth, ZPixmap, 0, nullptr, (unsigned)iw, (unsigned)ih, 32, 0);
+    mImage = XCreateImage(dpy, visual, (unsigned)depth, ZPixmap, 0, nullptr, (unsigned)w, (unsigned)h, 32, 0);
     if (!mImage) return false;
     if (mImage->bits_per_pixel != 32) {
       XDestroyImage(mImage);
       mImage = nullptr;
       return false;
     }
-    mImage->data = (char*)std::calloc((size_t)mImage->bytes_per_line, (size_t)ih);
+    mImage->data = (char*)std::calloc((size_t)mImage->bytes_per_line, (size_t)h);
     if (!mImage->data) {
       XDestroyImage(mImage);
       mImage = nullptr;
@@ -87,17 +85,14 @@ bool X11Screen::Put(Window win, GC gc, PIX_IBitmap* bitmap, int x, int y, int w,
   if (x1 <= x0 || y1 <= y0) return true;
   // A flipped bitmap would need its rows reversed; the editor's is top-down.
   X11ConvertRect(bitmap->getBits(), bitmap->getRowSpan(), (uint32_t*)mImage->data, mImage->bytes_per_line / 4, x0, y0,
-                 x1 - x0, y1 - y0, mScale, mLayout);
-  const int s = mScale;
+                 x1 - x0, y1 - y0, mLayout);
   if (mShm) {
-    XShmPutImage(mDpy, win, gc, mImage, s * x0, s * y0, s * x0, s * y0, (unsigned)(s * (x1 - x0)),
-                 (unsigned)(s * (y1 - y0)), False);
+    XShmPutImage(mDpy, win, gc, mImage, x0, y0, x0, y0, (unsigned)(x1 - x0), (unsigned)(y1 - y0), False);
     // The server reads the segment after the request arrives; wait for it,
     // so that the next update cannot change pixels it has not read yet.
     XSync(mDpy, False);
   } else {
-    XPutImage(mDpy, win, gc, mImage, s * x0, s * y0, s * x0, s * y0, (unsigned)(s * (x1 - x0)),
-              (unsigned)(s * (y1 - y0)));
+    XPutImage(mDpy, win, gc, mImage, x0, y0, x0, y0, (unsigned)(x1 - x0), (unsigned)(y1 - y0));
   }
   return true;
 }

@@ -9,8 +9,7 @@
 
 class PIX_IBitmap;
 
-// One image of the window's size (times the output scale) that is kept
-// between updates: each update converts only the changed rectangle into it
+// One image of the window's size that is kept between updates: each update converts only the changed rectangle into it
 // and sends that rectangle. With MIT-SHM the image lives in a shared-memory
 // segment and XShmPutImage sends no pixels over the wire; when the extension
 // is missing, or attaching the segment fails (a remote display), the image
@@ -25,21 +24,21 @@ public:
   X11Screen(const X11Screen&) = delete;
   X11Screen& operator=(const X11Screen&) = delete;
 
-  // w and h in editor pixels; the image is scale times as large. False when
-  // the visual is not a 24/32-bit true-colour one or no image can be made.
-  bool Create(Display* dpy, Visual* visual, int depth, int w, int h, int scale, bool tryShm);
+  // w and h in window pixels, which are the bitmap's: whatever draws for the
+  // window draws at its scale. False when the visual is not a 24/32-bit
+  // true-colour one or no image can be made.
+  bool Create(Display* dpy, Visual* visual, int depth, int w, int h, bool tryShm);
   void Destroy();
-  // Converts and sends the rectangle (editor pixels, clipped to the bitmap)
+  // Converts and sends the rectangle (clipped to the bitmap)
   // to the window at the same place. False when there is no image.
   bool Put(Window win, GC gc, PIX_IBitmap* bitmap, int x, int y, int w, int h);
   bool UsingShm() const { return mShm; }
-  int Scale() const { return mScale; }
 
 private:
   Display* mDpy = nullptr;
   XImage* mImage = nullptr;
   XShmSegmentInfo mShmInfo{};
   bool mShm = false;
-  int mW = 0, mH = 0, mScale = 1;
+  int mW = 0, mH = 0;
   X11PixelLayout mLayout;
 };

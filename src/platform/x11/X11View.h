@@ -3,6 +3,8 @@
 
 #include <X11/Xlib.h>
 
+#include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,7 +27,7 @@ struct X11TextEntry {
   IControl* control = nullptr;
   IParam* param = nullptr;
   IText style;
-  IRECT rect;  // editor pixels
+  IRECT rect;  // editor pixels; the window covers them at the view's scale
   X11TextField field;
   PIX_MemBitmap bitmap;
   X11Screen out;
@@ -50,7 +52,11 @@ public:
   GC gc = nullptr;
   Atom wmProtocols = 0, wmDelete = 0;
   X11Screen out;
-  int scale = 1;
+  float scale = 1.0f;  // window pixels per editor pixel: 1, 1.5 or 2
+  // A length of the own-drawn menus, boxes, tooltips and field, laid out in
+  // editor pixels, in window pixels: they are drawn at the window's scale
+  // (fonts at the scaled size), never enlarged.
+  int Px(int v) const { return (int)std::lround((float)v * scale); }
   X11DoubleClick dblClick;
   int prevX = 0, prevY = 0;  // last pointer position, editor pixels
   int cursorRootX = -1, cursorRootY = -1;
@@ -62,6 +68,12 @@ public:
   // The open menu, message box or file prompt, which sees every event first.
   std::unique_ptr<X11Session> session;
 };
+
+// Seconds on the steady clock: the redraw timer and the tooltip delay.
+inline double X11NowSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 // Font drawing helpers shared by the own-drawn menus, fields and boxes.
 namespace X11Draw {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "graphics/IBitmapControl.h"
 #include "instrument/EditorTestUtil.h"
@@ -56,4 +57,33 @@ TEST(MissingSkin, BrokenFilesWithoutBuiltInsDrawNothingAndBuiltInsStandInForThem
   auto* ledControl = dynamic_cast<IBitmapControl*>(g->GetControl(plug.LedIdx()));
   ASSERT_NE(ledControl, nullptr);
   EXPECT_NE(ledControl->GetBitmap().mData, nullptr);
+
+  // The built-in copies are the 1x skin only: at 1.5 and 2 the editor draws
+  // them enlarged (interpolated at 1.5, each pixel a 2 x 2 block at 2), with
+  // text and shapes still set at the scaled size. Sampled at the middle of
+  // each editor pixel's cell, the picture is the 1x one but where text and
+  // lines fall.
+  struct Scale {
+    float scale;
+    int w, h;
+    int tolerance;  // per channel: interpolation blends neighbours at 1.5
+  };
+  for (const Scale& sc : {Scale{1.5f, 888, 663, 40}, Scale{2.0f, 1184, 884, 0}}) {
+    SCOPED_TRACE(sc.scale);
+    g->SetScale(sc.scale);
+    DrawAll(g);
+    PIX_IBitmap* bm = g->GetDrawBitmap();
+    ASSERT_EQ(bm->getWidth(), sc.w);
+    ASSERT_EQ(bm->getHeight(), sc.h);
+    int samples = 0, alike = 0;
+    for (int y = 0; y < 442; y += 3)
+      for (int x = 0; x < 592; x += 3) {
+        const int cx = (g->ToDraw(x) + g->ToDraw(x + 1) - 1) / 2, cy = (g->ToDraw(y) + g->ToDraw(y + 1) - 1) / 2;
+        const PIX_pixel a = px[static_cast<size_t>(y * 592 + x)], b = bm->getBits()[cy * bm->getRowSpan() + cx];
+        const int d = std::max({std::abs(PIX_R(a) - PIX_R(b)), std::abs(PIX_G(a) - PIX_G(b)), std::abs(PIX_B(a) - PIX_B(b))});
+        ++samples;
+        alike += d <= sc.tolerance;
+      }
+    EXPECT_GT(alike, samples * 95 / 100);
+  }
 }

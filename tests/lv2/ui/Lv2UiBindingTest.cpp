@@ -207,11 +207,14 @@ TEST(Lv2UiBinding, ResizeGoesToTheHostAtTheWindowsScaleAndAMissingMapIsRefused) 
   Rig rig;
   rig.plug.ResizeGraphics(592, 442);
   rig.plug.ResizeGraphics(0, 10);
-  rig.plug.SetWindowScale(2);
+  rig.plug.SetWindowScale(2.0f);
   rig.plug.ResizeGraphics(592, 442);
-  ASSERT_EQ(rig.host.resizes.size(), 2u);
+  rig.plug.SetWindowScale(1.5f);
+  rig.plug.ResizeGraphics(592, 442);
+  ASSERT_EQ(rig.host.resizes.size(), 3u);
   EXPECT_EQ(rig.host.resizes[0], (std::pair<int, int>{592, 442}));
   EXPECT_EQ(rig.host.resizes[1], (std::pair<int, int>{1184, 884}));
+  EXPECT_EQ(rig.host.resizes[2], (std::pair<int, int>{888, 663}));
 
   UiPlug lone;
   const LV2_Feature* none[] = {nullptr};

@@ -3,8 +3,9 @@
 // times inside a parent window of its own, feeds it port events and idle
 // calls, closes some editors after their parent window is gone, and checks
 // that the editor writes nothing back for values that came from the host.
-// Every third editor is opened with the host's scale factor 2: its window is
-// twice the size, and that is the size it asks the host for.
+// The editors take turns with the host's scale factor: none, 1.5, 2 and
+// 1.25 (drawn at 1.5). The window is the editor times the scale, rounded
+// (888 x 663 at 1.5), and that is the size it asks the host for.
 //   kt412_lv2_ui_cycles BUNDLE_DIR [CYCLES]
 #include <X11/Xlib.h>
 #include <dlfcn.h>
@@ -78,13 +79,18 @@ int main(int argc, char** argv) {
     LV2_Feature mapF{LV2_URID__map, &map};
     LV2_Feature parentF{LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
     LV2_Feature resizeF{LV2_UI__resize, &resize};
-    const float scale = 2.0f;
+    struct Turn {
+      float factor;  // 0: the host gives none
+      unsigned w, h;
+    };
+    const Turn turns[] = {{0.0f, 592, 442}, {1.5f, 888, 663}, {2.0f, 1184, 884}, {1.25f, 888, 663}};
+    const Turn& turn = turns[cycle % 4];
+    const float scale = turn.factor;
     const LV2_Options_Option options[] = {
         {LV2_OPTIONS_INSTANCE, 0, Map(nullptr, LV2_UI__scaleFactor), sizeof scale, Map(nullptr, LV2_ATOM__Float), &scale},
         {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
     LV2_Feature optionsF{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
-    const bool scaled = cycle % 3 == 2;
-    const LV2_Feature* features[] = {&mapF, &parentF, &resizeF, scaled ? &optionsF : nullptr, nullptr};
+    const LV2_Feature* features[] = {&mapF, &parentF, &resizeF, turn.factor > 0.0f ? &optionsF : nullptr, nullptr};
     LV2UI_Widget widget = nullptr;
     gWrites = 0;
     LV2UI_Handle ui = d->instantiate(d, "urn:quorvane:kt412", bundle.c_str(), Write, nullptr, &widget, features);
@@ -93,8 +99,7 @@ int main(int argc, char** argv) {
     int x, y;
     unsigned w = 0, h = 0, border, depth;
     XGetGeometry(dpy, static_cast<Window>(reinterpret_cast<uintptr_t>(widget)), &root, &x, &y, &w, &h, &border, &depth);
-    const int want = scaled ? 2 : 1;
-    if (w != 592u * want || h != 442u * want) return Fail("the window is not at the host's scale", cycle);
+    if (w != turn.w || h != turn.h) return Fail("the window is not at the host's scale", cycle);
     if (gAskedW != static_cast<int>(w) || gAskedH != static_cast<int>(h))
       return Fail("the editor asked for another size than its window has", cycle);
     gAskedW = gAskedH = 0;

@@ -134,26 +134,26 @@ protected:
   }
 
   // The window's pixels, red, green and blue as 0xRRGGBB.
-  std::vector<uint32_t> Grab() {
+  std::vector<uint32_t> Grab(int w = kW, int h = kH) {
     std::vector<uint32_t> px;
-    XImage* img = XGetImage(dpy, gui->XWindowId(), 0, 0, kW, kH, AllPlanes, ZPixmap);
+    XImage* img = XGetImage(dpy, gui->XWindowId(), 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);
     if (!img) return px;
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) px.push_back((uint32_t)XGetPixel(img, x, y) & 0xFFFFFF);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) px.push_back((uint32_t)XGetPixel(img, x, y) & 0xFFFFFF);
     XDestroyImage(img);
     return px;
   }
 
-  // `kt412 snapshot` of the same state, as 0xRRGGBB.
-  std::vector<uint32_t> Snapshot(const std::string& extra) {
+  // `kt412 snapshot` of the same state, as 0xRRGGBB (w x h: at a scale).
+  std::vector<uint32_t> Snapshot(const std::string& extra, int w = kW, int h = kH) {
     const std::string png = home + "/snap.png";
     const std::string cmd = std::string("'") + KT412_BINARY + "' snapshot -o '" + png + "' --preset-dir '" + presetDir + "' " + extra + " >/dev/null";
     std::vector<uint32_t> px;
     if (std::system(cmd.c_str()) != 0) return px;
     std::unique_ptr<PIX_IBitmap> bm(PIX_LoadPNG(png.c_str()));
-    if (!bm || bm->getWidth() != kW || bm->getHeight() != kH) return px;
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) {
+    if (!bm || bm->getWidth() != w || bm->getHeight() != h) return px;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
         const PIX_pixel p = bm->getBits()[y * bm->getRowSpan() + x];
         px.push_back((uint32_t)(PIX_R(p) << 16 | PIX_G(p) << 8 | PIX_B(p)));
       }
@@ -397,4 +397,67 @@ TEST_F(X11Editor, PresetFieldMarksAKnobMoveAndSaysTheSavedName) {
   ASSERT_TRUE(plug->loadProgram(path));
   Pump(60);
   EXPECT_EQ(plug->PresetName(), name);
+}
+
+// A host asking for 1.5: the window is 888 x 663 and shows what `kt412
+// snapshot --scale 1.5` draws; the Decay knob (395, 127, 459, 191: odd
+// edges, which fall inside window pixels) takes a drag from its first and
+// last window columns and none from the columns beside them; a Super-click
+// on it opens the typed entry as a right-click does.
+TEST_F(X11Editor, AtOneAndAHalfTheScreenEqualsTheSnapshotAndTheKnobsEdgesTakeTheDrag) {
+  constexpr int kW15 = 888, kH15 = 663;
+  XResizeWindow(dpy, parent, kW15, kH15);
+  XSync(dpy, False);
+  gui->SetOutputScale(1.5);
+  Open();
+  EXPECT_EQ(1.5f, gui->OutputScale());
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(dpy, gui->XWindowId(), &a));
+  EXPECT_EQ(kW15, a.width);
+  EXPECT_EQ(kH15, a.height);
+  MoveTo(dpy, 30, 640);  // away from every control
+  Pump(60);
+  const std::vector<uint32_t> screen = Grab(kW15, kH15), snap = Snapshot("--scale 1.5", kW15, kH15);
+  ASSERT_EQ(screen.size(), (size_t)kW15 * kH15);
+  ASSERT_EQ(snap.size(), screen.size());
+  int differing = 0;
+  for (size_t i = 0; i < screen.size(); ++i) differing += screen[i] != snap[i];
+  EXPECT_EQ(0, differing);
+
+  // Window columns 593 and 688 are the knob's first and last (395 and 458 at
+  // 1.5 are 592.5 and 687, rounded to 593 and 687..688); 592 and 689 are not.
+  struct Column {
+    int x;
+    bool moves;
+  };
+  IParam& decay = *plug->GetParam(kDecay);
+  for (const Column& c : {Column{593, true}, Column{592, false}, Column{688, true}, Column{689, false}}) {
+    SCOPED_TRACE(c.x);
+    const double before = decay.GetNormalized();
+    MoveTo(dpy, c.x, 270);
+    Pump(20);
+    Button(dpy, 1, true);
+    Pump(20);
+    for (int y = 267; y >= 240; y -= 3) {  // 30 window pixels: 20 editor pixels
+      MoveTo(dpy, c.x, y);
+      Pump(5);
+    }
+    Button(dpy, 1, false);
+    Pump(20);
+    EXPECT_NEAR(c.moves ? std::min(1.0, before + 20.0 / 64.0 / 4.0) : before, decay.GetNormalized(), 1e-9);
+    Sleep(450);  // the next press is no double click
+  }
+
+  MoveTo(dpy, 640, 240);
+  Pump(20);
+  XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XK_Super_L), True, 0);
+  Button(dpy, 1, true);
+  Button(dpy, 1, false);
+  XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XK_Super_L), False, 0);
+  XSync(dpy, False);
+  Pump(60);
+  ASSERT_TRUE(gui->TextEntryOpen());
+  Type("80 ms\n");
+  EXPECT_FALSE(gui->TextEntryOpen());
+  EXPECT_NEAR(ParamValueInUnits(kDecay, decay.Value()), 80.0, 0.05);
 }

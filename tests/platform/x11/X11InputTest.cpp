@@ -3,9 +3,11 @@
 
 #include <X11/keysym.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 #include <sys/stat.h>
 
@@ -76,14 +78,42 @@ TEST(X11Mouse, DoubleClickNeedsTimeAndDistanceLimitsAndStartsAfreshAfterward) {
   EXPECT_TRUE(d.Press(1, 0x10ul, 0, 0));
 }
 
-TEST(X11Screen, ScaleTwoFromXftDpiOrGdkScale) {
-  EXPECT_EQ(1, X11OutputScale(nullptr, nullptr));
-  EXPECT_EQ(1, X11OutputScale("Xft.dpi:\t96\nXft.antialias:\t1\n", nullptr));
-  EXPECT_EQ(2, X11OutputScale("Xcursor.size:\t48\nXft.dpi:\t192\n", nullptr));
-  EXPECT_EQ(1, X11OutputScale("Xft.dpi:\t191\n", nullptr));
-  EXPECT_EQ(1, X11OutputScale("MyXft.dpi:\t300\n", nullptr));
-  EXPECT_EQ(2, X11OutputScale(nullptr, "2"));
-  EXPECT_EQ(1, X11OutputScale(nullptr, "1"));
+TEST(X11Screen, ScaleIsTheNearestOfOneOneAndAHalfAndTwoFromGdkScaleElseXftDpi) {
+  struct Case {
+    const char* resources;
+    const char* gdkScale;
+    float scale;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, 1.0f},
+      {"Xft.dpi:\t96\nXft.antialias:\t1\n", nullptr, 1.0f},
+      {"Xft.dpi:\t119\n", nullptr, 1.0f},
+      {"Xft.dpi:\t120\n", nullptr, 1.5f},  // 1.25: the tie goes up
+      {"Xft.dpi:\t144\n", nullptr, 1.5f},
+      {"Xft.dpi:\t167.9\n", nullptr, 1.5f},
+      {"Xft.dpi:\t168\n", nullptr, 2.0f},  // 1.75
+      {"Xcursor.size:\t48\nXft.dpi:\t192\n", nullptr, 2.0f},
+      {"Xft.dpi:\t288\n", nullptr, 2.0f},  // no scale above 2
+      {"Xft.dpi:\t72\n", nullptr, 1.0f},   // nor below 1
+      {"Xft.dpi:\tlarge\n", nullptr, 1.0f},
+      {"MyXft.dpi:\t300\n", nullptr, 1.0f},
+      {nullptr, "2", 2.0f},
+      {nullptr, "1", 1.0f},
+      {nullptr, "1.5", 1.5f},
+      {nullptr, "3", 2.0f},
+      {"Xft.dpi:\t192\n", "1", 1.0f},    // GDK_SCALE decides over Xft.dpi
+      {"Xft.dpi:\t144\n", "0", 1.5f},    // ... when it is a positive number
+      {"Xft.dpi:\t144\n", "", 1.5f},
+      {"Xft.dpi:\t144\n", "big", 1.5f},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.scale, X11OutputScale(c.resources, c.gdkScale))
+        << (c.resources ? c.resources : "-") << " / " << (c.gdkScale ? c.gdkScale : "-");
+  // A host's factor goes the same way.
+  for (const auto& [factor, scale] : std::vector<std::pair<double, float>>{
+           {0.5, 1.0f}, {1.0, 1.0f}, {1.2, 1.0f}, {1.25, 1.5f}, {1.5, 1.5f}, {1.74, 1.5f}, {1.75, 2.0f}, {4.0, 2.0f},
+           {std::nan(""), 1.0f}})
+    EXPECT_EQ(scale, X11NearestScale(factor)) << factor;
 }
 
 TEST(X11Screen, ConversionMatchesTheVisualsMasksPixelForPixel) {
@@ -93,7 +123,7 @@ TEST(X11Screen, ConversionMatchesTheVisualsMasksPixelForPixel) {
   X11PixelLayout std;
   ASSERT_TRUE(X11LayoutFromMasks(0xFF0000, 0x00FF00, 0x0000FF, &std));
   EXPECT_TRUE(std.standard);
-  X11ConvertRect(src, 4, dst, 4, 0, 0, 4, 1, 1, std);
+  X11ConvertRect(src, 4, dst, 4, 0, 0, 4, 1, std);
   EXPECT_EQ(0x112233u, dst[0] & 0xFFFFFFu);
   EXPECT_EQ(0x000000u, dst[1] & 0xFFFFFFu);
   EXPECT_EQ(0xFFFFFFu, dst[2] & 0xFFFFFFu);
@@ -101,29 +131,10 @@ TEST(X11Screen, ConversionMatchesTheVisualsMasksPixelForPixel) {
   X11PixelLayout bgr;
   ASSERT_TRUE(X11LayoutFromMasks(0x0000FF, 0x00FF00, 0xFF0000, &bgr));
   EXPECT_FALSE(bgr.standard);
-  X11ConvertRect(src, 4, dst, 4, 0, 0, 1, 1, 1, bgr);
+  X11ConvertRect(src, 4, dst, 4, 0, 0, 1, 1, bgr);
   EXPECT_EQ(0x332211u, dst[0]);
   X11PixelLayout bad;
   EXPECT_FALSE(X11LayoutFromMasks(0xF800, 0x07E0, 0x001F, &bad));  // 16-bit visuals are not served
-}
-
-TEST(X11Screen, DoubledOutputFillsTwoByTwoBlocksOfTheRectangleOnly) {
-  // A 3 x 2 bitmap, rectangle (1, 0, 2, 2) doubled into a 6 x 4 image.
-  const uint32_t src[6] = {0x000001FFu, 0x000002FFu, 0x000003FFu, 0x000004FFu, 0x000005FFu, 0x000006FFu};
-  uint32_t dst[24];
-  for (uint32_t& d : dst) d = 0xDEADBEEFu;
-  X11PixelLayout l;
-  X11ConvertRect(src, 3, dst, 6, 1, 0, 2, 2, 2, l);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 6; ++x) {
-      const uint32_t got = dst[y * 6 + x];
-      if (x < 2) {
-        EXPECT_EQ(0xDEADBEEFu, got) << x << "," << y;
-      } else {
-        const int sx = x / 2, sy = y / 2;
-        EXPECT_EQ((uint32_t)(sy * 3 + sx + 1) << 16, got & 0xFFFFFFu) << x << "," << y;
-      }
-    }
 }
 
 TEST(X11TextEntry, DoubleParameterRefusesLettersAndIntegerRefusesTheDecimalPoint) {

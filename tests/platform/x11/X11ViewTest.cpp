@@ -3,6 +3,7 @@
 
 #include <X11/keysym.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 
@@ -103,6 +104,12 @@ TEST_F(X11Window, DoubleClickWheelAndKeysReachTheControlUnderThePointer) {
   Click(dpy, 240, 50, 3);
   Click(dpy, 240, 50, 3);
   Pump(40);
+  // Super-clicks stand for right clicks: two quick ones are no double click.
+  Key(dpy, XK_Super_L, true);
+  Click(dpy, 240, 50);
+  Click(dpy, 240, 50);
+  Key(dpy, XK_Super_L, false);
+  Pump(40);
   Click(dpy, 240, 50, 4);
   Click(dpy, 240, 50, 5);
   Pump(20);
@@ -111,6 +118,7 @@ TEST_F(X11Window, DoubleClickWheelAndKeysReachTheControlUnderThePointer) {
   Tap(dpy, XK_Return);  // no key value: not delivered
   Pump(40);
   const std::vector<std::string> want = {"down 240 50", "up 240 50", "dbl 241 51", "up 241 51",
+                                         "down 240 50", "up 240 50", "down 240 50", "up 240 50",
                                          "down 240 50", "up 240 50", "down 240 50", "up 240 50",
                                          "wheel 240 50 1", "wheel 240 50 -1", "key 31", "key 1"};
   EXPECT_EQ(want, recorder->calls);
@@ -262,49 +270,159 @@ TEST_F(X11Window, MessageBoxAnswersReturnWithTheDefaultAndEscapeWithTheLastButto
   EXPECT_TRUE(g->WindowIsOpen());
 }
 
-TEST_F(X11Window, ScaleTwoDrawsNativelyAndRoutesThePointerAsAtScaleOne) {
-  setenv("GDK_SCALE", "2", 1);
-  XResizeWindow(dpy, parent, 600, 400);
-  XSync(dpy, False);
-  void* w = g->OpenWindow((void*)(uintptr_t)parent);
-  unsetenv("GDK_SCALE");
-  ASSERT_NE(nullptr, w);
-  Pump(60);
-  EXPECT_EQ(2, g->OutputScale());
-  XWindowAttributes a;
-  ASSERT_TRUE(XGetWindowAttributes(dpy, (Window)(uintptr_t)w, &a));
-  EXPECT_EQ(600, a.width);
-  EXPECT_EQ(400, a.height);
-  // The editor draws at the window's size, and the window shows that bitmap
-  // pixel for pixel.
-  PIX_IBitmap* bm = g->GetDrawBitmap();
-  ASSERT_EQ(600, bm->getWidth());
-  ASSERT_EQ(400, bm->getHeight());
-  const std::vector<uint32_t> screen = Grab((Window)(uintptr_t)w, 600, 400);
-  int differing = 0;
-  for (int y = 0; y < 400; ++y)
-    for (int x = 0; x < 600; ++x)
-      differing += screen[(size_t)y * 600 + (size_t)x] != (bm->getBits()[y * bm->getRowSpan() + x] | 0xFFu);
-  EXPECT_EQ(0, differing);
-  // A click at screen (281, 101) is editor point (140, 50): the switch.
-  Click(dpy, 281, 101);
-  Pump(40);
-  EXPECT_EQ(1.0, Norm(plug, 1));
-  Sleep(450);  // not a double click
-  // A drag of 20 editor pixels (40 on screen) moves the knob as far as the
-  // same drag at scale 1 does: 20 / 60 / 4 of the range.
-  const double v0 = Norm(plug, 0);
-  MoveTo(dpy, 100, 100);
-  Pump(20);
-  Button(dpy, 1, true);
-  Pump(20);
-  for (int y = 96; y >= 60; y -= 4) {
-    MoveTo(dpy, 100, y);
-    Pump(5);
+// The override-redirect windows mapped on the root (menus, boxes), as x, y, w, h.
+static std::vector<std::array<int, 4>> PopupWindows(Display* d) {
+  std::vector<std::array<int, 4>> found;
+  Window root = DefaultRootWindow(d), rr, pr, *kids = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, root, &rr, &pr, &kids, &n)) return found;
+  for (unsigned i = 0; i < n; ++i) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, kids[i], &a) && a.override_redirect && a.map_state == IsViewable && a.x + a.y > 0)
+      found.push_back({a.x, a.y, a.width, a.height});
   }
-  Button(dpy, 1, false);
-  Pump(40);
-  EXPECT_NEAR(v0 + 20.0 / 60.0 / 4.0, Norm(plug, 0), 1e-9);
+  if (kids) XFree(kids);
+  return found;
+}
+
+// At 2 and at 1.5 the editor draws natively at the window's size, the
+// pointer lands on the control drawn under it (on a control's first and
+// last pixels, and not on the pixels beside them), a drag moves a knob as
+// far as the same drag at scale 1, and the own-drawn menu, text entry and
+// message box are laid out at the same scale.
+TEST_F(X11Window, AtTwoAndOneAndAHalfTheWindowIsTheScaledEditorAndThePointerHitsWhatIsDrawnUnderIt) {
+  struct Case {
+    const char* gdkScale;
+    float scale;
+    int w, h;
+  };
+  for (const Case& c : {Case{"2", 2.0f, 600, 400}, Case{"1.5", 1.5f, 450, 300}}) {
+    SCOPED_TRACE(c.gdkScale);
+    auto px = [&c](int v) { return (int)std::lround(v * c.scale); };
+    setenv("GDK_SCALE", c.gdkScale, 1);
+    XResizeWindow(dpy, parent, (unsigned)c.w, (unsigned)c.h);
+    XSync(dpy, False);
+    void* w = g->OpenWindow((void*)(uintptr_t)parent);
+    unsetenv("GDK_SCALE");
+    ASSERT_NE(nullptr, w);
+    Pump(60);
+    EXPECT_EQ(c.scale, g->OutputScale());
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(dpy, (Window)(uintptr_t)w, &a));
+    EXPECT_EQ(c.w, a.width);
+    EXPECT_EQ(c.h, a.height);
+    // The editor draws at the window's size, and the window shows that
+    // bitmap pixel for pixel.
+    PIX_IBitmap* bm = g->GetDrawBitmap();
+    ASSERT_EQ(c.w, bm->getWidth());
+    ASSERT_EQ(c.h, bm->getHeight());
+    const std::vector<uint32_t> screen = Grab((Window)(uintptr_t)w, c.w, c.h);
+    int differing = 0;
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x)
+        differing += screen[(size_t)y * c.w + (size_t)x] != (bm->getBits()[y * bm->getRowSpan() + x] | 0xFFu);
+    EXPECT_EQ(0, differing);
+
+    // The recorder (200, 20, 280, 80) gets the presses on its first and last
+    // drawn pixels, at its own corners, and none on the pixels beside it.
+    recorder->calls.clear();
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{
+             {px(200), px(20)}, {px(280) - 1, px(80) - 1}, {px(200) - 1, px(50)}, {px(280), px(50)}, {px(240), px(80)}}) {
+      Click(dpy, x, y);
+      Pump(20);
+    }
+    std::vector<std::string> downs;
+    for (const std::string& call : recorder->calls)
+      if (call.rfind("down", 0) == 0) downs.push_back(call);
+    EXPECT_EQ((std::vector<std::string>{"down 200 20", "down 279 79"}), downs);
+
+    Sleep(450);  // not a double click
+    const double switchWas = Norm(plug, 1);
+    Click(dpy, px(140), px(40));
+    Pump(40);
+    EXPECT_EQ(1.0 - switchWas, Norm(plug, 1));
+    Sleep(450);
+    // A drag of 20 editor pixels moves the knob as far as the same drag at
+    // scale 1 does: 20 / 60 / 4 of the range.
+    const double v0 = Norm(plug, 0);
+    MoveTo(dpy, px(50), px(50));
+    Pump(20);
+    Button(dpy, 1, true);
+    Pump(20);
+    for (int step = 1; step <= 10; ++step) {
+      MoveTo(dpy, px(50), px(50 - 2 * step));
+      Pump(5);
+    }
+    Button(dpy, 1, false);
+    Pump(40);
+    EXPECT_NEAR(v0 + 20.0 / 60.0 / 4.0, Norm(plug, 0), 1e-9);
+
+    // The list's menu: three rows of 20 editor pixels, 4 below the caption
+    // (bottom 140), scaled; a click on a scaled row picks it.
+    const int pick = (plug.GetParam(2)->Int() + 1) % 3;
+    std::vector<std::array<int, 4>> menus;
+    std::thread user([&] {
+      Display* d = XOpenDisplay(nullptr);
+      for (int i = 0; i < 200 && PopupWindows(d).empty(); ++i) Sleep(5);
+      menus = PopupWindows(d);
+      Click(d, px(40), px(144) + px(1 + 20 * pick) + px(10));
+      XCloseDisplay(d);
+    });
+    Sleep(450);
+    Click(dpy, px(60), px(130));
+    Pump(400);
+    user.join();
+    ASSERT_EQ(1u, menus.size());
+    EXPECT_EQ(px(144), menus[0][1]);
+    EXPECT_EQ(px(62), menus[0][3]);
+    EXPECT_EQ(pick, plug.GetParam(2)->Int());
+
+    // The text entry covers the text of the steps caption, (200, 122, 240,
+    // 138) in the editor, scaled.
+    Sleep(450);
+    Click(dpy, px(200), px(130));
+    Pump(40);
+    ASSERT_TRUE(g->TextEntryOpen());
+    Window root, par, *kids = nullptr;
+    unsigned n = 0;
+    ASSERT_TRUE(XQueryTree(dpy, (Window)(uintptr_t)w, &root, &par, &kids, &n));
+    ASSERT_EQ(1u, n);
+    ASSERT_TRUE(XGetWindowAttributes(dpy, kids[0], &a));
+    XFree(kids);
+    EXPECT_EQ((std::array<int, 4>{px(200), px(122), px(240) - px(200), px(138) - px(122)}),
+              (std::array<int, 4>{a.x, a.y, a.width, a.height}));
+    Tap(dpy, XK_Escape);
+    Pump(40);
+
+    // A message box is 380 editor pixels wide, scaled.
+    std::vector<std::array<int, 4>> boxes;
+    std::thread answer([&] {
+      Display* d = XOpenDisplay(nullptr);
+      for (int i = 0; i < 200 && PopupWindows(d).empty(); ++i) Sleep(5);
+      boxes = PopupWindows(d);
+      Tap(d, XK_Return);
+      XCloseDisplay(d);
+    });
+    EXPECT_EQ(1, g->ShowMessageBox("Replace the preset?", "Save", 4));
+    answer.join();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(px(380), boxes[0][2]);
+
+    // A tooltip shows 12 and 18 editor pixels off the pointer, scaled, and
+    // holds a line of its 12-pixel font and 6 pixels of margin, scaled.
+    recorder->SetTooltip("Records every call");
+    g->EnableTooltips(true);
+    MoveTo(dpy, px(240), px(50));
+    Pump(800);
+    ASSERT_TRUE(g->TooltipShown());
+    const std::vector<std::array<int, 4>> tips = PopupWindows(dpy);
+    ASSERT_EQ(1u, tips.size());
+    EXPECT_EQ(px(240) + px(12), tips[0][0]);
+    EXPECT_EQ(px(50) + px(18), tips[0][1]);
+    EXPECT_GE(tips[0][3], px(12) + px(6)) << "font and margins at the scale";
+    g->EnableTooltips(false);
+    g->CloseWindow();
+  }
 }
 
 TEST_F(X11Window, HiddenCursorComesBackWhereItWasHidden) {
