@@ -17,7 +17,8 @@ constexpr int kNParams = 17;
 // Seventeen double parameters 0..100, each at a distinct value.
 void InitSeventeen(TestPlug& plug) {
   for (int i = 0; i < kNParams; ++i) {
-    std::string name = "P" + std::to_string(i);
+    std::string name = "P";
+    name += std::to_string(i);
     plug.GetParam(i)->InitDouble(name.c_str(), 10.0 + i, 0.0, 100.0, 0.01);
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
@@ -327,19 +328,21 @@ TEST(PixPNG, SavedBitmapLoadsBackUnchanged)
 
 namespace {
 
-void putBE32(std::vector<unsigned char>& v, uint32_t x)
+void storeBE32(unsigned char* p, uint32_t x)
 {
-  v.insert(v.end(), {(unsigned char)(x >> 24), (unsigned char)(x >> 16), (unsigned char)(x >> 8), (unsigned char)x});
+  for (int i = 0; i < 4; ++i) p[i] = (unsigned char)(x >> (24 - 8 * i));
 }
 
-// A chunk with a correct CRC; `claimed` overrides the length field.
+// A chunk with a correct CRC; `claimed` overrides the length field. Built in
+// place at its final size (growing the vector piece by piece draws false
+// out-of-bounds warnings from GCC 12 in optimised builds).
 std::vector<unsigned char> chunk(const char* type, const std::string& data, int64_t claimed = -1)
 {
-  std::vector<unsigned char> c;
-  putBE32(c, claimed >= 0 ? (uint32_t)claimed : (uint32_t)data.size());
-  c.insert(c.end(), type, type + 4);
-  c.insert(c.end(), data.begin(), data.end());
-  putBE32(c, (uint32_t)crc32(0, c.data() + 4, (uInt)(c.size() - 4)));
+  std::vector<unsigned char> c(12 + data.size());
+  storeBE32(c.data(), claimed >= 0 ? (uint32_t)claimed : (uint32_t)data.size());
+  std::memcpy(c.data() + 4, type, 4);
+  if (!data.empty()) std::memcpy(c.data() + 8, data.data(), data.size());
+  storeBE32(c.data() + 8 + data.size(), (uint32_t)crc32(0, c.data() + 4, (uInt)(4 + data.size())));
   return c;
 }
 
@@ -362,9 +365,10 @@ protected:
   // The good file with extra bytes placed right after the IHDR chunk.
   void writeWithAfterHeader(const std::vector<unsigned char>& extra)
   {
-    std::vector<unsigned char> f(good.begin(), good.begin() + 33);
-    f.insert(f.end(), extra.begin(), extra.end());
-    f.insert(f.end(), good.begin() + 33, good.end());
+    std::vector<unsigned char> f(good.size() + extra.size());
+    std::copy(good.begin(), good.begin() + 33, f.begin());
+    std::copy(extra.begin(), extra.end(), f.begin() + 33);
+    std::copy(good.begin() + 33, good.end(), f.begin() + 33 + (std::ptrdiff_t)extra.size());
     writeFile(path, f);
   }
 
