@@ -6,56 +6,17 @@
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
-#include <time.h>
-
 #include <vector>
 
-#include "framework/IMidiMsg.h"
-#include "instrument/QiKt412.h"
+#include "BareInstrument.h"
 #include "platform/au/AUComponent.h"
 
 namespace {
 
-constexpr double kRate = 48000.0;
-constexpr int kHitEvery = 24000;  // frames: half a second
-
-// First frame of a hit inside [frame, frame + n), or -1.
-long HitIn(long frame, int n) {
-  const long next = (frame + kHitEvery - 1) / kHitEvery * kHitEvery;
-  return next < frame + n ? next - frame : -1;
-}
-
-// The bare instrument as a host binding drives it: MIDI in, float out
-// through the base's buffers.
-class Bare {
-public:
-  explicit Bare(int block)
-      : mBlock(block), mLeft(static_cast<size_t>(block)), mRight(static_cast<size_t>(block)) {
-    mPlug.SetSampleRate(kRate);
-    mPlug.SetBlockSize(block);
-    mPlug.Reset();
-    mPlug.OnParamReset();
-    mPlug.SetOutputChannelConnections(0, 2, true);
-  }
-  void Block() {
-    const long hit = HitIn(mFrame, mBlock);
-    if (hit >= 0) {
-      IMidiMsg msg(static_cast<int>(hit), 0x90, 33, 100);
-      mPlug.ProcessMidiMsg(&msg);
-    }
-    float* outs[2] = {mLeft.data(), mRight.data()};
-    mPlug.AttachOutputBuffers(0, 2, outs);
-    mPlug.ProcessBuffers(0.0f, mBlock);
-    benchmark::DoNotOptimize(mLeft.data());
-    mFrame += mBlock;
-  }
-
-private:
-  int mBlock;
-  QiKt412 mPlug;
-  std::vector<float> mLeft, mRight;
-  long mFrame = 0;
-};
+using benchrig::BareInstrument;
+using benchrig::CpuNs;
+using benchrig::HitIn;
+using benchrig::kRate;
 
 // The plug-in library opened as a host opens it: the component through its
 // entry, rate and slice size set, initialised, and the render procedure
@@ -117,7 +78,7 @@ private:
 
 void BM_BareInstrument(benchmark::State& state) {
   const int block = static_cast<int>(state.range(0));
-  Bare bare(block);
+  BareInstrument bare(block);
   for (auto _ : state) bare.Block();
   state.SetItemsProcessed(state.iterations() * block);
 }
@@ -133,14 +94,6 @@ void BM_AuRender(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * block);
 }
 
-// Thread CPU time in nanoseconds: time the scheduler gave another process is
-// not counted.
-double CpuNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
-}
-
 // Both in one loop, taking turns every few dozen blocks, so that what the
 // shared machine does to the processor's speed falls on both alike: the
 // counter au_overhead_pct is the render's cost over the bare instrument's,
@@ -148,7 +101,7 @@ double CpuNs() {
 void BM_AuRenderOverBare(benchmark::State& state) {
   const int block = static_cast<int>(state.range(0));
   constexpr int kBlocksPerTurn = 64;
-  Bare bare(block);
+  BareInstrument bare(block);
   AuUnit unit(block);
   if (!unit.Ok()) {
     state.SkipWithError("the Audio Unit library did not open");

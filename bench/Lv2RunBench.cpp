@@ -4,53 +4,37 @@
 // conversion through the base's buffers).
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
 #include <vector>
 
-#include "framework/IMidiMsg.h"
-#include "instrument/QiKt412.h"
+#include "BareInstrument.h"
 #include "lv2/Lv2Rig.h"
 
 namespace {
 
-constexpr double kRate = 48000.0;
-constexpr int kHitEvery = 24000;  // frames: half a second
-
-// First frame of a hit inside [frame, frame + n), or -1.
-long HitIn(long frame, int n) {
-  const long next = (frame + kHitEvery - 1) / kHitEvery * kHitEvery;
-  return next < frame + n ? next - frame : -1;
-}
+using benchrig::BareInstrument;
+using benchrig::CpuNs;
+using benchrig::HitIn;
+using benchrig::kRate;
 
 void Report(benchmark::State& state, int block) {
   state.SetItemsProcessed(state.iterations() * block);
+}
+
+// One block through the run call, with the hit pattern's note when it falls in it.
+void Lv2Block(lv2test::Instance& inst, long& frame, int block) {
+  const long hit = HitIn(frame, block);
+  if (hit >= 0) inst.Midi(hit, 0x90, 33, 100);
+  inst.Run(static_cast<uint32_t>(block));
+  benchmark::DoNotOptimize(inst.Audio(1).data());
+  frame += block;
 }
 
 // The bare instrument as a host binding drives it: MIDI in, float out
 // through the base's buffers.
 void BM_BareInstrument(benchmark::State& state) {
   const int block = static_cast<int>(state.range(0));
-  QiKt412 plug;
-  plug.SetSampleRate(kRate);
-  plug.SetBlockSize(block);
-  plug.Reset();
-  plug.OnParamReset();
-  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  float* outs[2] = {left.data(), right.data()};
-  plug.SetOutputChannelConnections(0, 2, true);
-  long frame = 0;
-  for (auto _ : state) {
-    const long hit = HitIn(frame, block);
-    if (hit >= 0) {
-      IMidiMsg msg(static_cast<int>(hit), 0x90, 33, 100);
-      plug.ProcessMidiMsg(&msg);
-    }
-    plug.AttachOutputBuffers(0, 2, outs);
-    plug.ProcessBuffers(0.0f, block);
-    benchmark::DoNotOptimize(left.data());
-    frame += block;
-  }
+  BareInstrument bare(block);
+  for (auto _ : state) bare.Block();
   Report(state, block);
 }
 
@@ -65,22 +49,8 @@ void BM_Lv2Run(benchmark::State& state) {
   lv2test::UridMap urids;
   lv2test::Instance inst(world, urids, kRate, block);
   long frame = 0;
-  for (auto _ : state) {
-    const long hit = HitIn(frame, block);
-    if (hit >= 0) inst.Midi(hit, 0x90, 33, 100);
-    inst.Run(static_cast<uint32_t>(block));
-    benchmark::DoNotOptimize(inst.Audio(1).data());
-    frame += block;
-  }
+  for (auto _ : state) Lv2Block(inst, frame, block);
   Report(state, block);
-}
-
-// Thread CPU time in nanoseconds: time the scheduler gave another process is
-// not counted.
-double CpuNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
 }
 
 // Both in one loop, taking turns every few dozen blocks, so that what the
@@ -97,37 +67,14 @@ void BM_Lv2RunOverBare(benchmark::State& state) {
   }
   lv2test::UridMap urids;
   lv2test::Instance inst(world, urids, kRate, block);
-  QiKt412 plug;
-  plug.SetSampleRate(kRate);
-  plug.SetBlockSize(block);
-  plug.Reset();
-  plug.OnParamReset();
-  std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
-  float* outs[2] = {left.data(), right.data()};
-  plug.SetOutputChannelConnections(0, 2, true);
-  long bareFrame = 0, lv2Frame = 0;
+  BareInstrument bare(block);
+  long lv2Frame = 0;
   double bareNs = 0.0, lv2Ns = 0.0;
   for (auto _ : state) {
     double t0 = CpuNs();
-    for (int b = 0; b < kBlocksPerTurn; ++b) {
-      const long hit = HitIn(bareFrame, block);
-      if (hit >= 0) {
-        IMidiMsg msg(static_cast<int>(hit), 0x90, 33, 100);
-        plug.ProcessMidiMsg(&msg);
-      }
-      plug.AttachOutputBuffers(0, 2, outs);
-      plug.ProcessBuffers(0.0f, block);
-      benchmark::DoNotOptimize(left.data());
-      bareFrame += block;
-    }
+    for (int b = 0; b < kBlocksPerTurn; ++b) bare.Block();
     double t1 = CpuNs();
-    for (int b = 0; b < kBlocksPerTurn; ++b) {
-      const long hit = HitIn(lv2Frame, block);
-      if (hit >= 0) inst.Midi(hit, 0x90, 33, 100);
-      inst.Run(static_cast<uint32_t>(block));
-      benchmark::DoNotOptimize(inst.Audio(1).data());
-      lv2Frame += block;
-    }
+    for (int b = 0; b < kBlocksPerTurn; ++b) Lv2Block(inst, lv2Frame, block);
     double t2 = CpuNs();
     bareNs += t1 - t0;
     lv2Ns += t2 - t1;
