@@ -8,14 +8,31 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 // Storage comes in 4096-byte granules; at 8 bytes a message that is 512.
 constexpr long long kGranuleBytes = 4096;
 constexpr long long kMsgBytes = sizeof(IMidiMsg);
-// Fewer waiting messages than this are sorted by insertion; more by radix.
+// From kRankSortMin to fewer than kRankSortMax waiting messages, with offsets
+// as a block's, are sorted by rank; fewer, or with other offsets fewer than
+// kInsertionSortMax, by insertion; more by radix.
+constexpr int kRankSortMin = 8;
+constexpr int kRankSortMax = 48;
 constexpr int kInsertionSortMax = 24;
+// A rank key is the offset above the arrival index, which takes 6 bits
+// (kRankSortMax <= 64); offsets below 2^25 keep the key a positive int.
+constexpr int kRankIndexBits = 6;
+constexpr int kRankOffsetBits = 31 - kRankIndexBits;
+// Keys are compared in groups of this many (the padding up to it holds the
+// largest int, which no real key reaches).
+constexpr int kRankGroup = 8;
+static_assert(kRankSortMax <= 1 << kRankIndexBits && kRankSortMax % kRankGroup == 0);
 // Fewer than this, with offsets as a block's (0 up to a few thousand), take
 // two passes of short tables: a low digit of 5 bits and a high one of at
 // most 8. More messages, or other offsets, take the general passes below.
@@ -63,6 +80,70 @@ void InsertionSort(IMidiMsg* a, int n) {
     }
     a[j + 1] = m;
   }
+}
+
+// Each message goes straight to its rank, the count of keys below its own.
+// Keys carry the arrival index in their low bits, so all differ and equal
+// offsets keep their order. The counting has no branch that depends on the
+// data and compares a group of keys at a time in vector registers, where an
+// insertion sort guesses wrong at about every message of a shuffled block.
+// The keys are padded to whole groups with the largest key, which no real
+// key reaches.
+void RankWide(IMidiMsg* a, int n, IMidiMsg* scratch) {
+  int32_t keys[kRankSortMax];
+  for (int i = 0; i < n; ++i)
+    keys[i] = static_cast<int32_t>(static_cast<unsigned>(OffsetOf(Word(a + i))) << kRankIndexBits | static_cast<unsigned>(i));
+  const int padded = (n + kRankGroup - 1) / kRankGroup * kRankGroup;
+  for (int i = n; i < padded; ++i) keys[i] = INT32_MAX;
+  for (int i = 0; i < n; ++i) {
+    const int32_t key = keys[i];
+    int rank = 0;
+    for (int j = 0; j < padded; j += kRankGroup)
+      for (int t = 0; t < kRankGroup; ++t) rank += keys[j + t] < key;
+    Put(scratch + rank, Word(a + i));
+  }
+}
+
+// The same with 16-bit keys, for offsets below 2^9: eight keys per compare.
+void RankNarrow(IMidiMsg* a, int n, IMidiMsg* scratch) {
+  alignas(16) int16_t keys[kRankSortMax];
+  for (int i = 0; i < n; ++i)
+    keys[i] = static_cast<int16_t>(static_cast<unsigned>(OffsetOf(Word(a + i))) << kRankIndexBits | static_cast<unsigned>(i));
+  const int padded = (n + kRankGroup - 1) / kRankGroup * kRankGroup;
+  for (int i = n; i < padded; ++i) keys[i] = INT16_MAX;
+#if defined(__SSE2__)
+  const __m128i ones = _mm_set1_epi16(1);
+  for (int i = 0; i < n; ++i) {
+    const __m128i key = _mm_set1_epi16(keys[i]);
+    __m128i below = _mm_setzero_si128();  // true compares are -1: subtracted
+    for (int j = 0; j < padded; j += 8)
+      below = _mm_sub_epi16(below, _mm_cmplt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(keys + j)), key));
+    __m128i sum = _mm_madd_epi16(below, ones);  // four 32-bit pair sums
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+    Put(scratch + _mm_cvtsi128_si32(sum), Word(a + i));
+  }
+#else
+  for (int i = 0; i < n; ++i) {
+    int rank = 0;
+    for (int j = 0; j < padded; ++j) rank += keys[j] < keys[i];
+    Put(scratch + rank, Word(a + i));
+  }
+#endif
+}
+
+// Puts kRankSortMin <= n < kRankSortMax messages at a in offset order, equal
+// offsets in arrival order, at scratch (a is left as it was). False (nothing
+// written) when an offset is negative or 2^25 or more.
+bool RankSort(IMidiMsg* a, int n, IMidiMsg* scratch) {
+  unsigned any = 0;
+  for (int i = 0; i < n; ++i) any |= static_cast<unsigned>(OffsetOf(Word(a + i)));
+  if (any >> kRankOffsetBits) return false;
+  if (any >> (15 - kRankIndexBits))
+    RankWide(a, n, scratch);
+  else
+    RankNarrow(a, n, scratch);
+  return true;
 }
 
 }  // namespace
@@ -189,6 +270,13 @@ void IMidiQueue::SortWaiting() const {
   mUnsorted = false;
   IMidiMsg* a = mItems + mReadPos;
   const int n = mWritePos - mReadPos;
+  if (n >= kRankSortMin && n < kRankSortMax && RankSort(a, n, mScratch + mReadPos)) {
+    // The sorted messages sit where the waiting ones do, in the other
+    // array: the two trade places rather than copy. Before mReadPos and
+    // from mWritePos on, neither array holds anything still needed.
+    std::swap(mItems, mScratch);
+    return;
+  }
   if (n < kInsertionSortMax) {
     InsertionSort(a, n);
     return;

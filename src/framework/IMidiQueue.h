@@ -17,11 +17,13 @@
 //
 // Order: Add appends; a message that arrives before the last one waiting
 // marks the queue unsorted, and the first read after that sorts the waiting
-// messages once (by insertion when a handful wait, else by a stable radix
-// sort on the offset through a scratch array of the same size: two passes
-// with short tables for a few dozen messages, one pass for many sharing a
-// block's offsets), so a block of n messages in any order costs O(n), and
-// messages in order cost nothing extra.
+// messages once, through a scratch array of the same size: up to a few
+// dozen with a block's offsets each go straight to their rank, counted by
+// compares with no branch on the data (the arrays then trade places); a
+// handful, or a few with other offsets, by insertion; more by a stable radix
+// sort on the offset (two passes with short tables for a few dozen messages,
+// one pass for many sharing a block's offsets). Messages in order cost
+// nothing extra.
 //
 // Threads: not locked. Add, Peek, Remove and Flush run on the thread that
 // delivers MIDI and renders (the audio thread) and never allocate; Resize and
@@ -96,8 +98,9 @@ private:
   // other offsets.
   bool SortBlockOffsets(IMidiMsg* a, int n) const;
 
-  IMidiMsg* mItems = nullptr;
-  IMidiMsg* mScratch = nullptr;  // as large as mItems; where the sort's passes go
+  // The sort may trade the two arrays (see mUnsorted on why a read may).
+  mutable IMidiMsg* mItems = nullptr;
+  mutable IMidiMsg* mScratch = nullptr;  // as large as mItems; where the sort's passes go
   int mCapacity = 0;
   int mReadPos = 0;
   int mWritePos = 0;

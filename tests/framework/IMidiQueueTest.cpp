@@ -176,40 +176,51 @@ TEST(IMidiQueueOrder, CopiesAllFourFields) {
 }
 
 TEST(IMidiQueueOrder, ManyRandomOffsetsComeOutSortedAndStable) {
-  // Few messages, a few dozen within a block (and some negative or far
-  // apart), many within a block, offsets far apart, and offsets over the
-  // whole int range (each sorted a different way).
+  // A handful, a few dozen within a block (small offsets, larger ones, and
+  // negative or far apart), many within a block, offsets far apart, and
+  // offsets over the whole int range (each sorted a different way). Each
+  // case runs twice on one queue, after one message was read, so that the
+  // sort starts past the front of the array and runs again after one.
   struct Case {
     int count;
     long long span;
   };
-  for (const Case c : {Case{20, 7}, Case{40, 32}, Case{30, 512}, Case{64, 512}, Case{200, 8192}, Case{100, 1 << 14},
-                        Case{100, 1LL << 32}, Case{3000, 97}, Case{3000, 1 << 20}, Case{3000, 1LL << 32}}) {
+  for (const Case c : {Case{5, 512}, Case{20, 7}, Case{40, 32}, Case{30, 512}, Case{47, 1 << 24}, Case{20, 1LL << 32},
+                        Case{47, 1LL << 32}, Case{64, 512}, Case{200, 8192}, Case{100, 1 << 14}, Case{100, 1LL << 32},
+                        Case{3000, 97}, Case{3000, 1 << 20}, Case{3000, 1LL << 32}}) {
     SCOPED_TRACE(c.span);
     IMidiQueue q(4096);
     unsigned long long seed = 12345;
-    std::vector<std::pair<int, int>> ref;
-    for (int i = 0; i < c.count; ++i) {
-      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-      const int off = static_cast<int>(static_cast<long long>((seed >> 16) % c.span) + INT_MIN * (c.span >> 32));
-      IMidiMsg m(off, 0x90, static_cast<unsigned char>(i & 0x7F), static_cast<unsigned char>(i >> 7));
-      q.Add(&m);
-      ref.emplace_back(off, i);
-      if (i % 3 == 0) {  // every third arrives twice: equal offsets
-        m.data1 = static_cast<unsigned char>(++i & 0x7F);
-        m.data2 = static_cast<unsigned char>(i >> 7);
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(c.count);
+      IMidiMsg first(0, 0x80);
+      q.Add(&first);
+      ASSERT_EQ(q.Peek()->status, 0x80);
+      q.Remove();
+      std::vector<std::pair<int, int>> ref;
+      for (int i = 0; i < c.count; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int off = static_cast<int>(static_cast<long long>((seed >> 16) % c.span) + INT_MIN * (c.span >> 32));
+        IMidiMsg m(off, 0x90, static_cast<unsigned char>(i & 0x7F), static_cast<unsigned char>(i >> 7));
         q.Add(&m);
         ref.emplace_back(off, i);
+        if (i % 3 == 0) {  // every third arrives twice: equal offsets
+          m.data1 = static_cast<unsigned char>(++i & 0x7F);
+          m.data2 = static_cast<unsigned char>(i >> 7);
+          q.Add(&m);
+          ref.emplace_back(off, i);
+        }
       }
+      std::stable_sort(ref.begin(), ref.end(), [](auto& x, auto& y) { return x.first < y.first; });
+      for (auto& r : ref) {
+        ASSERT_FALSE(q.Empty());
+        ASSERT_EQ(q.Peek()->offset, r.first);
+        ASSERT_EQ(q.Peek()->data1 | q.Peek()->data2 << 7, r.second);
+        q.Remove();
+      }
+      EXPECT_TRUE(q.Empty());
+      q.Flush(512);
     }
-    std::stable_sort(ref.begin(), ref.end(), [](auto& x, auto& y) { return x.first < y.first; });
-    for (auto& r : ref) {
-      ASSERT_FALSE(q.Empty());
-      ASSERT_EQ(q.Peek()->offset, r.first);
-      ASSERT_EQ(q.Peek()->data1 | q.Peek()->data2 << 7, r.second);
-      q.Remove();
-    }
-    EXPECT_TRUE(q.Empty());
   }
 }
 

@@ -107,6 +107,7 @@ TEST(RealtimeSafety, HeavyMidiNeverMakesTheQueueAllocateAndWhatFindsItFullIsCoun
   };
   const int room = IMidiQueue::CapacityForBlock(1024);
   const Load loads[] = {
+      {"40 events out of order in a 256-frame run", 256, 256, 40, 0},
       {"600 controllers in a 256-frame run", 256, 256, 600, 0},
       {"one event per frame in 4096-frame runs, no block size given", 1024, 4096, 4096, 0},
       {"twice the queue's room in one run", 1024, 4096, 2 * room, room},
