@@ -82,6 +82,11 @@ void InsertionSort(IMidiMsg* a, int n) {
   }
 }
 
+// The offset of message i, known to fit, above its index.
+unsigned RankKey(const IMidiMsg* a, int i) {
+  return static_cast<unsigned>(OffsetOf(Word(a + i))) << kRankIndexBits | static_cast<unsigned>(i);
+}
+
 // Each message goes straight to its rank, the count of keys below its own.
 // Keys carry the arrival index in their low bits, so all differ and equal
 // offsets keep their order. The counting has no branch that depends on the
@@ -92,7 +97,7 @@ void InsertionSort(IMidiMsg* a, int n) {
 void RankWide(IMidiMsg* a, int n, IMidiMsg* scratch) {
   int32_t keys[kRankSortMax];
   for (int i = 0; i < n; ++i)
-    keys[i] = static_cast<int32_t>(static_cast<unsigned>(OffsetOf(Word(a + i))) << kRankIndexBits | static_cast<unsigned>(i));
+    keys[i] = static_cast<int32_t>(RankKey(a, i));
   const int padded = (n + kRankGroup - 1) / kRankGroup * kRankGroup;
   for (int i = n; i < padded; ++i) keys[i] = INT32_MAX;
   for (int i = 0; i < n; ++i) {
@@ -108,7 +113,7 @@ void RankWide(IMidiMsg* a, int n, IMidiMsg* scratch) {
 void RankNarrow(IMidiMsg* a, int n, IMidiMsg* scratch) {
   alignas(16) int16_t keys[kRankSortMax];
   for (int i = 0; i < n; ++i)
-    keys[i] = static_cast<int16_t>(static_cast<unsigned>(OffsetOf(Word(a + i))) << kRankIndexBits | static_cast<unsigned>(i));
+    keys[i] = static_cast<int16_t>(RankKey(a, i));
   const int padded = (n + kRankGroup - 1) / kRankGroup * kRankGroup;
   for (int i = n; i < padded; ++i) keys[i] = INT16_MAX;
 #if defined(__SSE2__)
