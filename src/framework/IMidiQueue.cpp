@@ -1,5 +1,6 @@
 // Ordered MIDI queue: appending, one stable sort per block when needed, block flushing and granular sizing.
 #include "framework/IMidiQueue.h"
+#include "util/RenderPath.h"
 
 #include <algorithm>
 #include <bit>
@@ -328,7 +329,7 @@ void IMidiQueue::SortWaiting() const {
   if (src != a) std::memcpy(static_cast<void*>(a), src, static_cast<size_t>(n) * sizeof(IMidiMsg));
 }
 
-void IMidiQueue::Flush(int nFrames) {
+UTIL_RENDER_PATH void IMidiQueue::Flush(int nFrames) {
   if (mReadPos > 0) Compact();
   for (int i = 0; i < mWritePos; ++i) {
     // Saturating: a host's absurd offset must not overflow into a wrong sign.

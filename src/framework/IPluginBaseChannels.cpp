@@ -6,6 +6,7 @@
 
 #include "framework/ILog.h"
 #include "framework/IPluginBase.h"
+#include "util/RenderPath.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ void IPluginBase::AttachInputBuffers(int idx, int n, double** ppData, int /*nFra
   }
 }
 
-void IPluginBase::AttachOutputBuffers(int idx, int n, float** ppData) {
+UTIL_RENDER_PATH void IPluginBase::AttachOutputBuffers(int idx, int n, float** ppData) {
   ChannelRange r = Range(idx, n, NOutChannels());
   for (int i = r.begin; i < r.end; ++i) {
     OutChannel* pOut = mOutChannels[static_cast<std::size_t>(i)].get();
@@ -151,7 +152,7 @@ void IPluginBase::AttachOutputBuffers(int idx, int n, double** ppData) {
   }
 }
 
-int IPluginBase::SafeFrames(int nFrames) const {
+UTIL_RENDER_PATH int IPluginBase::SafeFrames(int nFrames) const {
   if (nFrames <= 0) return 0;
   // A channel with no memory behind it (nothing attached and no block size
   // set yet) cannot be processed at all; a channel on its scratch buffer
@@ -170,7 +171,7 @@ int IPluginBase::SafeFrames(int nFrames) const {
   return frames;
 }
 
-void IPluginBase::ConvertOutputs(int nFrames, bool accumulate) {
+UTIL_RENDER_PATH void IPluginBase::ConvertOutputs(int nFrames, bool accumulate) {
   for (const auto& pOut : mOutChannels) {
     if (!pOut->mConnected || !pOut->mFDest || !*(pOut->mDest)) continue;
     const double* pSrc = *(pOut->mDest);
@@ -183,7 +184,7 @@ void IPluginBase::ConvertOutputs(int nFrames, bool accumulate) {
   }
 }
 
-void IPluginBase::ProcessBuffers(float, int nFrames) {
+UTIL_RENDER_PATH void IPluginBase::ProcessBuffers(float, int nFrames) {
   nFrames = SafeFrames(nFrames);
   ProcessDoubleReplacing(mInData.data(), mOutData.data(), nFrames);
   ConvertOutputs(nFrames, false);

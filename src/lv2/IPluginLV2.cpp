@@ -1,5 +1,6 @@
 // The LV2 binding: features, options, ports, events and the run call.
 #include "lv2/IPluginLV2.h"
+#include "util/RenderPath.h"
 
 #include <algorithm>
 #include <bit>
@@ -193,7 +194,7 @@ void IPluginLV2::SetParamFromHost(int paramIdx, double value) {
   mHooks.changedOnAudioThread(this, paramIdx);
 }
 
-bool IPluginLV2::PortsMayHaveMoved() const {
+UTIL_RENDER_PATH bool IPluginLV2::PortsMayHaveMoved() const {
   // One pass of loads and bit compares, with no branch per port, four
   // ports a step.
   const InPort* p = mInPorts.data();
@@ -346,7 +347,7 @@ void IPluginLV2::Render(uint32_t from, uint32_t to) {
   }
 }
 
-void IPluginLV2::Lv2Run(uint32_t nFrames) {
+UTIL_RENDER_PATH void IPluginLV2::Lv2Run(uint32_t nFrames) {
   if (!mLayout) return;
   // The usual run moves no port and changes nothing the editor must hear
   // of: it only compares the ports' bits and writes an empty notification.

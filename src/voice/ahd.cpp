@@ -1,5 +1,6 @@
 // Attack-hold-decay envelope: setters and the per-phase coefficients.
 #include "voice/ahd.h"
+#include "util/RenderPath.h"
 
 #include <algorithm>
 #include <bit>
@@ -67,7 +68,7 @@ void ahd::updateCoefficients()
         riseLastCount = static_cast<int64_t>(std::floor(h));
 }
 
-void ahd::getBlock(float* out, int n)
+UTIL_RENDER_PATH void ahd::getBlock(float* out, int n)
 {
     int i = 0;
     while (i < n) {

@@ -1,6 +1,7 @@
 // The bass drum voice: construction, fixed settings, setters, the start of a hit and the block
 // render behind getSample and process.
 #include "voice/kt412.h"
+#include "util/RenderPath.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -181,7 +182,7 @@ uint32_t kt412::getSampleCount() const
     return count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count);
 }
 
-void kt412::process(float* out, int n)
+UTIL_RENDER_PATH void kt412::process(float* out, int n)
 {
     // Samples already rendered ahead for getSample go first, so that the two entries can be mixed.
     while (n > 0 && aheadPos < aheadCount) {
@@ -241,7 +242,7 @@ void kt412::renderAhead()
     aheadCount = aheadSize;
 }
 
-void kt412::catchUp()
+UTIL_RENDER_PATH void kt412::catchUp()
 {
     if (aheadCount == 0)
         return;
@@ -284,7 +285,7 @@ void kt412::catchUp()
 // same order as a single sample would, so every value is the one of the sample-by-sample formulas.
 // The stages that carry a state from sample to sample (the filters, the envelopes, the fader, the
 // oscillator's phase) run as short chains; everything else is worked on several samples at once.
-void kt412::render(float* out, int n)
+UTIL_RENDER_PATH void kt412::render(float* out, int n)
 {
     fresh = false;
     const Rest rest = restHere();
@@ -370,7 +371,7 @@ void kt412::render(float* out, int n)
     lastSample = out[n - 1];
 }
 
-void kt412::noiseInput(float* w, int n)
+UTIL_RENDER_PATH void kt412::noiseInput(float* w, int n)
 {
     uint32_t seed = noiseSource.getSeed();
     int i = avx2 ? noiseAvx2(seed, w, n) : noiseSse2(seed, w, n);
@@ -411,7 +412,7 @@ float kt412::renderOne()
 // on its own first, and its place in the loop is taken by a stand-in writing to a scratch lane.
 // The filters run every sample, heard or not, so that their state is right when the click VCA
 // opens.
-void kt412::renderEnvelopes(Lanes& l, int n)
+UTIL_RENDER_PATH void kt412::renderEnvelopes(Lanes& l, int n)
 {
     float scratch[maxBlock];
     const auto prepare = [&](ahd& env, float* lane, ahd::FallChain& chain) {
@@ -459,7 +460,7 @@ void kt412::renderEnvelopes(Lanes& l, int n)
 
 // The frequency float(p * depth + base) of each pitch sample and the oscillator's step and corner
 // window for it.
-void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const
+UTIL_RENDER_PATH void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, int n) const
 {
     int i = 0;
     if (avx2)
@@ -472,7 +473,7 @@ void kt412::oscSteps(Lanes& l, const vco& running, double depth, double base, in
 }
 
 // The triangle with its corners for each phase, times 4.5.
-void kt412::oscShapes(Lanes& l, const vco& running, int n) const
+UTIL_RENDER_PATH void kt412::oscShapes(Lanes& l, const vco& running, int n) const
 {
     int i = 0;
     if (avx2)
@@ -486,7 +487,7 @@ void kt412::oscShapes(Lanes& l, const vco& running, int n) const
 // double-precision operations, in the same order, as mixSample. A group where any lane leaves the
 // common case (a quotient next to a float half-way point, unbounded click input, an envelope that
 // is not a number) is done by mixSample instead.
-void kt412::mix(const Lanes& l, float* out, int n) const
+UTIL_RENDER_PATH void kt412::mix(const Lanes& l, float* out, int n) const
 {
     int i = 0;
     if (avx2)

@@ -1,5 +1,6 @@
 // The bass drum voice: the AVX2 forms of its block stages, eight samples at a time.
 #include "voice/kt412.h"
+#include "util/RenderPath.h"
 
 #if KT412_AVX2
 #include <cfloat>
@@ -166,7 +167,7 @@ constexpr NoiseJumps noiseJumps;
 // as its upper and lower 16 bits, each exact, added with a single rounding. s / 2^31 - 1 is exact
 // in double (s is a whole number below 2^33, so the difference has at most 32 significant bits),
 // so rounding it to float is the single-precision s * 2^-31 - 1 (the product is exact).
-KT412_TARGET_AVX2 int kt412::noiseAvx2(uint32_t& seed, float* w, int n)
+KT412_TARGET_AVX2 UTIL_RENDER_PATH int kt412::noiseAvx2(uint32_t& seed, float* w, int n)
 {
     if (n < 8)
         return 0;
@@ -199,7 +200,7 @@ KT412_TARGET_AVX2 int kt412::noiseAvx2(uint32_t& seed, float* w, int n)
 // The frequency float(p * depth + base) and vco::stepFor of eight pitch samples; a group where a
 // step needs the division, its window is not twice the step or a frequency is over the
 // oscillator's limit goes through stepFor.
-KT412_TARGET_AVX2 int kt412::oscStepsAvx2(const vco& o, const float* pitch, double depth, double base,
+KT412_TARGET_AVX2 UTIL_RENDER_PATH int kt412::oscStepsAvx2(const vco& o, const float* pitch, double depth, double base,
                                           float* freq, float* step, float* window, int n)
 {
     const __m256d dv = _mm256_set1_pd(depth);
@@ -235,7 +236,7 @@ KT412_TARGET_AVX2 int kt412::oscStepsAvx2(const vco& o, const float* pitch, doub
 
 // vco::shapeAt (phase offset 0.5) times 4.5 for eight samples; a lane near a corner, or with a
 // step that is not positive and finite, goes through shapeAt.
-KT412_TARGET_AVX2 int kt412::oscShapeAvx2(const vco& o, const float* phase, const float* step,
+KT412_TARGET_AVX2 UTIL_RENDER_PATH int kt412::oscShapeAvx2(const vco& o, const float* phase, const float* step,
                                           const float* window, float* out, int n)
 {
     int i = 0;
@@ -263,7 +264,7 @@ KT412_TARGET_AVX2 int kt412::oscShapeAvx2(const vco& o, const float* phase, cons
 }
 
 // mixSample on eight lanes, as mixFour on four (see there for each step).
-KT412_TARGET_AVX2 int kt412::mixAvx2(const Lanes& l, float* out, int n) const
+KT412_TARGET_AVX2 UTIL_RENDER_PATH int kt412::mixAvx2(const Lanes& l, float* out, int n) const
 {
     if (!clickInputBounded)
         return 0;

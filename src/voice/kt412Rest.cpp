@@ -1,6 +1,7 @@
 // The bass drum voice at rest: the settled start, the test for a voice whose every further sample
 // is the same, and bringing forward the parts left standing while it was.
 #include "voice/kt412.h"
+#include "util/RenderPath.h"
 
 #include <algorithm>
 #include <bit>
@@ -63,7 +64,7 @@ void kt412::settle()
 // next hit) and the click input be bounded, so that the click VCA's transfer stays finite. A
 // bridge at -0 passes the zero's sign on (see updateClickTurn): the voice then rests quietly,
 // unless no noise the filters can give turns the click VCA, which makes every sample +0.
-kt412::Rest kt412::restHere() const
+UTIL_RENDER_PATH kt412::Rest kt412::restHere() const
 {
     // While a hit sounds the first test of shutAtRest already fails.
     if (!shutAtRest())
@@ -75,7 +76,7 @@ kt412::Rest kt412::restHere() const
     return clickNeverTurns() ? Rest::constant : Rest::quiet;
 }
 
-bool kt412::shutAtRest() const
+UTIL_RENDER_PATH bool kt412::shutAtRest() const
 {
     return ampEnv.atRest() && noiseEnv.atRest() && pitchEnv.atRest() && clickInputBounded
         && clickPlayer.isFinished()

@@ -1,5 +1,6 @@
 // The bass drum voice: the SSE2 forms of its block stages, four samples at a time.
 #include "voice/kt412.h"
+#include "util/RenderPath.h"
 
 #if KT412_SSE2
 #include <cfloat>
@@ -119,7 +120,7 @@ int kt412::noiseSse2(uint32_t& seed, float* w, int n)
 }
 
 // b0 * x[i] + b1 * x[i - 1] (x[-1] the filter's last input) four at a time.
-void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
+UTIL_RENDER_PATH void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
 {
     part[0] = filter.inputPart(x[0], filter.getStateX());
     const __m128 b0 = _mm_set1_ps(filter.getB0());
@@ -131,7 +132,7 @@ void kt412::highpassParts(const hp& filter, const float* x, float* part, int n)
         part[i] = filter.inputPart(x[i], x[i - 1]);
 }
 
-void kt412::scaleLane(float* lane, float amp, int n)
+UTIL_RENDER_PATH void kt412::scaleLane(float* lane, float amp, int n)
 {
     const __m128 a = _mm_set1_ps(amp);
     int i = 0;
@@ -306,7 +307,7 @@ bool kt412::mixFour(const float* o45, const float* a, const float* e, const floa
 
 // The stages four samples at a time, from sample i on; each returns where it stopped. The loops
 // sit beside the four-lane forms, which the compiler then works into them, constants and all.
-int kt412::oscStepsSse2(Lanes& l, const vco& running, double depth, double base, int i, int n)
+UTIL_RENDER_PATH int kt412::oscStepsSse2(Lanes& l, const vco& running, double depth, double base, int i, int n)
 {
     for (; i + 4 <= n; i += 4) {
         if (!oscSteps4(running, l.pitch + i, depth, base, l.freq + i, l.step + i, l.window + i)) {
@@ -319,7 +320,7 @@ int kt412::oscStepsSse2(Lanes& l, const vco& running, double depth, double base,
     return i;
 }
 
-int kt412::oscShapesSse2(Lanes& l, const vco& running, int i, int n)
+UTIL_RENDER_PATH int kt412::oscShapesSse2(Lanes& l, const vco& running, int i, int n)
 {
     for (; i + 4 <= n; i += 4) {
         for (int other = oscShape4(l.phase + i, l.step + i, l.window + i, l.osc45 + i); other != 0;
@@ -331,7 +332,7 @@ int kt412::oscShapesSse2(Lanes& l, const vco& running, int i, int n)
     return i;
 }
 
-int kt412::mixSse2(const Lanes& l, float* out, int i, int n) const
+UTIL_RENDER_PATH int kt412::mixSse2(const Lanes& l, float* out, int i, int n) const
 {
     for (; i + 4 <= n; i += 4) {
         if (!mixFour(l.osc45 + i, l.amp + i, l.noiseLevel + i, l.noiseIn + i, l.clickIn + i,

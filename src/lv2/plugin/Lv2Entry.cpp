@@ -7,12 +7,13 @@
 
 #include "lv2/Lv2PluginEntry.h"
 #include "lv2/plugin/Kt412Lv2.h"
+#include "util/RenderPath.h"
 
 namespace {
 
 IPluginLV2* Create() { return new (std::nothrow) QiKt412(); }
 
-double OutputValue(IPluginBase* plug, int paramIdx) {
+UTIL_RENDER_PATH double OutputValue(IPluginBase* plug, int paramIdx) {
   // The LED is driven by hits, not by its parameter.
   if (paramIdx == kLed) return static_cast<QiKt412*>(plug)->LedState();
   return plug->GetParam(paramIdx)->Value();
