@@ -177,10 +177,14 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
   if (!v.win || X11ErrorTrap::TakeLastError(dpy)) return fail();
 
   if (v.topLevel) {
+    // The name goes last: whoever finds the window by its name (a window
+    // manager's rules, a test) then finds its class, size hints, icon and
+    // protocols already there, as the requests reach the server in order.
     const char* title = GetPlug() ? GetPlug()->GetEffectName() : "";
-    XStoreName(dpy, v.win, title);
     Atom netName = XInternAtom(dpy, "_NET_WM_NAME", False), utf8 = XInternAtom(dpy, "UTF8_STRING", False);
-    XChangeProperty(dpy, v.win, netName, utf8, 8, PropModeReplace, (const unsigned char*)title, (int)std::strlen(title));
+    Atom netIcon = XInternAtom(dpy, "_NET_WM_ICON", False);
+    v.wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    v.wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     XSizeHints* hints = XAllocSizeHints();
     if (hints) {
       hints->flags = PMinSize | PMaxSize;
@@ -196,11 +200,11 @@ void* IGraphicsX11::OpenWindow(void* pParentWnd) {
       XSetClassHint(dpy, v.win, &hint);
     }
     if (!mIcon.empty())
-      XChangeProperty(dpy, v.win, XInternAtom(dpy, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
-                      (const unsigned char*)mIcon.data(), (int)mIcon.size());
-    v.wmProtocols = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    v.wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+      XChangeProperty(dpy, v.win, netIcon, XA_CARDINAL, 32, PropModeReplace, (const unsigned char*)mIcon.data(),
+                      (int)mIcon.size());
     XSetWMProtocols(dpy, v.win, &v.wmDelete, 1);
+    XChangeProperty(dpy, v.win, netName, utf8, 8, PropModeReplace, (const unsigned char*)title, (int)std::strlen(title));
+    XStoreName(dpy, v.win, title);
   }
   v.gc = XCreateGC(dpy, v.win, 0, nullptr);
   if (!v.out.Create(dpy, v.visual, v.depth, w, h, mUseShm)) {
