@@ -36,9 +36,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "lv2/Lv2Rig.h"
 
 namespace {
 
@@ -54,30 +55,7 @@ struct Options {
   bool instantiateOnly = false;
 };
 
-class UridMap {
-public:
-  UridMap() {
-    mMap.handle = this;
-    mMap.map = [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<UridMap*>(h)->Map(uri); };
-    mUnmap.handle = this;
-    mUnmap.unmap = [](LV2_URID_Unmap_Handle h, LV2_URID urid) {
-      auto* self = static_cast<UridMap*>(h);
-      return urid >= 1 && urid <= self->mUris.size() ? self->mUris[urid - 1].c_str() : nullptr;
-    };
-  }
-  LV2_URID Map(const char* uri) {
-    auto it = mIds.find(uri);
-    if (it != mIds.end()) return it->second;
-    mUris.push_back(uri);
-    return mIds[uri] = static_cast<LV2_URID>(mUris.size());
-  }
-  LV2_URID_Map mMap{};
-  LV2_URID_Unmap mUnmap{};
-
-private:
-  std::map<std::string, LV2_URID> mIds;
-  std::vector<std::string> mUris;
-};
+using lv2test::UridMap;  // the tests' host map, shared
 
 double WallSeconds() {
   timespec ts{};
@@ -169,8 +147,8 @@ int main(int argc, char** argv) {
       {LV2_OPTIONS_INSTANCE, 0, urids.Map(LV2_BUF_SIZE__nominalBlockLength), sizeof(int32_t), atomInt, &blockLength},
       {LV2_OPTIONS_INSTANCE, 0, urids.Map(LV2_PARAMETERS__sampleRate), sizeof(float), atomFloat, &rate},
       {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
-  const LV2_Feature mapFeature{LV2_URID__map, &urids.mMap};
-  const LV2_Feature unmapFeature{LV2_URID__unmap, &urids.mUnmap};
+  const LV2_Feature mapFeature{LV2_URID__map, urids.MapFeature()};
+  const LV2_Feature unmapFeature{LV2_URID__unmap, urids.UnmapFeature()};
   const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
   const LV2_Feature boundedFeature{LV2_BUF_SIZE__boundedBlockLength, nullptr};
   const LV2_Feature* features[] = {&mapFeature, &unmapFeature, &optionsFeature, &boundedFeature, nullptr};

@@ -4,7 +4,7 @@
 // conversion through the base's buffers).
 #include <benchmark/benchmark.h>
 
-#include <vector>
+#include <memory>
 
 #include "BareInstrument.h"
 #include "lv2/Lv2Rig.h"
@@ -20,14 +20,29 @@ void Report(benchmark::State& state, int block) {
   state.SetItemsProcessed(state.iterations() * block);
 }
 
-// One block through the run call, with the hit pattern's note when it falls in it.
-void Lv2Block(lv2test::Instance& inst, long& frame, int block) {
-  const long hit = HitIn(frame, block);
-  if (hit >= 0) inst.Midi(hit, 0x90, 33, 100);
-  inst.Run(static_cast<uint32_t>(block));
-  benchmark::DoNotOptimize(inst.Audio(1).data());
-  frame += block;
-}
+// The plug-in in the DSP library found in the build tree, run as a host runs
+// it, block by block, with the hit pattern's note when it falls in a block.
+class Lv2Side {
+public:
+  explicit Lv2Side(int block) : mBlock(block) {
+    if (mWorld.Plugin()) mInst = std::make_unique<lv2test::Instance>(mWorld, mUrids, kRate, block);
+  }
+  bool Ok() const { return mInst != nullptr; }
+  void Block() {
+    const long hit = HitIn(mFrame, mBlock);
+    if (hit >= 0) mInst->Midi(hit, 0x90, 33, 100);
+    mInst->Run(static_cast<uint32_t>(mBlock));
+    benchmark::DoNotOptimize(mInst->Audio(1).data());
+    mFrame += mBlock;
+  }
+
+private:
+  int mBlock;
+  lv2test::World mWorld;
+  lv2test::UridMap mUrids;
+  std::unique_ptr<lv2test::Instance> mInst;
+  long mFrame = 0;
+};
 
 // The bare instrument as a host binding drives it: MIDI in, float out
 // through the base's buffers.
@@ -41,15 +56,12 @@ void BM_BareInstrument(benchmark::State& state) {
 // The same through the DSP library's run call, found in the build tree.
 void BM_Lv2Run(benchmark::State& state) {
   const int block = static_cast<int>(state.range(0));
-  lv2test::World world;
-  if (!world.Plugin()) {
+  Lv2Side lv2(block);
+  if (!lv2.Ok()) {
     state.SkipWithError("the kt412.lv2 bundle was not found (LV2_PATH)");
     return;
   }
-  lv2test::UridMap urids;
-  lv2test::Instance inst(world, urids, kRate, block);
-  long frame = 0;
-  for (auto _ : state) Lv2Block(inst, frame, block);
+  for (auto _ : state) lv2.Block();
   Report(state, block);
 }
 
@@ -60,21 +72,18 @@ void BM_Lv2Run(benchmark::State& state) {
 void BM_Lv2RunOverBare(benchmark::State& state) {
   const int block = static_cast<int>(state.range(0));
   constexpr int kBlocksPerTurn = 64;
-  lv2test::World world;
-  if (!world.Plugin()) {
+  Lv2Side lv2(block);
+  if (!lv2.Ok()) {
     state.SkipWithError("the kt412.lv2 bundle was not found (LV2_PATH)");
     return;
   }
-  lv2test::UridMap urids;
-  lv2test::Instance inst(world, urids, kRate, block);
   BareInstrument bare(block);
-  long lv2Frame = 0;
   double bareNs = 0.0, lv2Ns = 0.0;
   for (auto _ : state) {
     double t0 = CpuNs();
     for (int b = 0; b < kBlocksPerTurn; ++b) bare.Block();
     double t1 = CpuNs();
-    for (int b = 0; b < kBlocksPerTurn; ++b) Lv2Block(inst, lv2Frame, block);
+    for (int b = 0; b < kBlocksPerTurn; ++b) lv2.Block();
     double t2 = CpuNs();
     bareNs += t1 - t0;
     lv2Ns += t2 - t1;
